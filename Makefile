@@ -1,0 +1,47 @@
+# The two commands a newcomer needs: `make test` (and, once the host application exists, `make run`).
+# Everything builds out of tree in build/ (fuzz targets in build-fuzz/) with ninja, two jobs and ccache.
+
+BUILD      ?= build
+FUZZ_BUILD ?= build-fuzz
+JOBS       ?= 2
+CMAKE_ARGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
+FUZZ_SECONDS ?= 60
+
+.PHONY: all deps configure build test bench fuzz fuzz-run clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_ARGS)
+
+configure: deps $(BUILD)/build.ninja
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j 1
+
+bench: configure
+	cmake -S . -B $(BUILD) -DLUMEKO_BENCH=ON
+	cmake --build $(BUILD) -j $(JOBS)
+	@for b in $(BUILD)/bin/*_bench; do echo "== $$b"; $$b --benchmark_counters_tabular=true || exit 1; done
+
+$(FUZZ_BUILD)/build.ninja:
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMEKO_FUZZ=ON -DLUMEKO_TESTS=OFF
+
+fuzz: deps $(FUZZ_BUILD)/build.ninja
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+
+# Runs every fuzz target for FUZZ_SECONDS on its seed corpus.
+fuzz-run: fuzz
+	@for f in $(FUZZ_BUILD)/bin/fuzz_*; do \
+	  n=$$(basename $$f); mkdir -p $(FUZZ_BUILD)/corpus/$$n; \
+	  echo "== $$n"; $$f -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 $(FUZZ_BUILD)/corpus/$$n fuzz/seeds/$$n || exit 1; \
+	done
+
+clean:
+	rm -rf $(BUILD) $(FUZZ_BUILD)

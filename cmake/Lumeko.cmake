@@ -1,0 +1,45 @@
+# Wrappers that make every library, test, benchmark and fuzz target of the project alike.
+include(GenerateExportHeader)
+
+# add_lumeko_library(<target> <folder/export_name> SOURCES ... [PUBLIC_LIBS ...] [PRIVATE_LIBS ...])
+# A shared library with hidden visibility; its export header is <folder>/<name>_export.h,
+# generated into the build tree and giving the macro LUMEKO_<NAME>_EXPORT.
+function(add_lumeko_library target export_path)
+  cmake_parse_arguments(ARG "" "" "SOURCES;PUBLIC_LIBS;PRIVATE_LIBS" ${ARGN})
+  add_library(${target} SHARED ${ARG_SOURCES})
+  get_filename_component(export_name ${export_path} NAME)
+  string(TOUPPER "LUMEKO_${export_name}" macro_base)
+  generate_export_header(${target}
+    BASE_NAME ${macro_base}
+    EXPORT_FILE_NAME ${CMAKE_BINARY_DIR}/include/${export_path}_export.h)
+  target_include_directories(${target} PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/include)
+  target_link_libraries(${target} PUBLIC ${ARG_PUBLIC_LIBS} PRIVATE ${ARG_PRIVATE_LIBS})
+endfunction()
+
+# add_lumeko_test(<name> SOURCES ... LIBS ...)
+# One GoogleTest executable, registered with ctest; Qt runs on its offscreen platform so that
+# widget tests need no display.
+function(add_lumeko_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest_main GTest::gmock)
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8"
+    TIMEOUT 900)
+endfunction()
+
+# add_lumeko_bench(<name> SOURCES ... LIBS ...): a Google Benchmark executable.
+function(add_lumeko_bench name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} benchmark::benchmark)
+endfunction()
+
+# add_lumeko_fuzz(<name> SOURCES ... LIBS ...): a libFuzzer target (clang, LUMEKO_FUZZ=ON).
+function(add_lumeko_fuzz name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+endfunction()

@@ -93,11 +93,21 @@ void DataSet::setData(wire::DataPacket packet)
             ownCalc.append(m_calc[i]);
         }
 
+    // A field the page already labelled, tagged or hid keeps that when the same field is reloaded.
+    const QList<FieldInfo> before = m_fields;
     const qsizetype rows = packet.rowCount();
     m_fields.clear();
     m_calc.clear();
     for (const FieldDef &def : packet.fields()) {
-        m_fields.append(FieldInfo::of(def));
+        FieldInfo info = FieldInfo::of(def);
+        for (const FieldInfo &old : before)
+            if (old.kind == FieldKind::Data && old.def.type == def.type && old.def.name.compare(def.name, Qt::CaseInsensitive) == 0) {
+                info.displayLabel = old.displayLabel;
+                info.tag = old.tag;
+                info.visible = old.visible;
+                info.readOnly = old.readOnly;
+            }
+        m_fields.append(info);
         m_calc.append(nullptr);
     }
     m_columns = packet.takeColumns();

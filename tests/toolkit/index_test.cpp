@@ -71,6 +71,9 @@ TEST(Index, PostedRowsMoveToTheirPlaceAndTheCursorFollows)
     t.post();
     EXPECT_EQ(t.recNo(), 0);
     EXPECT_EQ(codes(t).first(), QStringLiteral("{30}"));
+    // Inserted under an index, the row's natural place is the end of the table.
+    t.setIndexFieldNames(QString());
+    EXPECT_EQ(codes(t).last(), QStringLiteral("{30}"));
 }
 
 TEST(Index, LocateAndFindKeyOnSeveralFields)

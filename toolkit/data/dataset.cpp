@@ -191,6 +191,7 @@ void DataSet::close()
     m_buffer.clear();
     m_editSlot = -1;
     m_filter = FilterExpr();
+    m_key = SortKey();
     setState(DataSetState::Inactive);
     if (m_disableCount == 0) Q_EMIT reset(); else m_changedWhileDisabled = true;
 }
@@ -340,32 +341,30 @@ QList<int> DataSet::resolveFields(const QString &fields) const
     return out;
 }
 
-QList<int> DataSet::activeIndexFields(QList<bool> *descending, bool *caseInsensitive) const
+DataSet::SortKey DataSet::resolveSortKey() const
 {
-    descending->clear();
-    *caseInsensitive = false;
+    SortKey key;
     if (!m_indexFieldNames.isEmpty()) {
-        QList<int> f = resolveFields(m_indexFieldNames);
-        descending->fill(false, f.size());
-        return f;
+        key.fields = resolveFields(m_indexFieldNames);
+        key.desc.fill(false, key.fields.size());
+        return key;
     }
-    if (m_indexName.isEmpty()) return {};
+    if (m_indexName.isEmpty()) return key;
     for (const IndexDef &def : m_indexes)
         if (def.name.compare(m_indexName, Qt::CaseInsensitive) == 0) {
-            QList<int> f = resolveFields(def.fields.join(u';'));
-            for (const QString &name : def.fields) {
-                bool desc = false;
-                for (const QString &d : def.descFields) desc = desc || d.compare(name, Qt::CaseInsensitive) == 0;
-                descending->append(desc);
-            }
-            *caseInsensitive = def.caseInsensitive;
-            return f;
+            key.fields = resolveFields(def.fields.join(u';'));
+            for (const QString &name : def.fields)
+                key.desc.append(def.descFields.contains(name, Qt::CaseInsensitive));
+            key.ci = def.caseInsensitive;
         }
-    return {};
+    return key;
 }
 
-int DataSet::compareSlots(Bookmark a, Bookmark b, const QList<int> &fields, const QList<bool> &desc, bool ci) const
+int DataSet::compareSlots(Bookmark a, Bookmark b, const SortKey &key) const
 {
+    const QList<int> &fields = key.fields;
+    const QList<bool> &desc = key.desc;
+    const bool ci = key.ci;
     for (int k = 0; k < fields.size(); ++k) {
         const Column &c = m_columns[fields[k]];
         const bool an = c.isNull(a), bn = c.isNull(b);
@@ -389,10 +388,7 @@ bool DataSet::hasActiveIndex() const { return !m_indexName.isEmpty() || !m_index
 
 bool DataSet::slotLess(Bookmark a, Bookmark b) const
 {
-    QList<bool> desc;
-    bool ci = false;
-    const QList<int> fields = activeIndexFields(&desc, &ci);
-    const int cmp = fields.isEmpty() ? 0 : compareSlots(a, b, fields, desc, ci);
+    const int cmp = m_key.fields.isEmpty() ? 0 : compareSlots(a, b, m_key);
     return cmp != 0 ? cmp < 0 : naturalLess(a, b);
 }
 
@@ -404,13 +400,8 @@ void DataSet::rebuildView(Bookmark keep)
     m_view.reserve(m_liveCount);
     for (Bookmark s = 0; s < m_slotState.size(); ++s)
         if (slotVisible(s)) m_view.append(s);
-    QList<bool> desc;
-    bool ci = false;
-    const QList<int> fields = activeIndexFields(&desc, &ci);
-    std::stable_sort(m_view.begin(), m_view.end(), [&](Bookmark a, Bookmark b) {
-        const int cmp = fields.isEmpty() ? 0 : compareSlots(a, b, fields, desc, ci);
-        return cmp != 0 ? cmp < 0 : naturalLess(a, b);
-    });
+    m_key = resolveSortKey();
+    std::sort(m_view.begin(), m_view.end(), [this](Bookmark a, Bookmark b) { return slotLess(a, b); });
     const qsizetype pos = keep >= 0 ? m_view.indexOf(keep) : -1;
     m_cur = pos >= 0 ? pos : (m_view.isEmpty() ? -1 : 0);
     m_bof = m_cur <= 0;
@@ -591,7 +582,7 @@ void DataSet::insert()
     const qsizetype pos = m_cur < 0 ? 0 : m_cur;
     // In natural order the new row takes a rank between the row before and the row at the cursor;
     // under an index its natural place does not show, so it goes to the natural end.
-    if (m_view.isEmpty() || !hasActiveIndex()) {
+    if (m_view.isEmpty() || hasActiveIndex()) {
         m_rank[slot] = m_nextRank;
         m_nextRank += kRankGap;
     }
@@ -1021,9 +1012,9 @@ bool DataSet::locate(const QString &fields, const QVariantList &values, int opti
 bool DataSet::findKey(const QVariantList &values)
 {
     checkBrowse();
-    QList<bool> desc;
-    bool ci = false;
-    const QList<int> fields = activeIndexFields(&desc, &ci);
+    const QList<int> &fields = m_key.fields;
+    const QList<bool> &desc = m_key.desc;
+    const bool ci = m_key.ci;
     if (fields.isEmpty()) throw DataError(QStringLiteral("findKey needs an active index"));
     if (values.isEmpty() || values.size() > fields.size())
         throw DataError(QStringLiteral("findKey with %1 values on an index of %2 fields").arg(values.size()).arg(fields.size()));
@@ -1085,6 +1076,7 @@ void DataSet::cloneFrom(const DataSet &source)
     m_indexes = source.m_indexes;
     m_indexName = source.m_indexName;
     m_indexFieldNames = source.m_indexFieldNames;
+    m_key = source.m_key;
     m_buffer.clear();
     m_editSlot = -1;
     m_cur = m_view.isEmpty() ? -1 : 0;

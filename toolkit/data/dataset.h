@@ -236,8 +236,14 @@ private:
     void setState(DataSetState s);
     void emitReset();
     QList<int> resolveFields(const QString &fields) const;
-    QList<int> activeIndexFields(QList<bool> *descending, bool *caseInsensitive) const;
-    int compareSlots(Bookmark a, Bookmark b, const QList<int> &fields, const QList<bool> &desc, bool ci) const;
+    // The active index, resolved to field positions whenever the view is rebuilt.
+    struct SortKey {
+        QList<int> fields;
+        QList<bool> desc;
+        bool ci = false;
+    };
+    SortKey resolveSortKey() const;
+    int compareSlots(Bookmark a, Bookmark b, const SortKey &key) const;
 
     QList<FieldInfo> m_fields;
     QList<wire::Column> m_columns;
@@ -266,6 +272,7 @@ private:
     QList<IndexDef> m_indexes;
     QString m_indexName;
     QString m_indexFieldNames;
+    SortKey m_key;
 
     int m_disableCount = 0;
     bool m_changedWhileDisabled = false;

@@ -3,6 +3,7 @@
 
 #include <QCborStreamWriter>
 
+#include <cmath>
 #include <limits>
 
 namespace lumeko::wire {
@@ -80,6 +81,8 @@ double CborInput::readDouble(const char *what)
     case QCborStreamReader::Float16: v = float(m_reader.toFloat16()); break;
     default: fail(QStringLiteral("expected %1 as a number").arg(QLatin1String(what)));
     }
+    // NaN and infinity are no score or amount, and would break ordering and comparisons.
+    if (!std::isfinite(v)) fail(QStringLiteral("%1 is not a finite number").arg(QLatin1String(what)));
     m_reader.next();
     return v;
 }
@@ -96,8 +99,9 @@ bool CborInput::readBool(const char *what)
 QString CborInput::readText(const char *what, qsizetype maxBytes)
 {
     if (type() != QCborStreamReader::String) fail(QStringLiteral("expected %1 as a text").arg(QLatin1String(what)));
-    if (m_reader.isLengthKnown()
-        && (m_reader.length() > quint64(maxBytes) || m_reader.length() > quint64(remaining())))
+    // Chunked texts are refused: the limit is checked in bytes before anything is read.
+    if (!m_reader.isLengthKnown()) fail(QStringLiteral("%1 must have a definite length").arg(QLatin1String(what)));
+    if (m_reader.length() > quint64(maxBytes) || m_reader.length() > quint64(remaining()))
         fail(QStringLiteral("%1 is too long").arg(QLatin1String(what)));
     QString text;
     for (;;) {
@@ -115,8 +119,8 @@ QString CborInput::readText(const char *what, qsizetype maxBytes)
 QByteArray CborInput::readBytes(const char *what, qsizetype maxBytes)
 {
     if (type() != QCborStreamReader::ByteArray) fail(QStringLiteral("expected %1 as bytes").arg(QLatin1String(what)));
-    if (m_reader.isLengthKnown()
-        && (m_reader.length() > quint64(maxBytes) || m_reader.length() > quint64(remaining())))
+    if (!m_reader.isLengthKnown()) fail(QStringLiteral("%1 must have a definite length").arg(QLatin1String(what)));
+    if (m_reader.length() > quint64(maxBytes) || m_reader.length() > quint64(remaining()))
         fail(QStringLiteral("%1 is too long").arg(QLatin1String(what)));
     QByteArray bytes;
     for (;;) {
@@ -244,7 +248,7 @@ Column readColumn(CborInput &in, const FieldDef &field, qsizetype rows)
             r.next();
         } else if (field.type == FieldType::Text && in.type() == QCborStreamReader::String) {
             col.appendText(in.readText("a text value", in.limits().maxTextBytes));
-        } else if (field.type == FieldType::Float && r.isDouble()) {
+        } else if (field.type == FieldType::Float && r.isDouble() && std::isfinite(r.toDouble())) {
             col.appendFloat(r.toDouble());
             r.next();
         } else {

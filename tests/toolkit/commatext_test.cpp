@@ -39,4 +39,6 @@ TEST(CommaText, JoiningQuotesWhatSplittingWouldBreak)
     EXPECT_EQ(splitCommaText(text), items);
     EXPECT_EQ(joinCommaText({"a", "b"}), QStringLiteral("a,b"));
     EXPECT_EQ(splitCommaText(joinCommaText({"a", ""})), QStringList({"a", ""}));
+    EXPECT_EQ(splitCommaText(joinCommaText({""})), QStringList({""}));
+    EXPECT_EQ(splitCommaText(joinCommaText({"", ""})), QStringList({"", ""}));
 }

@@ -159,3 +159,17 @@ TEST(Filter, PostedRowsEnterAndLeaveTheFilteredView)
     EXPECT_EQ(t.recordCount(), 1);
     EXPECT_FALSE(t.filtered());
 }
+
+TEST(Filter, HostileExpressionsAreBoundedNotRecursedWithoutLimit)
+{
+    const QList<wire::FieldDef> fields{{QStringLiteral("n"), FieldType::Integer, 0, 0}};
+    EXPECT_NO_THROW(FilterExpr::parse(QString(60, u'(') + QStringLiteral("n=1") + QString(60, u')'), fields));
+    EXPECT_THROW(FilterExpr::parse(QString(100000, u'(') + QStringLiteral("n=1") + QString(100000, u')'), fields), FilterError);
+    QString notNot;
+    for (int i = 0; i < 100000; ++i) notNot += QStringLiteral("not ");
+    EXPECT_THROW(FilterExpr::parse(notNot + QStringLiteral("n=1"), fields), FilterError);
+    QStringList terms;
+    for (int i = 0; i < 100000; ++i) terms.append(QStringLiteral("n=%1").arg(i));
+    EXPECT_THROW(FilterExpr::parse(terms.join(u" or "), fields), FilterError);
+    EXPECT_NO_THROW(FilterExpr::parse(terms.mid(0, 400).join(u" or "), fields));
+}

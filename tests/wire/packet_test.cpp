@@ -140,6 +140,20 @@ TEST(DataPacket, HostileInputsAreRefusedWithAClearMessage)
         bytes.replace("ab", "\xc3\x28");
         EXPECT_THROW(decodeDataPacket(bytes), WireError);
     }
+    // A score that is not a number, and a chunked text whose size cannot be checked up front.
+    expectRefused(packet([](QCborStreamWriter &w) {
+        w.append(1); w.startArray(1); field(w, "Score", 3); w.endArray(); w.append(1);
+        w.startArray(1); w.startArray(1); w.append(qQNaN()); w.endArray(); w.endArray(); }), "finite");
+    expectRefused(packet([](QCborStreamWriter &w) {
+        w.append(1); w.startArray(1); field(w, "Score", 3); w.endArray(); w.append(1);
+        w.startArray(1); w.startArray(1); w.append(qInf()); w.endArray(); w.endArray(); }), "finite");
+    {
+        QByteArray bytes = packet([](QCborStreamWriter &w) {
+            w.append(1); w.startArray(1); field(w, "sName", 1); w.endArray(); w.append(1);
+            w.startArray(1); w.startArray(1); w.append(QStringLiteral("ab")); w.endArray(); w.endArray(); });
+        bytes.replace(QByteArray("\x62" "ab"), QByteArray("\x7f\x61" "a\x61" "b\xff")); // "ab" in two chunks
+        expectRefused(bytes, "definite");
+    }
     EXPECT_THROW(decodeDataPacket(QByteArray("\x84\x01", 2)), WireError);
     EXPECT_THROW(decodeDataPacket(QByteArray()), WireError);
 }

@@ -54,7 +54,9 @@ QString joinCommaText(const QStringList &items)
 {
     QStringList parts;
     for (const QString &item : items) {
-        bool quote = item.isEmpty() && items.size() > 1 && &item != &items.last();
+        // An empty item needs quotes unless a following comma already shows it; the last one
+        // after a comma is shown by the trailing comma.
+        bool quote = item.isEmpty() && (items.size() == 1 || &item != &items.last());
         for (QChar c : item) quote = quote || c.unicode() <= 32 || c == u',' || c == u'"';
         if (quote) parts.append(u'"' + QString(item).replace(QStringLiteral("\""), QStringLiteral("\"\"")) + u'"');
         else parts.append(item);

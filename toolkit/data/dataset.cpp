@@ -658,7 +658,7 @@ void DataSet::post()
     m_buffer.clear();
     m_editSlot = -1;
     setState(DataSetState::Browse);
-    placeSlot(slot, m_view.indexOf(slot));
+    placeSlot(slot, m_cur >= 0 && m_view[m_cur] == slot ? m_cur : m_view.indexOf(slot));
 }
 
 void DataSet::cancel()

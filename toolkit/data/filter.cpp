@@ -312,6 +312,14 @@ private:
 
     NodePtr parseUnary()
     {
+        // Nesting and length are bounded: evaluation and clean-up recurse over the tree.
+        struct Depth {
+            int &d;
+            explicit Depth(int &x) : d(++x) {}
+            ~Depth() { --d; }
+        } depth(m_depth);
+        if (m_depth > kMaxDepth) error(QStringLiteral("the expression nests deeper than %1 levels").arg(kMaxDepth), m_tok.pos);
+        if (++m_terms > kMaxTerms) error(QStringLiteral("the expression has more than %1 terms").arg(kMaxTerms), m_tok.pos);
         if (isKeyword("not")) {
             advance();
             return std::make_shared<NotNode>(parseUnary());
@@ -398,6 +406,7 @@ private:
             node->negate = negate;
             do {
                 advance();
+                if (++m_terms > kMaxTerms) error(QStringLiteral("the expression has more than %1 terms").arg(kMaxTerms), m_tok.pos);
                 const Operand value = parseOperand();
                 node->alternatives.push_back(makeCompare(left, Op::Eq, value));
             } while (m_tok.kind == Tok::Comma);
@@ -462,6 +471,10 @@ private:
         return compare(QString::compare(a.text, b.text, m_cs), 0, op);
     }
 
+    static constexpr int kMaxDepth = 64;
+    static constexpr int kMaxTerms = 512;
+    int m_depth = 0;
+    int m_terms = 0;
     QStringView m_src;
     const QList<FieldDef> &m_fields;
     Qt::CaseSensitivity m_cs;

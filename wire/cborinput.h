@@ -5,6 +5,9 @@
 #include "wire/codec.h"
 
 #include <QCborStreamReader>
+#include <QStringDecoder>
+
+#include <array>
 
 namespace lumeko::wire::detail {
 
@@ -29,15 +32,46 @@ public:
     double readDouble(const char *what);
     bool readBool(const char *what);
     QString readText(const char *what, qsizetype maxBytes);
+    // The text of a column cell, straight from the input bytes; short texts that repeat (class
+    // codes, sex, grade names) come from `cache` and share one string.
+    QString readColumnText(class TextCache &cache);
     QByteArray readBytes(const char *what, qsizetype maxBytes);
     quint64 readTag(const char *what);
     void expectEnd();
 
 private:
     void checkReader();
+    void skipString();
     QCborStreamReader m_reader;
+    const char *m_data;
     qsizetype m_size;
     DecodeLimits m_limits;
+};
+
+// Equal short texts of one column decode once and then share their string.
+class TextCache {
+public:
+    static constexpr qsizetype kMaxBytes = 24;
+    const QString *find(QByteArrayView utf8, size_t hash) const
+    {
+        const Entry &e = m_entries[hash % m_entries.size()];
+        return e.used && e.utf8 == utf8 ? &e.text : nullptr;
+    }
+    void store(QByteArrayView utf8, size_t hash, const QString &text)
+    {
+        Entry &e = m_entries[hash % m_entries.size()];
+        e.utf8 = utf8.toByteArray();
+        e.text = text;
+        e.used = true;
+    }
+
+private:
+    struct Entry {
+        QByteArray utf8;
+        QString text;
+        bool used = false;
+    };
+    std::array<Entry, 512> m_entries;
 };
 
 // Values of a typed field: `type` says what the CBOR item must be.

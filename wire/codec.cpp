@@ -10,9 +10,10 @@ namespace lumeko::wire {
 namespace detail {
 
 constexpr int kPacketVersion = 1;
+constexpr quint64 kMaxDays = 3'000'000; // dates beyond about ±8000 years are malformed
 
 CborInput::CborInput(QByteArrayView bytes, const DecodeLimits &limits)
-    : m_reader(bytes.data(), bytes.size()), m_size(bytes.size()), m_limits(limits)
+    : m_reader(bytes.data(), bytes.size()), m_data(bytes.data()), m_size(bytes.size()), m_limits(limits)
 {
     if (bytes.isEmpty()) fail(QStringLiteral("the input is empty"));
 }
@@ -116,6 +117,47 @@ QString CborInput::readText(const char *what, qsizetype maxBytes)
     return text;
 }
 
+QString CborInput::readColumnText(TextCache &cache)
+{
+    if (!m_reader.isLengthKnown()) fail(QStringLiteral("a text value must have a definite length"));
+    const quint64 len = m_reader.length();
+    const qsizetype at = qsizetype(m_reader.currentOffset());
+    // The item's head is 1, 2, 3, 5 or 9 bytes, by its low five bits.
+    static constexpr qsizetype headSize[32] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+                                               1, 1, 1, 1, 1, 1, 1, 1, 2, 3, 5, 9, 0, 0, 0, 0};
+    const qsizetype head = headSize[uchar(m_data[at]) & 0x1f];
+    if (head == 0 || len > quint64(m_limits.maxTextBytes) || len > quint64(m_size - at - head))
+        fail(QStringLiteral("a text value is too long"));
+    const QByteArrayView utf8(m_data + at + head, qsizetype(len));
+    QString text;
+    const size_t hash = utf8.size() <= TextCache::kMaxBytes ? qHash(utf8) : 0;
+    if (const QString *known = utf8.size() <= TextCache::kMaxBytes ? cache.find(utf8, hash) : nullptr) {
+        text = *known;
+    } else {
+        // fromUtf8 turns a malformed sequence into U+FFFD; only then is the strict decoder asked.
+        text = QString::fromUtf8(utf8);
+        if (text.contains(QChar::ReplacementCharacter)) {
+            QStringDecoder strict(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+            text = strict.decode(utf8);
+            if (strict.hasError()) fail(QStringLiteral("a text value is not valid UTF-8"));
+        }
+        if (utf8.size() <= TextCache::kMaxBytes) cache.store(utf8, hash, text);
+    }
+    skipString();
+    return text;
+}
+
+void CborInput::skipString()
+{
+    // next() would decode the whole text again only to step over it; a chunk read into no
+    // buffer just moves on.
+    for (;;) {
+        const auto r = m_reader.readStringChunk(nullptr, 0);
+        if (r.status == QCborStreamReader::EndOfString) return;
+        if (r.status == QCborStreamReader::Error) checkReader(), fail(QStringLiteral("bad text"));
+    }
+}
+
 QByteArray CborInput::readBytes(const char *what, qsizetype maxBytes)
 {
     if (type() != QCborStreamReader::ByteArray) fail(QStringLiteral("expected %1 as bytes").arg(QLatin1String(what)));
@@ -158,7 +200,7 @@ QVariant readFieldValue(CborInput &in, FieldType type)
     case FieldType::Boolean: return in.readBool("a boolean value");
     case FieldType::Date: {
         const qint64 days = in.readInt("a date");
-        if (days < -3'000'000 || days > 3'000'000) in.fail(QStringLiteral("date out of range"));
+        if (days < -qint64(kMaxDays) || days > qint64(kMaxDays)) in.fail(QStringLiteral("date out of range"));
         return Column::daysToDate(days);
     }
     case FieldType::DateTime: {
@@ -242,14 +284,21 @@ Column readColumn(CborInput &in, const FieldDef &field, qsizetype rows)
     Column col(field.type);
     col.reserve(rows);
     QCborStreamReader &r = in.reader();
+    TextCache texts;
     for (qsizetype i = 0; i < rows; ++i) {
         if (field.type == FieldType::Integer && r.isUnsignedInteger() && r.toUnsignedInteger() <= quint64(INT64_MAX)) {
             col.appendInt(qint64(r.toUnsignedInteger()));
             r.next();
         } else if (field.type == FieldType::Text && in.type() == QCborStreamReader::String) {
-            col.appendText(in.readText("a text value", in.limits().maxTextBytes));
+            col.appendText(in.readColumnText(texts));
         } else if (field.type == FieldType::Float && r.isDouble() && std::isfinite(r.toDouble())) {
             col.appendFloat(r.toDouble());
+            r.next();
+        } else if (field.type == FieldType::Boolean && r.isBool()) {
+            col.appendInt(r.toBool() ? 1 : 0);
+            r.next();
+        } else if (field.type == FieldType::Date && r.isUnsignedInteger() && r.toUnsignedInteger() <= kMaxDays) {
+            col.appendInt(qint64(r.toUnsignedInteger())); // days since 1970; earlier dates take the checked path
             r.next();
         } else {
             col.append(readFieldValue(in, field.type));

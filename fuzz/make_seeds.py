@@ -1,0 +1,245 @@
+#!/usr/bin/env python3
+"""Writes the seed inputs of the fuzz targets into fuzz/seeds/<target>/.
+
+The binary seeds are CBOR, encoded here by hand in the forms the wire codec reads:
+  data packet    [1, [[name, type, size, flags]...], rowCount, [[value...] per field]]
+  change packet  [1, [[name, type, size, flags]...], [[status, [old...], [new...]]...]]
+  call           [1, object, method, token, [argument...], [by-reference index...]]
+  reply          [1, result, [[index, value]...], error code, error message]
+Field types: 1 text, 2 integer, 3 float, 4 boolean, 5 date-time (ms since the epoch), 6 date (days
+since 1970-01-01), 7 blob. Arguments tag dates 1004 ("yyyy-MM-dd"), date-times 27000, data packets
+27001 and change packets 27002.
+
+Run from anywhere: python3 fuzz/make_seeds.py
+"""
+
+import datetime
+import pathlib
+import struct
+
+SEEDS = pathlib.Path(__file__).resolve().parent / "seeds"
+
+# ---- CBOR ------------------------------------------------------------------------------------------
+
+
+def head(major, n):
+    if n < 24:
+        return bytes([major << 5 | n])
+    if n < 0x100:
+        return bytes([major << 5 | 24, n])
+    if n < 0x10000:
+        return bytes([major << 5 | 25]) + n.to_bytes(2, "big")
+    if n < 0x100000000:
+        return bytes([major << 5 | 26]) + n.to_bytes(4, "big")
+    return bytes([major << 5 | 27]) + n.to_bytes(8, "big")
+
+
+def integer(v):
+    return head(0, v) if v >= 0 else head(1, -1 - v)
+
+
+def text(s):
+    b = s.encode("utf-8")
+    return head(3, len(b)) + b
+
+
+def text_chunked(*parts):
+    """An indefinite-length text made of the given chunks."""
+    return b"\x7f" + b"".join(text(p) for p in parts) + b"\xff"
+
+
+def blob(b):
+    return head(2, len(b)) + b
+
+
+def array(items):
+    return head(4, len(items)) + b"".join(items)
+
+
+def double(x):
+    return b"\xfb" + struct.pack(">d", x)
+
+
+def half(x):
+    return b"\xf9" + struct.pack(">e", x)
+
+
+def tag(n, item):
+    return head(6, n) + item
+
+
+NULL = b"\xf6"
+TRUE = b"\xf5"
+FALSE = b"\xf4"
+
+# ---- values ------------------------------------------------------------------------------------------
+
+TEXT, INTEGER, FLOAT, BOOLEAN, DATETIME, DATE, BLOB = 1, 2, 3, 4, 5, 6, 7
+KEY, REQUIRED, READONLY = 1, 2, 4
+EPOCH = datetime.date(1970, 1, 1)
+
+
+def days(y, m, d):
+    return (datetime.date(y, m, d) - EPOCH).days
+
+
+def msecs(y, mo, d, h=0, mi=0, s=0, ms=0):
+    dt = datetime.datetime(y, mo, d, h, mi, s, tzinfo=datetime.timezone.utc)
+    return int(dt.timestamp()) * 1000 + ms
+
+
+def value(kind, v):
+    """One field value in the packet encoding; None is null."""
+    if v is None:
+        return NULL
+    if kind == TEXT:
+        return text(v)
+    if kind in (INTEGER, DATE, DATETIME):
+        return integer(v)
+    if kind == FLOAT:
+        return double(v)
+    if kind == BOOLEAN:
+        return TRUE if v else FALSE
+    if kind == BLOB:
+        return blob(v)
+    raise ValueError(kind)
+
+
+def fields(defs):
+    return array([array([text(n), integer(t), integer(s), integer(f)]) for n, t, s, f in defs])
+
+
+def data_packet(defs, rows):
+    columns = [array([value(d[1], row[i]) for row in rows]) for i, d in enumerate(defs)]
+    return array([integer(1), fields(defs), integer(len(rows)), array(columns)])
+
+
+def change_packet(defs, changes):
+    out = []
+    for status, old, new in changes:
+        old_items = [value(d[1], old[i]) for i, d in enumerate(defs)] if old is not None else []
+        new_items = [value(d[1], new[i]) for i, d in enumerate(defs)] if new is not None else []
+        out.append(array([integer(status), array(old_items), array(new_items)]))
+    return array([integer(1), fields(defs), array(out)])
+
+
+def call(obj, method, token, args, refs):
+    return array([integer(1), text(obj), text(method), text(token), array(args), array([integer(i) for i in refs])])
+
+
+def reply(result, refs, code, message):
+    return array([integer(1), result, array([array([integer(i), v]) for i, v in refs]), integer(code), text(message)])
+
+
+# ---- the student tables --------------------------------------------------------------------------------
+
+STUDENT_FIELDS = [
+    ("sCode", TEXT, 38, KEY),
+    ("sName", TEXT, 20, REQUIRED),
+    ("ClassCode", TEXT, 4, 0),
+    ("iClassNo", INTEGER, 0, 0),
+    ("Score", FLOAT, 0, 0),
+    ("Selected", BOOLEAN, 0, 0),
+    ("dBirthday", DATE, 0, 0),
+    ("tModified", DATETIME, 0, READONLY),
+    ("Photo", BLOB, 0, 0),
+]
+
+GUID1 = "{6F9619FF-8B86-D011-B42D-00C04FC964FF}"
+GUID2 = "{0D5E3A52-1C7B-4E09-9A3F-2B6C8D4E5F60}"
+GUID3 = "{A1B2C3D4-E5F6-4789-8ABC-DEF012345678}"
+
+STUDENT_ROWS = [
+    [GUID1, "张三", "0701", 3, 88.5, False, days(2000, 5, 1), msecs(2012, 9, 1, 8, 0, 0, 250), b"\x89PNG\r\n"],
+    [GUID2, "李四", "0702", 1, 92.0, True, days(2000, 1, 9), msecs(2012, 9, 2), None],
+    [GUID3, "欧阳明", "0701", 2, None, False, None, None, b""],
+]
+
+SMALL_FIELDS = [("GradeCode", TEXT, 2, 0), ("iCount", INTEGER, 0, 0)]
+
+
+def datapacket_seeds():
+    yield "students", data_packet(STUDENT_FIELDS, STUDENT_ROWS)
+    yield "empty_table", data_packet(STUDENT_FIELDS, [])
+    yield "no_fields", data_packet([], [])
+    yield "negative_and_large", data_packet(SMALL_FIELDS, [["07", -42], ["08", 2**62], ["09", None]])
+    # A column of half-precision floats and a chunked text: both legal, both unusual.
+    yield "half_floats_chunked_text", array([
+        integer(1),
+        array([array([text("Score"), integer(FLOAT), integer(0), integer(0)]),
+               array([text("sName"), integer(TEXT), integer(20), integer(0)])]),
+        integer(2),
+        array([array([half(1.5), half(-0.0)]), array([text_chunked("王", "小明"), NULL])]),
+    ])
+
+
+def changepacket_seeds():
+    old = STUDENT_ROWS[0]
+    new = list(old)
+    new[4] = 91.0
+    new[5] = True
+    yield "modified", change_packet(STUDENT_FIELDS, [(1, old, new)])
+    yield "inserted_deleted", change_packet(STUDENT_FIELDS, [(2, None, STUDENT_ROWS[1]), (3, STUDENT_ROWS[2], None)])
+    yield "no_rows", change_packet(SMALL_FIELDS, [])
+    yield "small", change_packet(SMALL_FIELDS, [(1, ["07", 1], ["07", 2]), (2, None, ["08", None])])
+
+
+def envelope_seeds():
+    packet = data_packet(STUDENT_FIELDS, STUDENT_ROWS[:2])
+    changes = change_packet(SMALL_FIELDS, [(1, ["07", 1], ["07", 2])])
+    yield "call_plain", call("StudentQry", "QStudByGrade", "", [text("07"), integer(2012)], [])
+    yield "call_every_kind", call(
+        "AchieveUp", "UpStudent", "3f2a9c0e-session",
+        [NULL, text("三 班"), integer(-5), double(88.5), TRUE, tag(1004, text("2000-05-01")),
+         tag(27000, integer(msecs(2012, 9, 1, 8, 30, 0, 125))), blob(b"\x00\x01\x02"),
+         tag(27001, packet), tag(27002, changes), half(0.5)],
+        [1, 9])
+    yield "call_no_args", call("Login", "SignIn", "", [], [])
+    yield "reply_packet", reply(tag(27001, packet), [(1, integer(3)), (4, text("已保存"))], 0, "")
+    yield "reply_failure", reply(NULL, [], 7, "数据库错误: disk full")
+
+
+FILTER_SEEDS = [
+    "Selected=True",
+    "GradeCode like '1%' and bCurGrade='Y'",
+    "sParFunId='40' or sParFunId='00'",
+    "iClassNo=3 and sSex='女'",
+    "not (Score >= 60.5) or Score is null",
+    "dBirthday < '2000-03-01' and InYear in (2011, 2012)",
+    "[sName] not like '张_' and sName <> 'O''Neil'",
+    "tModified >= '2012-09-01T08:00:00' and Photo is not null",
+    "ClassCode = GradeCode or iClassNo != InYear",
+    "Selected",
+]
+
+COMMATEXT_SEEDS = [
+    '2012,0701,"三 班",',
+    '"a ""quoted"" item", b ,,c',
+    "  0701 0702\t0703  ",
+    '""',
+    ",",
+    '"unterminated, item',
+]
+
+
+def write(target, name, data):
+    folder = SEEDS / target
+    folder.mkdir(parents=True, exist_ok=True)
+    (folder / name).write_bytes(data)
+
+
+def main():
+    for name, data in datapacket_seeds():
+        write("fuzz_datapacket", name + ".cbor", data)
+    for name, data in changepacket_seeds():
+        write("fuzz_changepacket", name + ".cbor", data)
+    for name, data in envelope_seeds():
+        write("fuzz_envelope", name + ".cbor", data)
+    for i, expression in enumerate(FILTER_SEEDS):
+        write("fuzz_filter", "expr_%02d.txt" % i, expression.encode("utf-8"))
+    for i, line in enumerate(COMMATEXT_SEEDS):
+        write("fuzz_commatext", "text_%02d.txt" % i, line.encode("utf-8"))
+
+
+if __name__ == "__main__":
+    main()

@@ -15,32 +15,15 @@ using namespace lumeko;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArrayView input(reinterpret_cast<const char *>(data), qsizetype(size));
-    wire::ChangePacket first;
+    const auto packet = fuzz::roundTrip(
+        input, [](QByteArrayView b) { return wire::decodeChangePacket(b); },
+        [](const wire::ChangePacket &p) { return wire::encodeChangePacket(p); },
+        [](const wire::ChangePacket &a, const wire::ChangePacket &b) { return a == b; }, "change packet");
+    if (!packet) return 0;
     try {
-        first = wire::decodeChangePacket(input);
-    } catch (const wire::WireError &) {
-        return 0;
-    }
-
-    try {
-        first.validate();
+        packet->validate();
     } catch (const wire::WireError &e) {
         fuzz::fail("a decoded change packet does not pass its own validation", e.message());
     }
-
-    QByteArray again;
-    try {
-        again = wire::encodeChangePacket(first);
-    } catch (const wire::WireError &e) {
-        fuzz::fail("a decoded change packet cannot be encoded again", e.message());
-    }
-    wire::ChangePacket second;
-    try {
-        second = wire::decodeChangePacket(again);
-    } catch (const wire::WireError &e) {
-        fuzz::fail("a re-encoded change packet is refused by the decoder", e.message());
-    }
-    fuzz::require(second == first, "a change packet changed on its round trip through the encoder");
-    fuzz::require(wire::encodeChangePacket(second) == again, "encoding the same change packet twice gave different bytes");
     return 0;
 }

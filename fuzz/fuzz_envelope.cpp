@@ -16,13 +16,13 @@ using namespace lumeko;
 namespace {
 
 // Values compared as the round trip must keep them: a float bit for bit (so that -0.0 and 0.0
-// differ), except that any NaN equals any NaN; everything else with its own operator==.
+// differ); everything else with its own operator==.
 bool keptValue(const wire::Value &a, const wire::Value &b)
 {
     if (a.index() != b.index()) return false;
     if (const double *x = std::get_if<double>(&a)) {
         const double y = std::get<double>(b);
-        return (std::isnan(*x) && std::isnan(y)) || std::memcmp(x, &y, sizeof y) == 0;
+        return std::memcmp(x, &y, sizeof y) == 0;
     }
     return a == b;
 }
@@ -45,59 +45,12 @@ bool sameReply(const wire::Reply &a, const wire::Reply &b)
     return true;
 }
 
-void checkCall(QByteArrayView input)
-{
-    wire::Call first;
-    try {
-        first = wire::decodeCall(input);
-    } catch (const wire::WireError &) {
-        return;
-    }
-    QByteArray again;
-    try {
-        again = wire::encodeCall(first);
-    } catch (const wire::WireError &e) {
-        fuzz::fail("a decoded call cannot be encoded again", e.message());
-    }
-    wire::Call second;
-    try {
-        second = wire::decodeCall(again);
-    } catch (const wire::WireError &e) {
-        fuzz::fail("a re-encoded call is refused by the decoder", e.message());
-    }
-    fuzz::require(sameCall(first, second), "a call changed on its round trip through the encoder",
-                  QStringLiteral("%1.%2").arg(first.object, first.method));
-}
-
-void checkReply(QByteArrayView input)
-{
-    wire::Reply first;
-    try {
-        first = wire::decodeReply(input);
-    } catch (const wire::WireError &) {
-        return;
-    }
-    QByteArray again;
-    try {
-        again = wire::encodeReply(first);
-    } catch (const wire::WireError &e) {
-        fuzz::fail("a decoded reply cannot be encoded again", e.message());
-    }
-    wire::Reply second;
-    try {
-        second = wire::decodeReply(again);
-    } catch (const wire::WireError &e) {
-        fuzz::fail("a re-encoded reply is refused by the decoder", e.message());
-    }
-    fuzz::require(sameReply(first, second), "a reply changed on its round trip through the encoder");
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArrayView input(reinterpret_cast<const char *>(data), qsizetype(size));
-    checkCall(input);
-    checkReply(input);
+    fuzz::roundTrip(input, [](QByteArrayView b) { return wire::decodeCall(b); }, wire::encodeCall, sameCall, "call");
+    fuzz::roundTrip(input, [](QByteArrayView b) { return wire::decodeReply(b); }, wire::encodeReply, sameReply, "reply");
     return 0;
 }

@@ -390,21 +390,22 @@ void writeDataPacket(QCborStreamWriter &w, const DataPacket &packet)
 
 void writeChangePacket(QCborStreamWriter &w, const ChangePacket &packet)
 {
-    packet.validate();
+    // Statuses and counts are checked first; values are converted (and refused) as they are
+    // written, in one pass. A refused value throws, and the bytes written so far are dropped with
+    // the encoder's buffer.
+    packet.validateShape();
     w.startArray(3);
     w.append(qint64(detail::kPacketVersion));
     detail::writeFields(w, packet.fields);
     w.startArray(packet.rows.size());
-    for (const RowChange &row : packet.rows) {
+    for (qsizetype i = 0; i < packet.rows.size(); ++i) {
+        const RowChange &row = packet.rows[i];
         w.startArray(3);
         w.append(qint64(row.status));
         for (const QVariantList *values : {&row.oldValues, &row.newValues}) {
             w.startArray(values->size());
-            for (int f = 0; f < values->size(); ++f) {
-                QVariant v;
-                coerceValue((*values)[f], packet.fields[f].type, &v);
-                detail::writeFieldValue(w, packet.fields[f].type, v);
-            }
+            for (int f = 0; f < values->size(); ++f)
+                detail::writeFieldValue(w, packet.fields[f].type, packet.checkedValue(i, f, (*values)[f]));
             w.endArray();
         }
         w.endArray();

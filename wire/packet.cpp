@@ -69,7 +69,7 @@ qsizetype ChangePacket::count(RowStatus status) const
     return std::count_if(rows.begin(), rows.end(), [status](const RowChange &r) { return r.status == status; });
 }
 
-void ChangePacket::validate() const
+void ChangePacket::validateShape() const
 {
     for (qsizetype i = 0; i < rows.size(); ++i) {
         const RowChange &r = rows[i];
@@ -80,14 +80,24 @@ void ChangePacket::validate() const
         if ((needsOld ? fields.size() : 0) != r.oldValues.size()
             || (needsNew ? fields.size() : 0) != r.newValues.size())
             throw WireError(QStringLiteral("change row %1 does not have one value per field").arg(i));
-        for (int f = 0; f < fields.size(); ++f) {
-            QVariant ignored;
-            if ((needsOld && !coerceValue(r.oldValues[f], fields[f].type, &ignored))
-                || (needsNew && !coerceValue(r.newValues[f], fields[f].type, &ignored)))
-                throw WireError(QStringLiteral("change row %1: the value of %2 is not a %3")
-                                    .arg(i).arg(fields[f].name, fieldTypeName(fields[f].type)));
-        }
     }
+}
+
+QVariant ChangePacket::checkedValue(qsizetype row, int field, const QVariant &value) const
+{
+    QVariant v;
+    if (!coerceValue(value, fields[field].type, &v))
+        throw WireError(QStringLiteral("change row %1: the value of %2 is not a %3")
+                            .arg(row).arg(fields[field].name, fieldTypeName(fields[field].type)));
+    return v;
+}
+
+void ChangePacket::validate() const
+{
+    validateShape();
+    for (qsizetype i = 0; i < rows.size(); ++i)
+        for (const QVariantList *values : {&rows[i].oldValues, &rows[i].newValues})
+            for (int f = 0; f < values->size(); ++f) checkedValue(i, f, (*values)[f]);
 }
 
 } // namespace lumeko::wire

@@ -61,6 +61,10 @@ struct LUMEKO_WIRE_EXPORT ChangePacket {
     qsizetype count(RowStatus status) const;
     // Throws WireError when a row does not fit the fields (value count, types, statuses).
     void validate() const;
+    // Only statuses and value counts; the encoder checks each value as it writes it.
+    void validateShape() const;
+    // The value converted to its field's type; throws WireError naming the row and field.
+    QVariant checkedValue(qsizetype row, int field, const QVariant &value) const;
     bool operator==(const ChangePacket &other) const = default;
 };
 

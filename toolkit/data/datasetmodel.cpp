@@ -51,7 +51,7 @@ int DataSetModel::columnCount(const QModelIndex &parent) const
 
 QVariant DataSetModel::data(const QModelIndex &index, int role) const
 {
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid)) return {};
+    if (!index.isValid() || !checkIndex(index, CheckIndexOption::IndexIsValid)) return {};
     const int field = m_columns[index.column()];
     const QVariant v = m_table->valueAt(index.row(), field);
     switch (role) {
@@ -72,7 +72,7 @@ QVariant DataSetModel::headerData(int section, Qt::Orientation orientation, int 
 
 Qt::ItemFlags DataSetModel::flags(const QModelIndex &index) const
 {
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid)) return Qt::NoItemFlags;
+    if (!index.isValid() || !checkIndex(index, CheckIndexOption::IndexIsValid)) return Qt::NoItemFlags;
     const FieldInfo &f = m_table->fieldInfo(m_columns[index.column()]);
     Qt::ItemFlags flags = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
     if (!f.readOnly && f.kind != FieldKind::Calculated) flags |= Qt::ItemIsEditable;

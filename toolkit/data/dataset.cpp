@@ -124,7 +124,6 @@ void DataSet::setData(wire::DataPacket packet)
     for (qsizetype i = 0; i < rows; ++i) m_rank[i] = i * kRankGap;
     m_nextRank = rows * kRankGap;
     m_old.clear();
-    m_liveCount = rows;
     m_buffer.clear();
     m_editSlot = -1;
     m_state = DataSetState::Browse;
@@ -185,7 +184,6 @@ void DataSet::close()
     m_rank.clear();
     m_old.clear();
     m_view.clear();
-    m_liveCount = 0;
     m_cur = -1;
     m_bof = m_eof = true;
     m_buffer.clear();
@@ -397,7 +395,7 @@ void DataSet::rebuildView(Bookmark keep)
     if (m_disableCount == 0) Q_EMIT aboutToReset();
     if (keep < 0) keep = currentSlot();
     m_view.clear();
-    m_view.reserve(m_liveCount);
+    m_view.reserve(m_slotState.size());
     for (Bookmark s = 0; s < m_slotState.size(); ++s)
         if (slotVisible(s)) m_view.append(s);
     m_key = resolveSortKey();
@@ -591,7 +589,6 @@ void DataSet::insert()
         if (m_rank[m_view[pos]] - lower() < 2) renumberRanks();
         m_rank[slot] = lower() + (m_rank[m_view[pos]] - lower()) / 2;
     }
-    ++m_liveCount;
     if (m_disableCount == 0) Q_EMIT rowsAboutToBeInserted(pos); else m_changedWhileDisabled = true;
     m_view.insert(pos, slot);
     m_editSlot = slot;
@@ -607,7 +604,6 @@ void DataSet::append()
     const Bookmark slot = newSlot();
     m_rank[slot] = m_nextRank;
     m_nextRank += kRankGap;
-    ++m_liveCount;
     const qsizetype pos = m_view.size();
     if (m_disableCount == 0) Q_EMIT rowsAboutToBeInserted(pos); else m_changedWhileDisabled = true;
     m_view.append(slot);
@@ -667,7 +663,6 @@ void DataSet::cancel()
     if (m_state == DataSetState::Insert) {
         const Bookmark slot = m_editSlot;
         m_slotState[slot] = SlotState::Gone;
-        --m_liveCount;
         m_buffer.clear();
         m_editSlot = -1;
         setState(DataSetState::Browse);
@@ -696,7 +691,6 @@ void DataSet::deleteRecord()
     case SlotState::Unmodified: m_old.insert(slot, readSlot(slot)); [[fallthrough]];
     default: m_slotState[slot] = SlotState::Deleted; break;
     }
-    --m_liveCount;
     removeFromView(pos);
     if (m_view.isEmpty()) {
         m_cur = -1;
@@ -789,8 +783,8 @@ void DataSet::cancelUpdates()
     cancel();
     for (Bookmark s = 0; s < m_slotState.size(); ++s) {
         switch (m_slotState[s]) {
-        case SlotState::Inserted: m_slotState[s] = SlotState::Gone; --m_liveCount; break;
-        case SlotState::Deleted: ++m_liveCount; [[fallthrough]];
+        case SlotState::Inserted: m_slotState[s] = SlotState::Gone; break;
+        case SlotState::Deleted:
         case SlotState::Modified: {
             const QVariantList old = m_old.value(s);
             for (int f = 0; f < m_fields.size(); ++f)
@@ -815,7 +809,6 @@ void DataSet::revertRecord()
     const Bookmark slot = m_view[m_cur];
     if (m_slotState[slot] == SlotState::Inserted) {
         m_slotState[slot] = SlotState::Gone;
-        --m_liveCount;
         const qsizetype pos = m_cur;
         removeFromView(pos);
         if (m_view.isEmpty()) { m_cur = -1; m_bof = m_eof = true; }
@@ -1061,13 +1054,11 @@ void DataSet::cloneFrom(const DataSet &source)
     m_slotState = source.m_slotState;
     m_rank = source.m_rank;
     m_old = source.m_old;
-    m_liveCount = source.m_liveCount;
     m_view = source.m_view;
     // A row the source is still inserting is not part of the copy.
     if (source.m_state == DataSetState::Insert) {
         m_slotState[source.m_editSlot] = SlotState::Gone;
         m_view.removeOne(source.m_editSlot);
-        --m_liveCount;
     }
     m_filterText = source.m_filterText;
     m_filter = source.m_filter;

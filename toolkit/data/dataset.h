@@ -230,7 +230,6 @@ private:
     void rebuildView(Bookmark keep = -1);
     void placeSlot(Bookmark slot, qsizetype preferredPos);
     void removeFromView(qsizetype recNo);
-    void insertNatural(Bookmark slot, Bookmark beforeSlot);
     void renumberRanks();
     void setCursor(qsizetype recNo);
     void setState(DataSetState s);
@@ -253,7 +252,6 @@ private:
     QList<qint64> m_rank;                 // natural order of the slots (ties: slot order)
     qint64 m_nextRank = 0;
     QHash<Bookmark, QVariantList> m_old;  // data values as loaded, of modified and deleted rows
-    qsizetype m_liveCount = 0;
 
     QList<Bookmark> m_view;
     qsizetype m_cur = -1;

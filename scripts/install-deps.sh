@@ -6,8 +6,10 @@ set -euo pipefail
 packages=(
   # toolchain
   g++ cmake ninja-build make ccache pkg-config
-  # Qt 6
-  qt6-base-dev
+  # Qt 6, with the SQL drivers the server's two storage back ends use
+  qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql
+  # the server: HTTP transport, password hashing, and the PostgreSQL server its storage tests run against
+  libcpp-httplib-dev libsodium-dev postgresql
   # tests, benchmarks and fuzzing
   libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
 )

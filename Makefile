@@ -22,8 +22,9 @@ configure: deps $(BUILD)/build.ninja
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
+# The storage suites also run against a real PostgreSQL server, started here when it is down.
 test: build
-	cd $(BUILD) && ctest --output-on-failure -j 1
+	cd $(BUILD) && LUMEKO_TEST_PG=$$(bash $(CURDIR)/scripts/test-postgres.sh) ctest --output-on-failure -j 1
 
 bench: configure
 	cmake -S . -B $(BUILD) -DLUMEKO_BENCH=ON

@@ -1,0 +1,261 @@
+#include "server/storage/database.h"
+
+#include <QAtomicInteger>
+#include <QDateTime>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QUrl>
+
+namespace lumeko::server {
+
+using wire::FieldType;
+
+// --- DatabaseUrl -------------------------------------------------------------------------------------
+
+DatabaseUrl DatabaseUrl::parse(const QString &text)
+{
+    DatabaseUrl u;
+    if (text.startsWith(u"sqlite:")) {
+        u.backend = Backend::Sqlite;
+        u.path = text.mid(7);
+        if (u.path.startsWith(u"//")) u.path = u.path.mid(2); // sqlite:///abs/path
+        if (u.path.isEmpty()) throw StorageError(QStringLiteral("the database URL \"%1\" names no file").arg(text));
+        return u;
+    }
+    if (text.startsWith(u"postgresql://") || text.startsWith(u"postgres://")) {
+        const QUrl url(text, QUrl::StrictMode);
+        if (!url.isValid()) throw StorageError(QStringLiteral("the database URL is not valid: %1").arg(url.errorString()));
+        u.backend = Backend::Postgres;
+        u.host = url.host();
+        u.port = url.port(0);
+        u.user = url.userName();
+        u.password = url.password();
+        u.database = url.path().mid(1);
+        if (u.database.isEmpty() || u.database.contains(u'/'))
+            throw StorageError(QStringLiteral("the database URL \"%1\" names no database").arg(u.toString()));
+        return u;
+    }
+    throw StorageError(QStringLiteral("unknown database URL \"%1\"; use sqlite:FILE or postgresql://host/db").arg(text));
+}
+
+QString DatabaseUrl::toString(bool withPassword) const
+{
+    if (backend == Backend::Sqlite) return QStringLiteral("sqlite:") + path;
+    QString s = QStringLiteral("postgresql://");
+    if (!user.isEmpty()) {
+        s += user;
+        if (withPassword && !password.isEmpty()) s += u':' + password;
+        s += u'@';
+    }
+    s += host;
+    if (port) s += u':' + QString::number(port);
+    return s + u'/' + database;
+}
+
+// --- Database ----------------------------------------------------------------------------------------
+
+namespace {
+
+QString nextConnectionName()
+{
+    static QAtomicInteger<quint64> counter;
+    return QStringLiteral("lumeko-%1").arg(counter.fetchAndAddRelaxed(1));
+}
+
+} // namespace
+
+Database::Database(const DatabaseUrl &url) : m_url(url), m_connection(nextConnectionName())
+{
+    const bool sqlite = url.backend == Backend::Sqlite;
+    QSqlDatabase db = QSqlDatabase::addDatabase(sqlite ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL"), m_connection);
+    if (!db.isValid()) {
+        QSqlDatabase::removeDatabase(m_connection);
+        throw StorageError(QStringLiteral("the Qt SQL driver for %1 is not installed").arg(sqlite ? "SQLite" : "PostgreSQL"));
+    }
+    if (sqlite) {
+        db.setDatabaseName(url.path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=15000"));
+    } else {
+        db.setDatabaseName(url.database);
+        if (!url.host.isEmpty()) db.setHostName(url.host);
+        if (url.port) db.setPort(url.port);
+        if (!url.user.isEmpty()) db.setUserName(url.user);
+        if (!url.password.isEmpty()) db.setPassword(url.password);
+        db.setConnectOptions(QStringLiteral("connect_timeout=10"));
+    }
+    if (!db.open()) {
+        const QString why = db.lastError().text();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(m_connection);
+        throw StorageError(QStringLiteral("cannot open %1: %2").arg(url.toString(), why));
+    }
+    if (sqlite) {
+        // Every acknowledged save must survive a crash or a power cut: the write-ahead log synced
+        // on every commit. References between tables are enforced.
+        exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+        exec(QStringLiteral("PRAGMA synchronous=FULL"));
+        exec(QStringLiteral("PRAGMA foreign_keys=ON"));
+    } else {
+        exec(QStringLiteral("SET client_encoding TO 'UTF8'"));
+        exec(QStringLiteral("SET TIME ZONE 'UTC'"));
+        exec(QStringLiteral("SET client_min_messages TO WARNING"));
+    }
+}
+
+Database::~Database()
+{
+    if (m_inTransaction) {
+        try { rollback(); } catch (...) {}
+    }
+    m_statements.clear();
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(m_connection);
+}
+
+QString Database::quoted(const QString &identifier)
+{
+    QString s = identifier;
+    s.replace(u'"', QStringLiteral("\"\""));
+    return u'"' + s + u'"';
+}
+
+QVariant Database::toDb(const QVariant &value, FieldType type) const
+{
+    if (wire::isNull(value)) return QVariant();
+    const bool sqlite = m_url.backend == Backend::Sqlite;
+    switch (type) {
+    case FieldType::Boolean: return sqlite ? QVariant(value.toBool() ? 1 : 0) : QVariant(value.toBool());
+    case FieldType::Date: return sqlite ? QVariant(value.toDate().toString(Qt::ISODate)) : value;
+    case FieldType::DateTime: return value.toDateTime().toUTC().toString(Qt::ISODateWithMs);
+    default: return value;
+    }
+}
+
+QSqlQuery &Database::prepared(const QString &sql)
+{
+    auto it = m_statements.find(sql);
+    if (it != m_statements.end()) return **it;
+    auto q = std::make_shared<QSqlQuery>(QSqlDatabase::database(m_connection, false));
+    q->setForwardOnly(true);
+    if (!q->prepare(sql))
+        throw StorageError(QStringLiteral("cannot prepare a statement: %1 [%2]").arg(q->lastError().text(), sql.left(200)));
+    if (m_statements.size() > 500) m_statements.clear(); // bounded: a few hundred distinct statements
+    m_statements.insert(sql, q);
+    return *q;
+}
+
+void Database::run(QSqlQuery &q, const QString &sql, const QVariantList &params)
+{
+    for (int i = 0; i < params.size(); ++i) q.bindValue(i, params[i]);
+    if (!q.exec())
+        throw StorageError(QStringLiteral("%1 [%2]").arg(q.lastError().text().trimmed(), sql.left(200)));
+}
+
+int Database::exec(const QString &sql, const QVariantList &params)
+{
+    if (params.isEmpty()) {
+        // Statements without parameters (pragmas, schema changes, transaction control) run unprepared.
+        QSqlQuery q(QSqlDatabase::database(m_connection, false));
+        if (!q.exec(sql))
+            throw StorageError(QStringLiteral("%1 [%2]").arg(q.lastError().text().trimmed(), sql.left(200)));
+        return q.numRowsAffected();
+    }
+    QSqlQuery &q = prepared(sql);
+    run(q, sql, params);
+    const int n = q.numRowsAffected();
+    q.finish();
+    return n;
+}
+
+wire::DataPacket Database::select(const QString &sql, const QVariantList &params, const QList<wire::FieldDef> &fields)
+{
+    QSqlQuery &q = prepared(sql);
+    run(q, sql, params);
+    if (q.record().count() != fields.size())
+        throw StorageError(QStringLiteral("the query gives %1 columns where %2 were expected [%3]")
+                               .arg(q.record().count()).arg(fields.size()).arg(sql.left(200)));
+    QList<wire::Column> columns;
+    columns.reserve(fields.size());
+    for (const wire::FieldDef &f : fields) columns.append(wire::Column(f.type));
+    QVariant v;
+    while (q.next()) {
+        for (int i = 0; i < fields.size(); ++i) {
+            const QVariant raw = q.value(i);
+            if (!wire::coerceValue(raw, fields[i].type, &v))
+                throw StorageError(QStringLiteral("the stored value '%1' of %2 is not a valid %3")
+                                       .arg(raw.toString().left(40), fields[i].name, wire::fieldTypeName(fields[i].type)));
+            if (v.isValid()) columns[i].append(v);
+            else columns[i].appendNull();
+        }
+    }
+    q.finish();
+    return wire::DataPacket::fromColumns(fields, std::move(columns));
+}
+
+QVariant Database::scalar(const QString &sql, const QVariantList &params)
+{
+    QSqlQuery &q = prepared(sql);
+    run(q, sql, params);
+    QVariant v = q.next() ? q.value(0) : QVariant();
+    q.finish();
+    return v;
+}
+
+qint64 Database::insertReturningId(const QString &sql, const QVariantList &params, const QString &serialColumn)
+{
+    if (m_url.backend == Backend::Postgres) {
+        const QString returning = sql + QStringLiteral(" RETURNING ") + quoted(serialColumn);
+        QSqlQuery &q = prepared(returning);
+        run(q, returning, params);
+        const qint64 id = q.next() ? q.value(0).toLongLong() : 0;
+        q.finish();
+        return id;
+    }
+    QSqlQuery &q = prepared(sql);
+    run(q, sql, params);
+    const qint64 id = q.lastInsertId().toLongLong();
+    q.finish();
+    return id;
+}
+
+void Database::execScript(const QString &script)
+{
+    const QStringList statements = script.split(QStringLiteral(";\n"), Qt::SkipEmptyParts);
+    for (const QString &s : statements)
+        if (!s.trimmed().isEmpty()) exec(s.trimmed());
+}
+
+void Database::begin()
+{
+    if (m_inTransaction) throw StorageError(QStringLiteral("a transaction is already open on this connection"));
+    exec(m_url.backend == Backend::Sqlite ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"));
+    m_inTransaction = true;
+}
+
+void Database::commit()
+{
+    if (!m_inTransaction) throw StorageError(QStringLiteral("no transaction to commit"));
+    exec(QStringLiteral("COMMIT")); // on failure the transaction stays open for the rollback
+    m_inTransaction = false;
+}
+
+void Database::rollback()
+{
+    if (!m_inTransaction) return;
+    m_inTransaction = false;
+    exec(QStringLiteral("ROLLBACK"));
+}
+
+Transaction::~Transaction()
+{
+    if (!m_done) {
+        try { m_db.rollback(); } catch (...) {}
+    }
+}
+
+} // namespace lumeko::server

@@ -10,6 +10,9 @@
 #include <mutex>
 #include <thread>
 
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace lumeko::server {
 
 namespace detail {
@@ -31,6 +34,21 @@ QString httpUrl(const QString &host, int port)
 namespace {
 
 constexpr char kCbor[] = "application/cbor";
+
+// The library listens with a backlog of 5 connections; when more clients than that connect at
+// once (a school's teachers signing in at the start of a lesson) the kernel drops connections,
+// which some clients see as reset. The backlog is widened once the socket is bound.
+class WideServer : public httplib::Server {
+public:
+    void widenBacklog() { ::listen(svr_sock_.load(), SOMAXCONN); }
+
+    // A socket bound but never served (listen() gave up) would stay open otherwise.
+    ~WideServer() override
+    {
+        const socket_t sock = svr_sock_.exchange(INVALID_SOCKET);
+        if (sock != INVALID_SOCKET) ::close(sock);
+    }
+};
 
 // An encoded reply as the whole body of an answer.
 void answer(httplib::Response &res, int status, const wire::Reply &reply)
@@ -69,7 +87,7 @@ struct HttpServer::Impl {
 
     std::mutex stateMutex;
     std::condition_variable stateChanged;
-    std::shared_ptr<httplib::Server> server; // from binding until its accept loop has ended
+    std::shared_ptr<WideServer> server; // from binding until its accept loop has ended
     std::thread thread;                      // the one listen() starts
     int port = 0;
     std::mutex stopMutex;                    // one stop() at a time
@@ -77,9 +95,9 @@ struct HttpServer::Impl {
     Impl(CallService &s, HttpServerOptions o) : service(s), options(std::move(o)) {}
 
     void handleCall(const httplib::Request &req, httplib::Response &res);
-    std::shared_ptr<httplib::Server> makeServer();
-    std::shared_ptr<httplib::Server> bind(QString *error);
-    void serve(const std::shared_ptr<httplib::Server> &s);
+    std::shared_ptr<WideServer> makeServer();
+    std::shared_ptr<WideServer> bind(QString *error);
+    void serve(const std::shared_ptr<WideServer> &s);
 };
 
 void HttpServer::Impl::handleCall(const httplib::Request &req, httplib::Response &res)
@@ -122,12 +140,19 @@ void HttpServer::Impl::handleCall(const httplib::Request &req, httplib::Response
     });
 }
 
-std::shared_ptr<httplib::Server> HttpServer::Impl::makeServer()
+std::shared_ptr<WideServer> HttpServer::Impl::makeServer()
 {
-    auto s = std::make_shared<httplib::Server>();
+    auto s = std::make_shared<WideServer>();
     const size_t workers = size_t(options.workerThreads);
     s->new_task_queue = [workers] { return new httplib::ThreadPool(workers); };
     s->set_tcp_nodelay(true);
+    // The library's default also sets SO_REUSEPORT, which would let a second server bind a port in
+    // use and quietly share its connections. Only SO_REUSEADDR: a restarted server gets its port
+    // back at once, a second one is refused.
+    s->set_socket_options([](socket_t sock) {
+        int yes = 1;
+        ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     s->set_payload_max_length(size_t(options.maxBodyBytes));
     time_t sec = 0, usec = 0;
     splitMs(options.readTimeout, &sec, &usec);
@@ -161,11 +186,11 @@ std::shared_ptr<httplib::Server> HttpServer::Impl::makeServer()
     return s;
 }
 
-std::shared_ptr<httplib::Server> HttpServer::Impl::bind(QString *error)
+std::shared_ptr<WideServer> HttpServer::Impl::bind(QString *error)
 {
     auto fail = [error](const QString &why) {
         if (error) *error = why;
-        return std::shared_ptr<httplib::Server>();
+        return std::shared_ptr<WideServer>();
     };
     if (const QString why = checkOptions(options); !why.isEmpty()) return fail(why);
     {
@@ -190,6 +215,7 @@ std::shared_ptr<httplib::Server> HttpServer::Impl::bind(QString *error)
         else why += QStringLiteral(": the address is not one of this computer's");
         return fail(why);
     }
+    s->widenBacklog();
     std::lock_guard lock(stateMutex);
     if (server) return fail(QStringLiteral("the server is already listening on %1").arg(detail::httpUrl(options.host, port)));
     server = s;
@@ -197,7 +223,7 @@ std::shared_ptr<httplib::Server> HttpServer::Impl::bind(QString *error)
     return s;
 }
 
-void HttpServer::Impl::serve(const std::shared_ptr<httplib::Server> &s)
+void HttpServer::Impl::serve(const std::shared_ptr<WideServer> &s)
 {
     s->listen_after_bind();
     std::lock_guard lock(stateMutex);
@@ -252,7 +278,7 @@ bool HttpServer::run(QString *error)
 void HttpServer::stop()
 {
     std::lock_guard stopLock(d->stopMutex);
-    std::shared_ptr<httplib::Server> s;
+    std::shared_ptr<WideServer> s;
     {
         std::lock_guard lock(d->stateMutex);
         s = d->server;

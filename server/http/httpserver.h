@@ -60,7 +60,8 @@ public:
     bool run(QString *error = nullptr);
 
     // Stops accepting, finishes the calls in progress and returns; callable from any thread, and
-    // more than once. A server that was stopped can listen again.
+    // more than once. A connection its client keeps open is closed only when it has been idle for
+    // keepAliveTimeout, so stop() can take that long. A server that was stopped can listen again.
     void stop();
 
     bool isRunning() const;

@@ -21,8 +21,10 @@ using wire::Value;
 
 QString isoDateTime(const QDateTime &t)
 {
-    // With the offset from UTC, so that a time read from the output means one instant.
-    const QDateTime at = t.toOffsetFromUtc(t.offsetFromUtc());
+    // In this computer's local time, with its offset from UTC, so that a time read from the
+    // output means one instant whatever zone the value came in.
+    const QDateTime local = t.toLocalTime();
+    const QDateTime at = local.toOffsetFromUtc(local.offsetFromUtc());
     return at.toString(at.time().msec() ? Qt::ISODateWithMs : Qt::ISODate);
 }
 

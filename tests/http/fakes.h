@@ -10,6 +10,7 @@
 #include <atomic>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <thread>
 
@@ -25,6 +26,9 @@ public:
     using Method = std::function<Reply(Call &, const CallOrigin &)>;
 
     void on(const QString &objectAndMethod, Method m) { m_methods.insert(objectAndMethod, std::move(m)); }
+    // Answers a call itself, before any method, when it returns a reply (a missing sign-in).
+    using Gate = std::function<std::optional<Reply>(const Call &)>;
+    void guard(Gate g) { m_gate = std::move(g); }
 
     Reply handle(Call &call, const CallOrigin &origin) override
     {
@@ -35,6 +39,8 @@ public:
             m_lastCall = call;
             m_lastPeer = origin.peer;
         }
+        if (m_gate)
+            if (std::optional<Reply> refused = m_gate(call)) return *refused;
         const auto it = m_methods.constFind(call.object + u'.' + call.method);
         if (it == m_methods.cend())
             return Reply::failure(wire::ErrorCode::UnknownMethod, QStringLiteral("没有方法 %1.%2").arg(call.object, call.method));
@@ -48,6 +54,7 @@ public:
 
 private:
     QHash<QString, Method> m_methods; // filled before any call, read-only afterwards
+    Gate m_gate;
     std::atomic<int> m_calls{0};
     mutable std::mutex m_mutex;
     std::set<std::thread::id> m_threads;

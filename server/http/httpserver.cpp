@@ -1,0 +1,333 @@
+#include "server/http/httpserver.h"
+#include "server/http/internal.h"
+
+#include <httplib.h>
+
+#include <cerrno>
+#include <csignal>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace lumeko::server {
+
+namespace detail {
+
+void ignoreBrokenPipes()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { std::signal(SIGPIPE, SIG_IGN); });
+}
+
+QString httpUrl(const QString &host, int port)
+{
+    const QString h = host.contains(u':') ? u'[' + host + u']' : host;
+    return QStringLiteral("http://%1:%2").arg(h).arg(port);
+}
+
+} // namespace detail
+
+namespace {
+
+constexpr char kCbor[] = "application/cbor";
+
+// The library listens with a backlog of 5 connections; when more clients than that connect at
+// once (a school's teachers signing in at the start of a lesson) the kernel drops connections,
+// which some clients see as reset. The backlog is widened once the socket is bound.
+class WideServer : public httplib::Server {
+public:
+    void widenBacklog() { ::listen(svr_sock_.load(), SOMAXCONN); }
+
+    // A socket bound but never served (listen() gave up) would stay open otherwise.
+    ~WideServer() override
+    {
+        const socket_t sock = svr_sock_.exchange(INVALID_SOCKET);
+        if (sock != INVALID_SOCKET) ::close(sock);
+    }
+};
+
+// An encoded reply as the whole body of an answer.
+void answer(httplib::Response &res, int status, const wire::Reply &reply)
+{
+    const QByteArray bytes = wire::encodeReply(reply);
+    res.status = status;
+    res.set_content(bytes.constData(), size_t(bytes.size()), kCbor);
+}
+
+QString checkOptions(const HttpServerOptions &o)
+{
+    if (o.host.trimmed().isEmpty()) return QStringLiteral("no host address to listen on");
+    if (o.port < 0 || o.port > 65535) return QStringLiteral("port %1 is not a TCP port").arg(o.port);
+    if (o.workerThreads < 1) return QStringLiteral("at least one worker thread is needed, not %1").arg(o.workerThreads);
+    if (o.maxBodyBytes < 1) return QStringLiteral("the largest request must be at least one byte");
+    if (o.readTimeout.count() < 1 || o.writeTimeout.count() < 1)
+        return QStringLiteral("read and write time-outs must be at least a millisecond");
+    if (o.keepAliveTimeout.count() < 1) return QStringLiteral("the keep-alive time-out must be at least a second");
+    if (o.keepAliveMaxCount < 1) return QStringLiteral("a connection must carry at least one call");
+    return {};
+}
+
+template <class Duration>
+void splitMs(Duration d, time_t *sec, time_t *usec)
+{
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(d).count();
+    *sec = time_t(ms / 1000);
+    *usec = time_t((ms % 1000) * 1000);
+}
+
+} // namespace
+
+struct HttpServer::Impl {
+    CallService &service;
+    HttpServerOptions options;
+
+    std::mutex stateMutex;
+    std::condition_variable stateChanged;
+    std::shared_ptr<WideServer> server; // from binding until its accept loop has ended
+    std::thread thread;                      // the one listen() starts
+    int port = 0;
+    std::mutex stopMutex;                    // one stop() at a time
+
+    Impl(CallService &s, HttpServerOptions o) : service(s), options(std::move(o)) {}
+
+    void handleCall(const httplib::Request &req, httplib::Response &res);
+    std::shared_ptr<WideServer> makeServer();
+    std::shared_ptr<WideServer> bind(QString *error);
+    void serve(const std::shared_ptr<WideServer> &s);
+};
+
+void HttpServer::Impl::handleCall(const httplib::Request &req, httplib::Response &res)
+{
+    wire::Call call;
+    try {
+        call = wire::decodeCall(QByteArrayView(req.body.data(), qsizetype(req.body.size())), options.limits);
+    } catch (const wire::WireError &e) {
+        answer(res, 400, wire::Reply::failure(wire::ErrorCode::Malformed, e.message()));
+        return;
+    }
+    const QString name = call.object + u'.' + call.method;
+
+    wire::Reply reply;
+    try {
+        reply = service.handle(call, CallOrigin{QString::fromStdString(req.remote_addr)});
+    } catch (const std::exception &e) {
+        // The service promises not to throw; should it anyway, the client still gets an answer.
+        answer(res, 500, wire::Reply::failure(wire::ErrorCode::Internal,
+                                              QStringLiteral("%1 failed on the server: %2").arg(name, QString::fromUtf8(e.what()))));
+        return;
+    } catch (...) {
+        answer(res, 500, wire::Reply::failure(wire::ErrorCode::Internal, QStringLiteral("%1 failed on the server").arg(name)));
+        return;
+    }
+
+    QByteArray bytes;
+    try {
+        bytes = wire::encodeReply(reply);
+    } catch (const std::exception &e) {
+        answer(res, 500, wire::Reply::failure(wire::ErrorCode::Internal,
+                                              QStringLiteral("the answer of %1 could not be encoded: %2").arg(name, QString::fromUtf8(e.what()))));
+        return;
+    }
+    // The library writes straight from the encoded bytes: a large packet is not copied once more.
+    res.status = 200;
+    const size_t size = size_t(bytes.size());
+    res.set_content_provider(size, kCbor, [bytes](size_t offset, size_t length, httplib::DataSink &sink) {
+        return sink.write(bytes.constData() + offset, length);
+    });
+}
+
+std::shared_ptr<WideServer> HttpServer::Impl::makeServer()
+{
+    auto s = std::make_shared<WideServer>();
+    const size_t workers = size_t(options.workerThreads);
+    s->new_task_queue = [workers] { return new httplib::ThreadPool(workers); };
+    s->set_tcp_nodelay(true);
+    // The library's default also sets SO_REUSEPORT, which would let a second server bind a port in
+    // use and quietly share its connections. Only SO_REUSEADDR: a restarted server gets its port
+    // back at once, a second one is refused.
+    s->set_socket_options([](socket_t sock) {
+        int yes = 1;
+        ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
+    s->set_payload_max_length(size_t(options.maxBodyBytes));
+    time_t sec = 0, usec = 0;
+    splitMs(options.readTimeout, &sec, &usec);
+    s->set_read_timeout(sec, usec);
+    splitMs(options.writeTimeout, &sec, &usec);
+    s->set_write_timeout(sec, usec);
+    s->set_keep_alive_timeout(time_t(options.keepAliveTimeout.count()));
+    s->set_keep_alive_max_count(size_t(options.keepAliveMaxCount));
+
+    s->Post("/call", [this](const httplib::Request &req, httplib::Response &res) { handleCall(req, res); });
+    s->Get("/health", [](const httplib::Request &, httplib::Response &res) { res.set_content("ok", "text/plain"); });
+
+    // Answers the library gives on its own (an oversize or unreadable body, an unknown path) get a
+    // body too: on /call an encoded reply the client link can show, elsewhere a line of text.
+    const qint64 maxBody = options.maxBodyBytes;
+    s->set_error_handler(httplib::Server::HandlerWithResponse([maxBody](const httplib::Request &req, httplib::Response &res) {
+        if (!res.body.empty() || res.content_provider_) return httplib::Server::HandlerResponse::Unhandled;
+        const bool call = req.path == "/call";
+        if (call && res.status == 413) {
+            answer(res, 413, wire::Reply::failure(wire::ErrorCode::TooLarge,
+                                                  QStringLiteral("the call is larger than the server accepts (%1 bytes at most)").arg(maxBody)));
+        } else if (call && res.status == 400) {
+            answer(res, 400, wire::Reply::failure(wire::ErrorCode::Malformed, QStringLiteral("the request body could not be read")));
+        } else if (res.status == 404) {
+            res.set_content("no such path: " + req.path + "\n", "text/plain; charset=utf-8");
+        } else {
+            res.set_content("HTTP " + std::to_string(res.status) + "\n", "text/plain; charset=utf-8");
+        }
+        return httplib::Server::HandlerResponse::Handled;
+    }));
+    return s;
+}
+
+std::shared_ptr<WideServer> HttpServer::Impl::bind(QString *error)
+{
+    auto fail = [error](const QString &why) {
+        if (error) *error = why;
+        return std::shared_ptr<WideServer>();
+    };
+    if (const QString why = checkOptions(options); !why.isEmpty()) return fail(why);
+    {
+        std::lock_guard lock(stateMutex);
+        if (server) return fail(QStringLiteral("the server is already listening on %1").arg(detail::httpUrl(options.host, port)));
+    }
+    detail::ignoreBrokenPipes();
+    auto s = makeServer();
+    const std::string host = options.host.toStdString();
+    errno = 0;
+    int bound = 0;
+    if (options.port == 0) {
+        bound = s->bind_to_any_port(host);
+    } else if (s->bind_to_port(host, options.port)) {
+        bound = options.port;
+    }
+    if (bound <= 0) {
+        const int err = errno;
+        QString why = QStringLiteral("cannot listen on %1").arg(detail::httpUrl(options.host, options.port));
+        if (err == EADDRINUSE) why += QStringLiteral(": the port is already in use");
+        else if (err != 0) why += QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(err));
+        else why += QStringLiteral(": the address is not one of this computer's");
+        return fail(why);
+    }
+    s->widenBacklog();
+    std::lock_guard lock(stateMutex);
+    if (server) return fail(QStringLiteral("the server is already listening on %1").arg(detail::httpUrl(options.host, port)));
+    server = s;
+    port = bound;
+    return s;
+}
+
+void HttpServer::Impl::serve(const std::shared_ptr<WideServer> &s)
+{
+    s->listen_after_bind();
+    std::lock_guard lock(stateMutex);
+    if (server == s) {
+        server.reset();
+        port = 0;
+    }
+    stateChanged.notify_all();
+}
+
+HttpServer::HttpServer(CallService &service, HttpServerOptions options)
+    : d(std::make_unique<Impl>(service, std::move(options)))
+{
+}
+
+HttpServer::~HttpServer()
+{
+    stop();
+}
+
+bool HttpServer::listen(QString *error)
+{
+    auto s = d->bind(error);
+    if (!s) return false;
+    std::thread previous; // of an earlier listen(), whose accept loop has ended
+    {
+        std::lock_guard lock(d->stateMutex);
+        previous = std::move(d->thread);
+        d->thread = std::thread([this, s] { d->serve(s); });
+    }
+    if (previous.joinable()) previous.join();
+    // Connections are queued from the moment of binding; wait for the accept loop all the same,
+    // so that a stop() right after this returns finds a server to stop.
+    while (!s->is_running()) {
+        {
+            std::lock_guard lock(d->stateMutex);
+            if (d->server != s) break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+bool HttpServer::run(QString *error)
+{
+    auto s = d->bind(error);
+    if (!s) return false;
+    d->serve(s);
+    return true;
+}
+
+void HttpServer::stop()
+{
+    std::lock_guard stopLock(d->stopMutex);
+    std::shared_ptr<WideServer> s;
+    {
+        std::lock_guard lock(d->stateMutex);
+        s = d->server;
+    }
+    if (s) {
+        // The library ignores a stop that comes before its accept loop has started.
+        for (;;) {
+            if (s->is_running()) {
+                s->stop();
+                break;
+            }
+            {
+                std::lock_guard lock(d->stateMutex);
+                if (d->server != s) break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        std::unique_lock lock(d->stateMutex);
+        d->stateChanged.wait(lock, [&] { return d->server != s; });
+    }
+    std::thread t;
+    {
+        std::lock_guard lock(d->stateMutex);
+        t = std::move(d->thread);
+    }
+    if (t.joinable()) t.join();
+}
+
+bool HttpServer::isRunning() const
+{
+    std::lock_guard lock(d->stateMutex);
+    return d->server != nullptr;
+}
+
+int HttpServer::port() const
+{
+    std::lock_guard lock(d->stateMutex);
+    return d->port;
+}
+
+QString HttpServer::url() const
+{
+    const int p = port();
+    return p ? detail::httpUrl(d->options.host, p) : QString();
+}
+
+const HttpServerOptions &HttpServer::options() const
+{
+    return d->options;
+}
+
+} // namespace lumeko::server

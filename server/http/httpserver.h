@@ -1,0 +1,80 @@
+#pragma once
+// The application server's HTTP front: it carries calls from clients on the network to one
+// CallService.
+//
+//   POST /call    body: an encoded wire::Call (Content-Type application/cbor)
+//                 200   an encoded wire::Reply, whatever the service answered (errors included)
+//                 400   an encoded Reply with ErrorCode::Malformed: the body is no call
+//                 413   an encoded Reply with ErrorCode::TooLarge: the body exceeds maxBodyBytes
+//                 500   an encoded Reply with ErrorCode::Internal: the reply could not be encoded
+//   GET /health   200 "ok"
+//   anything else 404
+//
+// Requests are served by a fixed pool of worker threads that live as long as the server listens;
+// the service may keep per-thread state there (each worker its own database connection). A
+// connection kept alive by its client holds one worker until it is closed or has been idle for
+// keepAliveTimeout, so the pool should be larger than the number of clients that call at once.
+//
+// Listening ignores SIGPIPE for the whole process: a client that gives up must not kill the
+// server when its answer is written to the closed connection.
+
+#include "server/core/callservice.h"
+#include "server/http/http_export.h"
+#include "wire/codec.h"
+
+#include <QString>
+
+#include <chrono>
+#include <memory>
+
+namespace lumeko::server {
+
+struct LUMEKO_HTTP_EXPORT HttpServerOptions {
+    QString host = QStringLiteral("127.0.0.1");
+    int port = 0;                                     // 0: any free port; HttpServer::port() tells which
+    int workerThreads = 32;
+    qint64 maxBodyBytes = qint64(256) * 1024 * 1024;  // of one request
+    std::chrono::milliseconds readTimeout{30'000};    // longest wait for the next bytes of a request
+    std::chrono::milliseconds writeTimeout{30'000};   // longest wait for a client to take the answer
+    std::chrono::seconds keepAliveTimeout{5};         // an idle connection is closed after this
+    int keepAliveMaxCount = 1000;                     // calls on one connection before it is closed
+    wire::DecodeLimits limits;                        // what one call may make the decoder allocate
+};
+
+class LUMEKO_HTTP_EXPORT HttpServer {
+public:
+    // The service must outlive the server. Options are checked by listen() and run().
+    explicit HttpServer(CallService &service, HttpServerOptions options = {});
+    ~HttpServer(); // stops the server
+
+    HttpServer(const HttpServer &) = delete;
+    HttpServer &operator=(const HttpServer &) = delete;
+
+    // Binds the address and serves on a thread of its own; returns once connections are accepted.
+    // False, with the reason in *error, when the options are wrong, the address cannot be bound
+    // (the port is taken) or the server is already listening.
+    bool listen(QString *error = nullptr);
+
+    // Binds the address and serves on the calling thread until stop() is called from another one.
+    // False, with the reason in *error, when it could not start.
+    bool run(QString *error = nullptr);
+
+    // Stops accepting, finishes the calls in progress and returns; callable from any thread, and
+    // more than once. A connection its client keeps open is closed only when it has been idle for
+    // keepAliveTimeout, so stop() can take that long. A server that was stopped can listen again.
+    void stop();
+
+    bool isRunning() const;
+    // The bound port while running (the one chosen when the options said 0); 0 otherwise.
+    int port() const;
+    // "http://host:port" while running.
+    QString url() const;
+
+    const HttpServerOptions &options() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+} // namespace lumeko::server

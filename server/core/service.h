@@ -1,0 +1,65 @@
+#pragma once
+// The application server: the named methods of the six server objects and of the session object,
+// dispatched from decoded calls, each on this thread's own database connection. It keeps no state
+// between calls beyond its connections, so several processes can serve one database.
+
+#include "server/core/auth.h"
+#include "server/core/callservice.h"
+#include "server/core/methodcall.h"
+#include "server/storage/database.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QString>
+
+#include <functional>
+
+namespace lumeko::server {
+
+struct LUMEKO_SERVER_EXPORT ServerOptions {
+    DatabaseUrl database;
+    QString fileStore;                 // root folder of the file store (student photos)
+    PasswordCost passwordCost = PasswordCost::Interactive;
+    int sessionMinutes = 12 * 60;      // a session ends this long after its last call
+    qsizetype maxFileBytes = 8 * 1024 * 1024;
+    std::function<QDateTime()> clock;  // the server's time (UTC); tests set it
+};
+
+// What methods may use besides their call: the options and the clock.
+class LUMEKO_SERVER_EXPORT ServerEnvironment {
+public:
+    explicit ServerEnvironment(ServerOptions options) : m_options(std::move(options)) {}
+    const ServerOptions &options() const { return m_options; }
+    QDateTime now() const { return m_options.clock ? m_options.clock() : QDateTime::currentDateTimeUtc(); }
+
+private:
+    ServerOptions m_options;
+};
+
+class LUMEKO_SERVER_EXPORT Service final : public CallService {
+public:
+    // Opens (and creates or upgrades) the schema on this thread's connection; throws StorageError.
+    explicit Service(ServerOptions options);
+    ~Service() override;
+
+    wire::Reply handle(wire::Call &call, const CallOrigin &origin) override;
+
+    // This thread's connection to the database, opened on first use.
+    Database &connection();
+    ServerEnvironment &environment() { return m_env; }
+
+    // Object and method names are matched without regard to case.
+    void addMethod(const QString &object, MethodDef method);
+    bool hasMethod(const QString &object, const QString &method) const;
+    QStringList objectNames() const;
+
+private:
+    const SessionUser *resolveSession(Database &db, const QString &token, SessionUser *storage);
+    wire::Reply dispatch(wire::Call &call, const CallOrigin &origin);
+
+    ServerEnvironment m_env;
+    quint64 m_id;
+    QHash<QString, QHash<QString, MethodDef>> m_objects;
+};
+
+} // namespace lumeko::server

@@ -1,0 +1,120 @@
+// SysQry and SysUp: the registry, field definitions, school information, the server's clock, the
+// file store and the operation log.
+
+#include "server/core/filestore.h"
+#include "server/grammar/compositekeys.h"
+#include "server/grammar/storepath.h"
+#include "server/core/service.h"
+#include "server/methods/methods.h"
+#include "server/storage/schema.h"
+
+namespace lumeko::server {
+
+using wire::ErrorCode;
+using wire::FieldType;
+
+namespace {
+
+void qFieldsByTable(MethodCall &c)
+{
+    const QString table = c.text(0).trimmed();
+    const TableDef &t = schemaTable(u"XT_Fields");
+    c.setRef(1, c.db().select(QStringLiteral("SELECT \"sFldName\", \"sTable\", \"sFldCaption\", \"bShowed\", \"nWidth\", \"bSum\", \"bGroup\", "
+                                             "\"sFieldType\", \"sSumType\", \"sFormat\" FROM \"XT_Fields\" WHERE lower(\"sTable\") = lower(?) "
+                                             "ORDER BY \"iOrder\""),
+                              {table}, t.fieldDefs({"sFldName", "sTable", "sFldCaption", "bShowed", "nWidth", "bSum", "bGroup",
+                                                    "sFieldType", "sSumType", "sFormat"})));
+}
+
+void qRegByType(MethodCall &c)
+{
+    const TableDef &t = schemaTable(u"XT_RegList");
+    c.setRef(1, c.db().select(QStringLiteral("SELECT \"sKeyId\", \"sValue\", \"sDesc\" FROM \"XT_RegList\" WHERE lower(\"sListName\") = lower(?) "
+                                             "ORDER BY \"iOrder\", \"sKeyId\""),
+                              {c.text(0).trimmed()}, t.fieldDefs({"sKeyId", "sValue", "sDesc"})));
+}
+
+void qRegisterByKey(MethodCall &c)
+{
+    const auto row = c.db().select(QStringLiteral("SELECT \"sValue\", \"sExtra\" FROM \"XT_Registry\" WHERE lower(\"sSection\") = lower(?) "
+                                                  "AND lower(\"sKey\") = lower(?)"),
+                                   {c.text(0).trimmed(), c.text(1).trimmed()}, schemaTable(u"XT_Registry").fieldDefs({"sValue", "sExtra"}));
+    c.setResult(row.rowCount() ? row.value(0, 0).toString() : QString());
+    if (c.argCount() > 2) c.setRef(2, row.rowCount() ? row.value(0, 1).toString() : QString());
+}
+
+void qSchoolInfo(MethodCall &c)
+{
+    const QString school = c.school(0);
+    const QStringList cols = {"SchoolCode", "sFullName", "sName", "sSchoolType", "bSubTree", "bHasSub", "bAutoPublishWX", "sMainCap", "sSubCap"};
+    QStringList quoted;
+    for (const QString &col : cols) quoted << Database::quoted(col);
+    c.setRef(1, c.db().select(QStringLiteral("SELECT %1 FROM \"XT_School\" WHERE \"SchoolCode\" = ?").arg(quoted.join(u", ")),
+                              {school}, schemaTable(u"XT_School").fieldDefs(cols)));
+}
+
+// Photos live under "StudentPics/<school>/<0|1>/<file>"; the school must be the caller's.
+void sFileToVar(MethodCall &c)
+{
+    const QString path = grammar::checkStorePath(c.text(0), c.user().school);
+    c.setResult(FileStore(c.env().options().fileStore).read(path));
+}
+
+void varToSFile(MethodCall &c)
+{
+    const QString path = grammar::checkStorePath(c.text(0), c.text(1), c.user().school);
+    const wire::Value &data = c.value(2);
+    const QByteArray *bytes = std::get_if<QByteArray>(&data);
+    if (!bytes) throw CallError(ErrorCode::BadArguments, QStringLiteral("argument 3 must be the file's bytes"));
+    if (bytes->size() > c.env().options().maxFileBytes)
+        throw CallError(ErrorCode::TooLarge, QStringLiteral("the file has %1 bytes; the store takes at most %2")
+                                                 .arg(bytes->size()).arg(c.env().options().maxFileBytes));
+    FileStore(c.env().options().fileStore).write(path, *bytes);
+    c.setResult(qint64(1));
+}
+
+// Whether a grade of the caller's school type is the last of its stage.
+void getGraduate(MethodCall &c)
+{
+    const grammar::SchoolGrade key = grammar::parseSchoolGrade(c.text(0));
+    if (key.schoolId != c.user().school)
+        throw CallError(ErrorCode::Forbidden, QStringLiteral("the school \"%1\" is not the signed-in user's school").arg(key.schoolId));
+    const QVariant flag = c.db().scalar(QStringLiteral("SELECT g.\"bGraduate\" FROM \"XT_GradeName\" g JOIN \"XT_School\" s "
+                                                       "ON s.\"sSchoolType\" = g.\"sSchoolType\" WHERE s.\"SchoolCode\" = ? AND g.\"sKeyId\" = ?"),
+                                        {key.schoolId, key.gradeCode});
+    QVariant b;
+    const bool graduating = wire::coerceValue(flag, FieldType::Boolean, &b) && b.toBool();
+    c.setRef(1, qint64(graduating ? 1 : 0));
+    c.setResult(qint64(graduating ? 1 : 0));
+}
+
+void addLogs(MethodCall &c)
+{
+    const QString school = c.school(0);
+    const QString text = c.text(4);
+    if (text.size() > 200)
+        throw CallError(ErrorCode::BadArguments, QStringLiteral("a log line holds at most 200 characters; send longer texts in pieces"));
+    Database &db = c.db();
+    // The user named by the client is recorded as given, beside the signed-in user's own code.
+    db.exec(QStringLiteral("INSERT INTO \"XT_Log\" (\"SchoolCode\", \"sUserId\", \"sUserName\", \"sComputer\", \"sText\", \"dTime\") "
+                           "VALUES (?, ?, ?, ?, ?, ?)"),
+            {school, c.text(1).left(40), c.text(2).left(40), c.text(3).left(60), text, db.toDb(c.env().now(), FieldType::DateTime)});
+}
+
+} // namespace
+
+void registerSysMethods(Service &s)
+{
+    const QString qry = QStringLiteral("SysQry"), up = QStringLiteral("SysUp");
+    s.addMethod(qry, {QStringLiteral("QFieldsByTable"), 2, 2, qFieldsByTable});
+    s.addMethod(qry, {QStringLiteral("QRegByType"), 2, 2, qRegByType});
+    s.addMethod(qry, {QStringLiteral("QRegisterByKey"), 2, 3, qRegisterByKey});
+    s.addMethod(qry, {QStringLiteral("QSchoolInfo"), 2, 2, qSchoolInfo});
+    s.addMethod(qry, {QStringLiteral("DBDate"), 0, 0, [](MethodCall &c) { c.setResult(c.env().now().toLocalTime()); }});
+    s.addMethod(qry, {QStringLiteral("SFileToVar"), 1, 1, sFileToVar});
+    s.addMethod(qry, {QStringLiteral("VarToSFile"), 3, 3, varToSFile});
+    s.addMethod(qry, {QStringLiteral("GetGraduate"), 2, 2, getGraduate});
+    s.addMethod(up, {QStringLiteral("AddLogs"), 5, 5, addLogs});
+}
+
+} // namespace lumeko::server

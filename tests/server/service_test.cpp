@@ -1,0 +1,309 @@
+// The server as a client sees it through calls: sign-in and sessions, the dispatcher's refusals,
+// school isolation, the system methods and the file store, on both back ends.
+
+#include "fixtureschool.h"
+
+#include "server/core/sessionprotocol.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+using namespace lumeko;
+using namespace lumeko::server;
+using namespace lumeko::server::testing;
+using wire::ErrorCode;
+
+namespace {
+
+const QString S = QStringLiteral("Session");
+const QString SysQry = QStringLiteral("SysQry");
+const QString SysUp = QStringLiteral("SysUp");
+
+// Injection attempts, sent in every text argument of the methods under test.
+const QStringList kHostileTexts = {
+    QStringLiteral("' OR '1'='1"),
+    QStringLiteral("x'; DROP TABLE \"JC_Teacher\"; --"),
+    QStringLiteral("StudState' UNION SELECT \"sPass\", \"sLoginName\", \"sName\" FROM \"JC_Teacher\" --"),
+    QStringLiteral("\"; DELETE FROM \"XT_RegList\"; --"),
+    QStringLiteral("S1' --"),
+};
+
+const wire::DataPacket *packetIn(const wire::Reply &r, int ref)
+{
+    auto it = r.refs.find(ref);
+    return it == r.refs.end() ? nullptr : std::get_if<wire::DataPacket>(&*it);
+}
+
+class ServiceTest : public ::testing::TestWithParam<Backend> {
+protected:
+    void SetUp() override
+    {
+        LUMEKO_REQUIRE_BACKEND(GetParam());
+        fx = std::make_unique<ServiceFixture>(GetParam());
+    }
+
+    qint64 rows(const char *table)
+    {
+        return fx->db().scalar(QStringLiteral("SELECT count(*) FROM ") + Database::quoted(QString::fromLatin1(table))).toLongLong();
+    }
+
+    std::unique_ptr<ServiceFixture> fx;
+};
+
+TEST_P(ServiceTest, SignInByLoginMobileOrMailGivesASessionWithTheUsersContext)
+{
+    for (const char *login : {"wang", "WANG", "13800000001", "wang@school.cn"}) {
+        const QString token = fx->signIn(QString::fromLatin1(login), QStringLiteral("pw6"));
+        ASSERT_EQ(token.size(), 64) << login;
+        const wire::Reply r = fx->call(S, QString(session::Context), {}, token);
+        ASSERT_TRUE(r.ok()) << r.message.toStdString();
+        const auto &ctx = std::get<wire::DataPacket>(r.result);
+        ASSERT_EQ(ctx.rowCount(), 1);
+        EXPECT_EQ(ctx.value(0, ctx.fieldIndex(u"SchoolId")).toString(), "S1");
+        EXPECT_EQ(ctx.value(0, ctx.fieldIndex(u"SchoolName")).toString(), QStringLiteral("一中"));
+        EXPECT_EQ(ctx.value(0, ctx.fieldIndex(u"SchoolType")).toString(), QStringLiteral("完全中学"));
+        EXPECT_EQ(ctx.value(0, ctx.fieldIndex(u"UserCode")).toString(), kTeacherCode);
+        EXPECT_EQ(ctx.value(0, ctx.fieldIndex(u"UserName")).toString(), QStringLiteral("王老师"));
+        EXPECT_EQ(ctx.value(0, ctx.fieldIndex(u"UserType")).toLongLong(), 0);
+        EXPECT_EQ(ctx.value(0, ctx.fieldIndex(u"Roles")).toString(), "6");
+        EXPECT_FALSE(ctx.value(0, ctx.fieldIndex(u"ViewAllGrade")).toBool());
+    }
+    EXPECT_EQ(fx->db().scalar(QStringLiteral("SELECT count(*) FROM \"XT_Session\" WHERE length(\"sTokenHash\") = 64")).toLongLong(), 4)
+        << "only hashes of the tokens are stored";
+
+    // Refusals: wrong password, unknown login, a teacher who left, a teacher without a password.
+    for (auto [login, pw] : {std::pair{"wang", "PW6"}, {"nobody", "pw6"}, {"gone", "pw"}, {"nopass", ""}}) {
+        const wire::Reply r = fx->call(S, QString(session::SignIn), {txt(login), txt(pw), txt("PC")}, {}, QString::fromLatin1(login));
+        EXPECT_EQ(r.error, ErrorCode::Refused) << login;
+        EXPECT_FALSE(std::holds_alternative<QString>(r.result)) << "no token on a refusal";
+    }
+}
+
+TEST_P(ServiceTest, RepeatedFailedSignInsAreBrakedPerLoginAndPerAddress)
+{
+    const auto attempt = [&](const char *pw, const char *peer = "10.0.0.7") {
+        return fx->call(S, QString(session::SignIn), {txt("wang"), txt(pw), txt("PC")}, {}, QString::fromLatin1(peer));
+    };
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(attempt("guess").message, "the login or the password is wrong");
+    // Now even the right password waits, from this address and from any other.
+    const wire::Reply blocked = attempt("pw6");
+    EXPECT_EQ(blocked.error, ErrorCode::Refused);
+    EXPECT_TRUE(blocked.message.contains("try again in 30 seconds")) << blocked.message.toStdString();
+    EXPECT_EQ(attempt("pw6", "10.9.9.9").error, ErrorCode::Refused) << "the login is braked wherever it comes from";
+
+    fx->now = fx->now.addSecs(31);
+    EXPECT_TRUE(attempt("pw6").ok()) << "the brake lifts after its time";
+    // The address that guessed stays suspect: its next failure blocks it twice as long, while
+    // the login, cleared by its success, may still come from elsewhere.
+    fx->now = fx->now.addSecs(1);
+    EXPECT_EQ(attempt("guess").message, "the login or the password is wrong");
+    const wire::Reply doubled = attempt("pw6");
+    EXPECT_EQ(doubled.error, ErrorCode::Refused);
+    EXPECT_TRUE(doubled.message.contains("try again in 60 seconds")) << doubled.message.toStdString();
+    EXPECT_TRUE(attempt("pw6", "10.9.9.9").ok());
+}
+
+TEST_P(ServiceTest, SessionsEndWhenIdleTooLongOrSignedOut)
+{
+    EXPECT_EQ(fx->call(SysQry, "DBDate").error, ErrorCode::NotSignedIn);
+    EXPECT_EQ(fx->call(SysQry, "DBDate", {}, QString(64, u'0')).error, ErrorCode::NotSignedIn);
+
+    const QString token = fx->signIn("admin", "lumeko");
+    fx->now = fx->now.addSecs(11 * 3600);
+    EXPECT_TRUE(fx->call(SysQry, "DBDate", {}, token).ok()) << "a call within the lifetime extends it";
+    fx->now = fx->now.addSecs(11 * 3600);
+    const wire::Reply r = fx->call(SysQry, "DBDate", {}, token);
+    ASSERT_TRUE(r.ok()) << r.message.toStdString();
+    EXPECT_EQ(std::get<QDateTime>(r.result).toMSecsSinceEpoch(), fx->now.toMSecsSinceEpoch()) << "the server's clock";
+    fx->now = fx->now.addSecs(12 * 3600 + 1);
+    EXPECT_EQ(fx->call(SysQry, "DBDate", {}, token).error, ErrorCode::NotSignedIn);
+
+    const QString again = fx->signIn("admin", "lumeko");
+    EXPECT_TRUE(fx->call(S, "SignOut", {}, again).ok());
+    EXPECT_EQ(fx->call(SysQry, "DBDate", {}, again).error, ErrorCode::NotSignedIn);
+}
+
+TEST_P(ServiceTest, UnknownNamesWrongArgumentsAndForeignSchoolsAreRefusedClearly)
+{
+    const QString token = fx->signIn("wang", "pw6");
+    auto r = fx->call("NoSuchQry", "QFamily", {}, token);
+    EXPECT_EQ(r.error, ErrorCode::UnknownObject);
+    EXPECT_TRUE(r.message.contains("NoSuchQry"));
+    r = fx->call(SysQry, "QNothing", {}, token);
+    EXPECT_EQ(r.error, ErrorCode::UnknownMethod);
+    r = fx->call(SysQry, "QRegByType", {txt("StudState")}, token);
+    EXPECT_EQ(r.error, ErrorCode::BadArguments);
+    EXPECT_EQ(r.message, "SysQry.QRegByType takes 2 arguments, not 1");
+    r = fx->call(SysQry, "QRegByType", {val(qint64(5)), ref()}, token);
+    EXPECT_EQ(r.error, ErrorCode::BadArguments) << "an integer where a list name belongs";
+    EXPECT_EQ(fx->call(SysQry, "QRegByType", {txt("StudState"), val(wire::Null{})}, token).error, ErrorCode::BadArguments)
+        << "the data packet comes back only through a by-reference argument";
+    EXPECT_TRUE(fx->call(SysQry, "qregbytype", {txt("StudState"), ref()}, token).ok()) << "names match without regard to case";
+
+    // The school id argument must be the caller's own school, and nothing is stored otherwise.
+    r = fx->call(SysQry, "QSchoolInfo", {txt("S2"), ref()}, token);
+    EXPECT_EQ(r.error, ErrorCode::Forbidden);
+    EXPECT_TRUE(r.refs.isEmpty());
+    r = fx->call(SysUp, "AddLogs", {txt("S2"), txt("wang"), txt("王老师"), txt("PC"), txt("改了别人的数据")}, token);
+    EXPECT_EQ(r.error, ErrorCode::Forbidden);
+    EXPECT_EQ(rows("XT_Log"), 0);
+}
+
+TEST_P(ServiceTest, SystemQueriesAnswerTheRegistryFieldsAndSchool)
+{
+    const QString token = fx->signIn("wang", "pw6");
+    auto r = fx->call(SysQry, "QRegByType", {txt("studstate"), ref()}, token);
+    ASSERT_TRUE(r.ok()) << r.message.toStdString();
+    const wire::DataPacket *list = packetIn(r, 1);
+    ASSERT_TRUE(list);
+    ASSERT_EQ(list->rowCount(), 2) << "list names match without regard to case";
+    EXPECT_EQ(list->value(0, list->fieldIndex(u"sKeyId")).toString(), "00");
+    EXPECT_EQ(list->value(0, list->fieldIndex(u"sValue")).toString(), QStringLiteral("在读"));
+
+    r = fx->call(SysQry, "QFieldsByTable", {txt("XJ_Student"), ref()}, token);
+    const wire::DataPacket *fields = packetIn(r, 1);
+    ASSERT_TRUE(fields);
+    ASSERT_EQ(fields->rowCount(), 2);
+    EXPECT_EQ(fields->value(0, 0).toString(), "sName") << "in column order";
+    EXPECT_EQ(fields->fields()[fields->fieldIndex(u"bShowed")].type, wire::FieldType::Boolean);
+
+    r = fx->call(SysQry, "QRegisterByKey", {txt("SysParams"), txt("MaxImageSize"), ref(QString())}, token);
+    EXPECT_EQ(std::get<QString>(r.result), "100");
+    EXPECT_EQ(std::get<QString>(r.refs.value(2)), "http://example.invalid/photo-help");
+    r = fx->call(SysQry, "QRegisterByKey", {txt("SysParams"), txt("CaleOrderOnSave")}, token);
+    EXPECT_EQ(std::get<QString>(r.result), QString()) << "an absent key reads as empty";
+
+    r = fx->call(SysQry, "QSchoolInfo", {txt("S1"), ref()}, token);
+    const wire::DataPacket *info = packetIn(r, 1);
+    ASSERT_TRUE(info && info->rowCount() == 1);
+    EXPECT_EQ(info->value(0, info->fieldIndex(u"sFullName")).toString(), QStringLiteral("示范市第一中学"));
+    EXPECT_TRUE(info->value(0, info->fieldIndex(u"bHasSub")).toBool());
+    EXPECT_EQ(info->value(0, info->fieldIndex(u"sSubCap")).toString(), QStringLiteral("分校"));
+
+    r = fx->call(SysQry, "GetGraduate", {txt("S1,1901"), ref(qint64(0))}, token);
+    EXPECT_EQ(std::get<qint64>(r.refs.value(1)), 1);
+    r = fx->call(SysQry, "GetGraduate", {txt("S1,1701"), ref(qint64(0))}, token);
+    EXPECT_EQ(std::get<qint64>(r.refs.value(1)), 0);
+    EXPECT_EQ(fx->call(SysQry, "GetGraduate", {txt("S2,1901"), ref()}, token).error, ErrorCode::Forbidden);
+    EXPECT_EQ(fx->call(SysQry, "GetGraduate", {txt("S1;1901' or 1=1"), ref()}, token).error, ErrorCode::Refused);
+
+    // Every text argument carrying an injection attempt finds nothing and changes nothing.
+    for (const QString &bad : kHostileTexts) {
+        SCOPED_TRACE(bad.toStdString());
+        r = fx->call(SysQry, "QRegByType", {val(bad), ref()}, token);
+        ASSERT_TRUE(r.ok());
+        EXPECT_EQ(packetIn(r, 1)->rowCount(), 0);
+        r = fx->call(SysQry, "QFieldsByTable", {val(bad), ref()}, token);
+        EXPECT_EQ(packetIn(r, 1)->rowCount(), 0);
+        r = fx->call(SysQry, "QRegisterByKey", {val(bad), val(bad), ref()}, token);
+        EXPECT_EQ(std::get<QString>(r.result), QString());
+        EXPECT_EQ(fx->call(SysQry, "QSchoolInfo", {val(bad), ref()}, token).error, ErrorCode::Forbidden);
+        EXPECT_EQ(fx->call(S, "TypeList", {val(bad)}, token).result, wire::Value(QString()));
+        EXPECT_EQ(fx->call(S, "SignIn", {val(bad), val(bad), val(bad)}, {}, QStringLiteral("10.1.1.1")).error, ErrorCode::Refused);
+    }
+    EXPECT_EQ(rows("JC_Teacher"), 5);
+    EXPECT_EQ(rows("XT_RegList"), 4);
+}
+
+TEST_P(ServiceTest, TheLogKeepsTheServersTimeAndRefusesOverlongLines)
+{
+    const QString token = fx->signIn("wang", "pw6");
+    const QString piece = QStringLiteral("(1)") + QString(94, QChar(0x6539));
+    auto r = fx->call(SysUp, "AddLogs", {txt("S1"), txt("wang"), txt("王老师"), txt("PC-01"), val(piece)}, token);
+    ASSERT_TRUE(r.ok()) << r.message.toStdString();
+    const auto log = fx->db().select(QStringLiteral("SELECT \"SchoolCode\", \"sText\", \"dTime\" FROM \"XT_Log\""), {},
+                                     {{"SchoolCode", wire::FieldType::Text, 0, 0}, {"sText", wire::FieldType::Text, 0, 0},
+                                      {"dTime", wire::FieldType::DateTime, 0, 0}});
+    ASSERT_EQ(log.rowCount(), 1);
+    EXPECT_EQ(log.value(0, 1).toString(), piece);
+    EXPECT_EQ(log.value(0, 2).toDateTime(), fx->now);
+    r = fx->call(SysUp, "AddLogs", {txt("S1"), txt("wang"), txt("王老师"), txt("PC-01"), val(QString(201, u'x'))}, token);
+    EXPECT_EQ(r.error, ErrorCode::BadArguments);
+    EXPECT_EQ(rows("XT_Log"), 1);
+}
+
+TEST_P(ServiceTest, TheFileStoreKeepsPhotosOfTheCallersSchoolOnly)
+{
+    const QString token = fx->signIn("wang", "pw6");
+    QByteArray jpeg(5000, '\0');
+    for (int i = 0; i < jpeg.size(); ++i) jpeg[i] = char(i * 7);
+    auto r = fx->call(SysQry, "VarToSFile", {ref(QStringLiteral("StudentPics\\S1\\0\\")), ref(QStringLiteral("261206080000123.jpg")), ref(jpeg)}, token);
+    ASSERT_TRUE(r.ok()) << r.message.toStdString();
+    EXPECT_EQ(std::get<qint64>(r.result), 1);
+    r = fx->call(SysQry, "SFileToVar", {ref(QStringLiteral("StudentPics\\S1\\0\\261206080000123.jpg"))}, token);
+    ASSERT_TRUE(r.ok()) << r.message.toStdString();
+    EXPECT_EQ(std::get<QByteArray>(r.result), jpeg);
+    EXPECT_TRUE(QFile::exists(fx->fileStore() + "/StudentPics/S1/0/261206080000123.jpg"));
+
+    const QList<std::pair<QString, QString>> refused = {
+        {"StudentPics\\S1\\0\\..\\..\\..\\", "evil.jpg"},
+        {"StudentPics\\S2\\0\\", "a.jpg"},
+        {"/etc\\", "passwd"},
+        {"C:\\Windows\\", "x.jpg"},
+        {"StudentPics\\S1\\0\\", "..\\..\\x.jpg"},
+        {"StudentPics\\S1\\7\\", "a.jpg"},
+    };
+    for (const auto &[folder, name] : refused) {
+        r = fx->call(SysQry, "VarToSFile", {ref(folder), ref(name), ref(QByteArray("x"))}, token);
+        EXPECT_EQ(r.error, ErrorCode::Refused) << folder.toStdString() << name.toStdString();
+        EXPECT_EQ(fx->call(SysQry, "SFileToVar", {ref(folder + name)}, token).error, ErrorCode::Refused);
+    }
+    r = fx->call(SysQry, "VarToSFile", {ref(QStringLiteral("StudentPics\\S1\\1\\")), ref(QStringLiteral("big.jpg")), ref(QByteArray(64 * 1024 + 1, 'x'))}, token);
+    EXPECT_EQ(r.error, ErrorCode::TooLarge);
+    EXPECT_EQ(fx->call(SysQry, "SFileToVar", {ref(QStringLiteral("StudentPics\\S1\\1\\big.jpg"))}, token).error, ErrorCode::Refused)
+        << "nothing of a refused file is kept";
+    const QStringList everything = QDir(fx->fileStore()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    EXPECT_EQ(everything, QStringList{"StudentPics"});
+}
+
+TEST_P(ServiceTest, HostDataFollowsTheUsersSchoolAndRights)
+{
+    const QString admin = fx->signIn("admin", "lumeko");
+    const QString teacher = fx->signIn("wang", "pw6");
+    const auto keys = [&](const QString &token) {
+        const auto p = std::get<wire::DataPacket>(fx->call(S, "UserRight", {}, token).result);
+        QStringList out;
+        for (qsizetype r = 0; r < p.rowCount(); ++r)
+            out << p.value(r, p.fieldIndex(u"sParFunId")).toString() + "/" + p.value(r, p.fieldIndex(u"sID")).toString() + "/" +
+                       p.value(r, p.fieldIndex(u"sFunKey")).toString();
+        return out;
+    };
+    EXPECT_EQ(keys(admin).size(), 6) << "an unrestricted user holds every function";
+    EXPECT_EQ(keys(teacher), (QStringList{"/40/", "40/4009/", "4009/400902/Import", "00/0001/Print"}))
+        << "role grants and the user's own grant, nothing else";
+
+    const auto grades = std::get<wire::DataPacket>(fx->call(S, "GradeList", {}, teacher).result);
+    EXPECT_EQ(grades.rowCount(), 2) << "the other school's grade is not listed";
+    const auto names = std::get<wire::DataPacket>(fx->call(S, "GradeNames", {}, teacher).result);
+    ASSERT_EQ(names.rowCount(), 3) << "grade names of the school's type only";
+    EXPECT_EQ(names.value(0, names.fieldIndex(u"sNextGrade")).toString(), "1801");
+    EXPECT_TRUE(names.value(2, names.fieldIndex(u"bGraduate")).toBool());
+    const auto classes = std::get<wire::DataPacket>(fx->call(S, "ClassNames", {}, teacher).result);
+    EXPECT_EQ(classes.rowCount(), 2);
+    EXPECT_EQ(fx->call(S, "TypeList", {txt("STUDTYPE")}, teacher).result, wire::Value(QStringLiteral("统招生,借读生")));
+}
+
+TEST_P(ServiceTest, ServerChecksTheRightsAPageChecks)
+{
+    // A method that needs the student page's "Manager" key, as the register's writes will.
+    fx->service().addMethod("StudentUp", {"NeedsManager", 0, 0, [](MethodCall &c) {
+        c.requireRight("4009", "Manager");
+        c.setResult(qint64(1));
+    }});
+    fx->service().addMethod("StudentUp", {"NeedsPrint", 0, 0, [](MethodCall &c) {
+        c.requireRight("4009", "Print");
+        c.setResult(qint64(1));
+    }});
+    const QString teacher = fx->signIn("wang", "pw6");
+    const wire::Reply no = fx->call("StudentUp", "NeedsManager", {}, teacher);
+    EXPECT_EQ(no.error, ErrorCode::Forbidden);
+    EXPECT_TRUE(no.message.contains("Manager"));
+    EXPECT_TRUE(fx->call("StudentUp", "NeedsPrint", {}, teacher).ok()) << "common keys under \"00\" count for every page";
+    EXPECT_TRUE(fx->call("StudentUp", "NeedsManager", {}, fx->signIn("admin", "lumeko")).ok());
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, ServiceTest, ::testing::Values(Backend::Sqlite, Backend::Postgres), backendParamName);
+
+} // namespace

@@ -12,6 +12,8 @@ TEST(StorePath, NormalisesThePhotoPathsOfTheCallersSchool)
               "StudentPics/s1/0/201200100001001.jpg");
     EXPECT_EQ(checkStorePath(u"studentpics/s1/1/a_b-c.JPEG", u"s1"), "StudentPics/s1/1/a_b-c.JPEG");
     EXPECT_EQ(checkStorePath(u"StudentPics/s1\\1/x.gif", u"s1"), "StudentPics/s1/1/x.gif");
+    // Dots inside a name are no parent folder.
+    EXPECT_EQ(checkStorePath(u"StudentPics\\s1\\0\\2012..01.jpg", u"s1"), "StudentPics/s1/0/2012..01.jpg");
     const QString longest(128, u'a');
     EXPECT_EQ(checkStorePath(QStringLiteral("StudentPics\\s1\\0\\") + longest, u"s1"), "StudentPics/s1/0/" + longest);
     // The folder and the file name as VarToSFile takes them.

@@ -107,11 +107,22 @@ QString MethodCall::school(int i) const
     return s;
 }
 
+const QSet<QString> &MethodCall::rights()
+{
+    if (!m_rights) m_rights = loadRightKeys(m_db, user());
+    return *m_rights;
+}
+
 bool MethodCall::hasRight(const QString &functionId, const QString &key)
 {
     if (user().unrestricted()) return true;
-    if (!m_rights) m_rights = loadRightKeys(m_db, user());
-    return m_rights->contains(functionId + u'/' + key) || m_rights->contains(QStringLiteral("00/") + key);
+    return rights().contains(functionId + u'/' + key) || rights().contains(QStringLiteral("00/") + key);
+}
+
+void MethodCall::requireFunction(const QString &functionId)
+{
+    if (!user().unrestricted() && !rights().contains(functionId))
+        throw CallError(ErrorCode::Forbidden, QStringLiteral("function %1 is not granted to this user").arg(functionId));
 }
 
 void MethodCall::requireRight(const QString &functionId, const QString &key)

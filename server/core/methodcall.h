@@ -74,6 +74,8 @@ public:
     // The user must hold the function key under the function id (or be unrestricted).
     void requireRight(const QString &functionId, const QString &key);
     bool hasRight(const QString &functionId, const QString &key);
+    // The user may open the page or use the function (or is unrestricted).
+    void requireFunction(const QString &functionId);
 
     void setResult(wire::Value v) { m_reply.result = std::move(v); }
     // Writes a by-reference argument back to the caller.
@@ -90,7 +92,8 @@ private:
     QList<wire::Argument> &m_args;
     wire::Reply &m_reply;
     QString m_origin;
-    std::optional<QSet<QString>> m_rights; // "functionId/key", loaded on first use
+    const QSet<QString> &rights();
+    std::optional<QSet<QString>> m_rights; // see loadRightKeys; loaded on first use
 };
 
 // A named method of a server object.

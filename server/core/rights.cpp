@@ -48,10 +48,11 @@ QSet<QString> loadRightKeys(Database &db, const SessionUser &user)
 {
     const wire::DataPacket p = rightsPacket(db, user);
     QSet<QString> keys;
-    const int key = p.fieldIndex(u"sFunKey"), parent = p.fieldIndex(u"sParFunId");
+    const int key = p.fieldIndex(u"sFunKey"), parent = p.fieldIndex(u"sParFunId"), id = p.fieldIndex(u"sFunId");
     for (qsizetype r = 0; r < p.rowCount(); ++r) {
         const QString k = p.value(r, key).toString();
-        if (!k.isEmpty()) keys.insert(p.value(r, parent).toString() + u'/' + k);
+        if (k.isEmpty()) keys.insert(p.value(r, id).toString());
+        else keys.insert(p.value(r, parent).toString() + u'/' + k);
     }
     return keys;
 }

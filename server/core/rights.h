@@ -9,7 +9,8 @@ namespace lumeko::server {
 // sParFunId, sFunId): every function for an unrestricted user, otherwise those granted to one of
 // the user's roles or to the user.
 LUMEKO_SERVER_EXPORT wire::DataPacket rightsPacket(Database &db, const SessionUser &user);
-// The same as "parent function id/key" texts, for checks on the server.
+// The same for checks on the server: "parent function id/key" for function keys, the bare function
+// id for pages and other functions without a key.
 LUMEKO_SERVER_EXPORT QSet<QString> loadRightKeys(Database &db, const SessionUser &user);
 
 } // namespace lumeko::server

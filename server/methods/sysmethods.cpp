@@ -60,8 +60,10 @@ void sFileToVar(MethodCall &c)
     c.setResult(FileStore(c.env().options().fileStore).read(path));
 }
 
+// Photos are uploaded from the student register's photo import, open to whoever may open the page.
 void varToSFile(MethodCall &c)
 {
+    c.requireFunction(QStringLiteral("4009"));
     const QString path = grammar::checkStorePath(c.text(0), c.text(1), c.user().school);
     const wire::Value &data = c.value(2);
     const QByteArray *bytes = std::get_if<QByteArray>(&data);

@@ -101,6 +101,8 @@ Database::Database(const DatabaseUrl &url) : m_url(url), m_connection(nextConnec
         exec(QStringLiteral("SET client_encoding TO 'UTF8'"));
         exec(QStringLiteral("SET TIME ZONE 'UTC'"));
         exec(QStringLiteral("SET client_min_messages TO WARNING"));
+        // No single statement may hold a connection for ever; the longest analyses take minutes.
+        exec(QStringLiteral("SET statement_timeout TO '10min'"));
     }
 }
 

@@ -254,6 +254,11 @@ TEST_P(ServiceTest, TheFileStoreKeepsPhotosOfTheCallersSchoolOnly)
     EXPECT_EQ(r.error, ErrorCode::TooLarge);
     EXPECT_EQ(fx->call(SysQry, "SFileToVar", {ref(QStringLiteral("StudentPics\\S1\\1\\big.jpg"))}, token).error, ErrorCode::Refused)
         << "nothing of a refused file is kept";
+    // Uploading is for users who may open the student register; the other school's teacher has
+    // no grant for it (and would reach only their own school's folder).
+    r = fx->call(SysQry, "VarToSFile", {ref(QStringLiteral("StudentPics\\S2\\0\\")), ref(QStringLiteral("a.jpg")), ref(QByteArray("x"))},
+                 fx->signIn("li", "pw2"));
+    EXPECT_EQ(r.error, ErrorCode::Forbidden);
     const QStringList everything = QDir(fx->fileStore()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
     EXPECT_EQ(everything, QStringList{"StudentPics"});
 }

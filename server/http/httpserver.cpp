@@ -88,9 +88,9 @@ struct HttpServer::Impl {
     std::mutex stateMutex;
     std::condition_variable stateChanged;
     std::shared_ptr<WideServer> server; // from binding until its accept loop has ended
-    std::thread thread;                      // the one listen() starts
+    std::thread thread;                 // the one listen() starts
     int port = 0;
-    std::mutex stopMutex;                    // one stop() at a time
+    std::mutex stopMutex;               // one stop() at a time
 
     Impl(CallService &s, HttpServerOptions o) : service(s), options(std::move(o)) {}
 

@@ -3,6 +3,12 @@
 
 namespace lumeko::server::seed {
 
+// Student states (registry list "StudState").
+inline constexpr const char *kStudying = "00";
+inline constexpr const char *kSuspended = "01";
+inline constexpr const char *kTransferredOut = "02";
+inline constexpr const char *kGraduated = "04";
+
 // The exam names every school shares (CJ_ExamInfo rows of the school "SYSTEM").
 struct SharedExamName {
     const char *code;
@@ -16,5 +22,8 @@ inline constexpr SharedExamName kSharedExamNames[] = {
     {"007", "第三次月考", "综合考试"},       {"008", "第四次月考", "综合考试"},
     {"009", "单元测验", "单元考试"},         {"010", "区统一调研考试", "系统考试"},
 };
+
+// The key of "ExamShowType" that new exams get: scores shown as they are.
+inline constexpr const char *kShowScores = "0";
 
 } // namespace lumeko::server::seed

@@ -327,14 +327,15 @@ void addGradeNames(Database &db)
 
 // --- the function tree of the rights packet -----------------------------------------------------------
 //
-// "40" holds the module's page actions: a page row's key names the module export the host calls.
-// Below each page hang the function keys its commands check; "00" holds keys every page shares.
-// A key row's id is its page's id and two more digits.
+// "40" holds the module's page actions; a page row has no key of its own: holding the page is
+// holding its id, and the host tells the actions apart by that id. Below each page hang the function
+// keys its commands check; "00" holds keys every page shares. A key row's id is its page's id and two
+// more digits.
 
 struct Function {
     const char *id;
     const char *parent; // none for the two roots
-    const char *key;
+    const char *key;    // none for the roots and the pages
     const char *name;
     const char *img = nullptr;
 };
@@ -344,36 +345,36 @@ const Function kFunctions[] = {
     {"0001", "00", "Print", "打印"},
     {"0002", "00", "PrintSet", "报表设置"},
     {"40", nullptr, nullptr, "学业管理"},
-    {"4001", "40", "ShowGradeForm", "年级设置", "Grade"},
+    {"4001", "40", nullptr, "年级设置", "Grade"},
     {"400101", "4001", "Manager", "维护年级"},
-    {"4002", "40", "ShowClassForm", "班级设置", "Class"},
+    {"4002", "40", nullptr, "班级设置", "Class"},
     {"400201", "4002", "Manager", "维护班级"},
-    {"4003", "40", "ShowSubjectForm", "学科设置", "Subject"},
+    {"4003", "40", nullptr, "学科设置", "Subject"},
     {"400301", "4003", "Manager", "维护学科"},
-    {"4004", "40", "ShowDeptForm", "部门设置", "Dept"},
+    {"4004", "40", nullptr, "部门设置", "Dept"},
     {"400401", "4004", "Manager", "维护部门"},
-    {"4005", "40", "ShowExamInfoForm", "考试名称", "ExamInfo"},
+    {"4005", "40", nullptr, "考试名称", "ExamInfo"},
     {"400501", "4005", "Manager", "维护考试名称"},
-    {"4006", "40", "ShowGradeClassFDlg", "年级班级", "GradeClass"},
+    {"4006", "40", nullptr, "年级班级", "GradeClass"},
     {"400601", "4006", "Manager", "维护年级班级"},
-    {"4007", "40", "ShowGradeSubjectFDlg", "年级学科", "GradeSubject"},
+    {"4007", "40", nullptr, "年级学科", "GradeSubject"},
     {"400701", "4007", "Manager", "维护年级学科"},
-    {"4008", "40", "ShowCourseTablePage", "教师任课表", "CourseTable"},
+    {"4008", "40", nullptr, "教师任课表", "CourseTable"},
     {"400801", "4008", "Manager", "编辑任课表"},
     {"400802", "4008", "Import", "导入任课表"},
-    {"4009", "40", "ShowStudentPage", "学籍档案", "Student"},
+    {"4009", "40", nullptr, "学籍档案", "Student"},
     {"400901", "4009", "Manager", "编辑学籍"},
     {"400902", "4009", "Import", "导入学籍"},
     {"400903", "4009", "ChangeClass", "学生调班"},
     {"400904", "4009", "SetPass", "设置学生密码"},
     {"400905", "4009", "EditHis", "修改历史学籍"},
     {"400906", "4009", "Print", "打印学籍"},
-    {"4010", "40", "ShowTeacherPage", "教师档案", "Teacher"},
+    {"4010", "40", nullptr, "教师档案", "Teacher"},
     {"401001", "4010", "Manager", "编辑教师档案"},
     {"401002", "4010", "Import", "导入教师档案"},
     {"401003", "4010", "SetPass", "设置教师密码"},
     {"401004", "4010", "Print", "打印教师档案"},
-    {"4011", "40", "ShowAchievePage", "成绩录入", "Achieve"},
+    {"4011", "40", nullptr, "成绩录入", "Achieve"},
     {"401101", "4011", "ViewTotal", "查看总分"},
     {"401102", "4011", "ViewOrder", "查看排名"},
     {"401103", "4011", "ViewLevel", "查看等级"},
@@ -381,11 +382,11 @@ const Function kFunctions[] = {
     {"401105", "4011", "DivClass", "教学分班"},
     {"401106", "4011", "Import", "导入成绩"},
     {"401107", "4011", "Print", "打印成绩"},
-    {"4012", "40", "ShowGradeDefForm", "年级定义向导", "GradeDefine"},
-    {"4013", "40", "ShowUpGradeForm", "年级升级", "UpGrade"},
-    {"4029", "40", "ShowSysExamDefFDlg", "创建综合考试", "SysExam"},
-    {"4030", "40", "ShowExamDefFDlg", "创建单元考试", "UnitExam"},
-    {"4031", "40", "ShowExamMrgPage", "考试管理", "ExamMrg"},
+    {"4012", "40", nullptr, "年级定义向导", "GradeDefine"},
+    {"4013", "40", nullptr, "年级升级", "UpGrade"},
+    {"4029", "40", nullptr, "创建综合考试", "SysExam"},
+    {"4030", "40", nullptr, "创建单元考试", "UnitExam"},
+    {"4031", "40", nullptr, "考试管理", "ExamMrg"},
     {"403101", "4031", "Manager", "管理考试"},
 };
 
@@ -426,8 +427,12 @@ void addFunctionTree(Database &db)
 
     TableWriter r(db, QStringLiteral("XT_RoleRight"), {"iRole", "sFunId"}, TableWriter::SkipExisting);
     for (const Function &fn : kFunctions) r.add({1, text(fn.id)});
-    for (const RoleGrant &g : kRoleGrants)
+    for (const RoleGrant &g : kRoleGrants) {
+        // The two roots too, so that what a role holds hangs together as a tree.
+        r.add({g.role, QStringLiteral("00")});
+        r.add({g.role, QStringLiteral("40")});
         for (const char *id : g.functions) r.add({g.role, text(id)});
+    }
     r.flush();
 }
 

@@ -1,4 +1,4 @@
-# The two commands a newcomer needs: `make test` (and, once the host application exists, `make run`).
+# The two commands a newcomer needs: `make run` and `make test`.
 # Everything builds out of tree in build/ (fuzz targets in build-fuzz/) with ninja, two jobs and ccache.
 
 BUILD      ?= build
@@ -7,7 +7,7 @@ JOBS       ?= 2
 CMAKE_ARGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps configure build test bench fuzz fuzz-run clean
+.PHONY: all deps configure build run test bench fuzz fuzz-run clean
 
 all: build
 
@@ -21,6 +21,10 @@ configure: deps $(BUILD)/build.ninja
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
+
+# Serves the demo school (created on first start in the user's data folder) at 127.0.0.1:8470.
+run: build
+	@bash scripts/run-demo.sh $(BUILD)/bin
 
 # The storage suites also run against a real PostgreSQL server, started here when it is down.
 test: build

@@ -1,0 +1,199 @@
+// lumeko-server: creates a school database, serves it over HTTP, and backs it up.
+//
+//   lumeko-server init   --db URL [--demo] [--seed N]
+//   lumeko-server serve  --db URL [--listen HOST:PORT] [--files DIR] [--threads N]
+//   lumeko-server backup --db URL --to FILE
+//
+// URL is sqlite:PATH or postgresql://[user[:password]@][host][:port]/database.
+
+#include "server/core/auth.h"
+#include "server/core/service.h"
+#include "server/http/httpserver.h"
+#include "server/seed/seed.h"
+#include "server/storage/migrations.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTextStream>
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <thread>
+
+using namespace lumeko::server;
+
+namespace {
+
+QTextStream &out()
+{
+    static QTextStream s(stdout);
+    return s;
+}
+
+QTextStream &err()
+{
+    static QTextStream s(stderr);
+    return s;
+}
+
+// Photos are kept beside a SQLite file; a PostgreSQL server needs --files.
+QString defaultFileStore(const DatabaseUrl &url)
+{
+    if (url.backend == Backend::Sqlite) return QFileInfo(url.path).absolutePath() + QStringLiteral("/files");
+    return {};
+}
+
+int init(const DatabaseUrl &url, bool demo, quint32 seed)
+{
+    if (url.backend == Backend::Sqlite) QDir().mkpath(QFileInfo(url.path).absolutePath());
+    Database db(url);
+    const int before = migrate(db);
+    out() << (before == 0 ? "created the schema (version " : "the schema is at version ") << latestSchemaVersion() << ")\n";
+    seedSystemData(db);
+    if (!demo) return 0;
+    if (db.scalar(QStringLiteral("SELECT count(*) FROM \"XT_School\"")).toLongLong() > 0) {
+        err() << "the database already holds a school; the demo school goes into an empty database\n";
+        return 1;
+    }
+    QElapsedTimer timer;
+    timer.start();
+    DemoOptions options;
+    options.seed = seed;
+    options.hashPassword = [](const QString &pw) { return hashPassword(pw); };
+    const QList<DemoAccount> accounts = seedDemoSchool(db, options);
+    out() << "made the demo school in " << timer.elapsed() / 1000.0 << " s; sign in with:\n";
+    for (const DemoAccount &a : accounts)
+        out() << "  " << a.login << "\t" << a.password << "\t" << a.name << "\t" << a.description << "\n";
+    return 0;
+}
+
+int serve(const DatabaseUrl &url, const QString &listen, const QString &files, int threads)
+{
+    const int colon = listen.lastIndexOf(u':');
+    bool portOk = false;
+    const int port = colon > 0 ? listen.mid(colon + 1).toInt(&portOk) : 0;
+    if (!portOk || port <= 0 || port > 65535) {
+        err() << "--listen takes HOST:PORT, e.g. 127.0.0.1:8470\n";
+        return 2;
+    }
+    ServerOptions options;
+    options.database = url;
+    options.fileStore = files.isEmpty() ? defaultFileStore(url) : files;
+    if (options.fileStore.isEmpty()) {
+        err() << "a PostgreSQL server needs --files DIR for the photo store\n";
+        return 2;
+    }
+    // SIGINT and SIGTERM are taken by one waiting thread, which stops the server in an orderly way;
+    // every other thread (the HTTP workers included) has them blocked.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    Service service(options);
+    HttpServerOptions http;
+    http.host = listen.left(colon);
+    http.port = port;
+    http.workerThreads = threads;
+    HttpServer server(service, http);
+    std::thread waiter([&] {
+        int signal = 0;
+        sigwait(&stopSignals, &signal);
+        server.stop();
+    });
+    out() << "serving " << url.toString() << " at http://" << listen << " (files in " << options.fileStore << ")\n";
+    out().flush();
+    QString why;
+    const bool served = server.run(&why);
+    if (!served) pthread_kill(waiter.native_handle(), SIGTERM); // wakes the waiter
+    waiter.join();
+    if (!served) {
+        err() << "cannot serve: " << why << "\n";
+        return 1;
+    }
+    out() << "stopped\n";
+    return 0;
+}
+
+int backup(const DatabaseUrl &url, const QString &to)
+{
+    if (to.isEmpty()) {
+        err() << "backup needs --to FILE\n";
+        return 2;
+    }
+    if (QFileInfo::exists(to)) {
+        err() << to << " exists; choose a new file\n";
+        return 1;
+    }
+    if (url.backend == Backend::Sqlite) {
+        // A consistent copy while the school keeps working: SQLite writes it from one snapshot.
+        Database db(url);
+        db.exec(QStringLiteral("VACUUM INTO ?"), {QFileInfo(to).absoluteFilePath()});
+    } else {
+        QStringList args = {QStringLiteral("--format=custom"), QStringLiteral("--file=") + to};
+        if (!url.host.isEmpty()) args << QStringLiteral("--host=") + url.host;
+        if (url.port) args << QStringLiteral("--port=") + QString::number(url.port);
+        if (!url.user.isEmpty()) args << QStringLiteral("--username=") + url.user;
+        args << url.database;
+        QProcess dump;
+        if (!url.password.isEmpty()) {
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("PGPASSWORD"), url.password);
+            dump.setProcessEnvironment(env);
+        }
+        dump.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        dump.start(QStringLiteral("pg_dump"), args);
+        if (!dump.waitForFinished(-1) || dump.exitStatus() != QProcess::NormalExit || dump.exitCode() != 0) {
+            err() << "pg_dump failed\n";
+            return 1;
+        }
+    }
+    out() << "backed up " << url.toString() << " to " << to << "\n";
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("lumeko-server"));
+    QCommandLineParser p;
+    p.setApplicationDescription(QStringLiteral("The LumekoAchieve application server.\n\n"
+                                               "Commands:\n  init    create the schema (--demo: and the demo school)\n"
+                                               "  serve   serve the database over HTTP\n  backup  write a backup of the database"));
+    p.addHelpOption();
+    p.addPositionalArgument(QStringLiteral("command"), QStringLiteral("init, serve or backup"));
+    p.addOption({QStringLiteral("db"), QStringLiteral("sqlite:PATH or postgresql://..."), QStringLiteral("URL")});
+    p.addOption({QStringLiteral("demo"), QStringLiteral("init: also generate the demo school")});
+    p.addOption({QStringLiteral("seed"), QStringLiteral("init: the demo school's random seed"), QStringLiteral("N"), QStringLiteral("20120901")});
+    p.addOption({QStringLiteral("listen"), QStringLiteral("serve: address and port"), QStringLiteral("HOST:PORT"), QStringLiteral("127.0.0.1:8470")});
+    p.addOption({QStringLiteral("files"), QStringLiteral("serve: the photo store folder"), QStringLiteral("DIR")});
+    p.addOption({QStringLiteral("threads"), QStringLiteral("serve: worker threads"), QStringLiteral("N"), QStringLiteral("64")});
+    p.addOption({QStringLiteral("to"), QStringLiteral("backup: the file to write"), QStringLiteral("FILE")});
+    p.process(app);
+
+    const QStringList args = p.positionalArguments();
+    if (args.size() != 1 || !p.isSet(QStringLiteral("db"))) {
+        err() << p.helpText();
+        return 2;
+    }
+    try {
+        const DatabaseUrl url = DatabaseUrl::parse(p.value(QStringLiteral("db")));
+        const QString command = args.first();
+        if (command == u"init") return init(url, p.isSet(QStringLiteral("demo")), p.value(QStringLiteral("seed")).toUInt());
+        if (command == u"serve") return serve(url, p.value(QStringLiteral("listen")), p.value(QStringLiteral("files")), p.value(QStringLiteral("threads")).toInt());
+        if (command == u"backup") return backup(url, p.value(QStringLiteral("to")));
+        err() << "unknown command \"" << command << "\"\n" << p.helpText();
+        return 2;
+    } catch (const std::exception &e) {
+        err() << "lumeko-server: " << e.what() << "\n";
+        return 1;
+    }
+}

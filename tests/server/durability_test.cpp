@@ -1,0 +1,136 @@
+// A server process killed outright while teachers are saving: after a restart every save it had
+// acknowledged is there, and the database file is intact.
+
+#include "fixtureschool.h"
+
+#include "server/http/clientsession.h"
+#include "server/http/httplink.h"
+#include "server/storage/migrations.h"
+
+#include <QProcess>
+#include <QTcpServer>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+using namespace lumeko;
+using namespace lumeko::server;
+using namespace lumeko::server::testing;
+
+namespace {
+
+int freePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+// Starts lumeko-server on the database and waits until it answers a sign-in.
+class ServerProcess {
+public:
+    ServerProcess(const DatabaseUrl &db, const QString &files) : m_port(freePort())
+    {
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start(QStringLiteral(LUMEKO_SERVER_BIN),
+                        {"serve", "--db", db.toString(), "--listen", QStringLiteral("127.0.0.1:%1").arg(m_port), "--files", files, "--threads", "16"});
+    }
+    ~ServerProcess()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished();
+        }
+    }
+    HttpLinkOptions link() const
+    {
+        HttpLinkOptions o;
+        o.port = m_port;
+        o.readTimeout = std::chrono::seconds(10);
+        return o;
+    }
+    bool waitUntilServing()
+    {
+        HttpLink link(this->link());
+        ClientSession s(link);
+        for (int i = 0; i < 100; ++i) {
+            if (s.signIn("admin", "lumeko", "probe").ok()) return true;
+            QThread::msleep(100);
+        }
+        return false;
+    }
+    void killHard()
+    {
+        m_process.kill(); // SIGKILL: no chance to flush or close anything
+        m_process.waitForFinished();
+    }
+
+private:
+    int m_port;
+    QProcess m_process;
+};
+
+TEST(Durability, EveryAcknowledgedSaveSurvivesAServerKilledMidSave)
+{
+    QTemporaryDir dir;
+    DatabaseUrl url;
+    url.backend = Backend::Sqlite;
+    url.path = dir.filePath("school.db");
+    {
+        Database db(url);
+        migrate(db);
+        seedFixtureSchool(db);
+    }
+    const QString files = dir.filePath("files");
+
+    ServerProcess server(url, files);
+    ASSERT_TRUE(server.waitUntilServing()) << "lumeko-server did not start";
+
+    std::mutex mutex;
+    QStringList acknowledged;
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> clients;
+    for (int t = 0; t < 8; ++t) {
+        clients.emplace_back([&, t] {
+            HttpLink link(server.link());
+            ClientSession s(link);
+            if (!s.signIn("admin", "lumeko", QStringLiteral("PC-%1").arg(t)).ok()) return;
+            for (int n = 0; !stop; ++n) {
+                const QString text = QStringLiteral("保存 c%1-%2").arg(t).arg(n);
+                const wire::Reply r = s.call("SysUp", "AddLogs", {txt("S1"), txt("admin"), txt("管理员"), val(QStringLiteral("PC-%1").arg(t)), val(text)});
+                if (!r.ok()) break; // the server is gone; this save was not acknowledged
+                std::lock_guard lock(mutex);
+                acknowledged << text;
+            }
+        });
+    }
+    // Let the clients save for a while, then kill the server in the middle of their saves.
+    for (int i = 0; i < 100; ++i) {
+        QThread::msleep(20);
+        std::lock_guard lock(mutex);
+        if (acknowledged.size() >= 300) break;
+    }
+    server.killHard();
+    stop = true;
+    for (std::thread &c : clients) c.join();
+    ASSERT_GE(acknowledged.size(), 50) << "the clients must have saved before the kill";
+
+    // A new server process recovers the database and serves again.
+    ServerProcess again(url, files);
+    ASSERT_TRUE(again.waitUntilServing());
+    Database db(url);
+    EXPECT_EQ(db.scalar("PRAGMA integrity_check").toString(), "ok");
+    const auto stored = db.select("SELECT \"sText\" FROM \"XT_Log\"", {}, {{"sText", wire::FieldType::Text, 0, 0}});
+    QSet<QString> present;
+    for (qsizetype r = 0; r < stored.rowCount(); ++r) present.insert(stored.value(r, 0).toString());
+    int missing = 0;
+    for (const QString &text : acknowledged) missing += present.contains(text) ? 0 : 1;
+    EXPECT_EQ(missing, 0) << "of " << acknowledged.size() << " acknowledged saves";
+    EXPECT_GE(present.size(), acknowledged.size());
+}
+
+} // namespace

@@ -1,5 +1,5 @@
-// A server process killed outright while teachers are saving: after a restart every save it had
-// acknowledged is there, and the database file is intact.
+// The lumeko-server program: killed outright while teachers are saving, every save it had
+// acknowledged is there after a restart and the file is intact; init, backup and their refusals.
 
 #include "fixtureschool.h"
 
@@ -131,6 +131,56 @@ TEST(Durability, EveryAcknowledgedSaveSurvivesAServerKilledMidSave)
     for (const QString &text : acknowledged) missing += present.contains(text) ? 0 : 1;
     EXPECT_EQ(missing, 0) << "of " << acknowledged.size() << " acknowledged saves";
     EXPECT_GE(present.size(), acknowledged.size());
+}
+
+} // namespace
+
+namespace {
+
+struct ToolRun {
+    int exitCode = -1;
+    QString out, err;
+};
+
+ToolRun runServerTool(const QStringList &args)
+{
+    QProcess p;
+    p.start(QStringLiteral(LUMEKO_SERVER_BIN), args);
+    p.waitForFinished(120'000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+
+TEST(ServerTool, InitMakesTheDemoSchoolOnceAndBackupCopiesTheDatabase)
+{
+    QTemporaryDir dir;
+    const QString db = QStringLiteral("sqlite:") + dir.filePath("school.db");
+    ToolRun r = runServerTool({"init", "--db", db, "--demo"});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains("admin\tlumeko")) << "the sign-ins made are printed";
+    r = runServerTool({"init", "--db", db, "--demo"});
+    EXPECT_EQ(r.exitCode, 1) << "a second demo school is not poured into a database that holds one";
+    EXPECT_TRUE(r.err.contains("already holds a school"));
+
+    const QString copy = dir.filePath("copy.db");
+    r = runServerTool({"backup", "--db", db, "--to", copy});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(runServerTool({"backup", "--db", db, "--to", copy}).exitCode, 1) << "an existing backup is never overwritten";
+    Database original(DatabaseUrl::parse(db));
+    Database backup(DatabaseUrl::parse(QStringLiteral("sqlite:") + copy));
+    EXPECT_EQ(backup.scalar("PRAGMA integrity_check").toString(), "ok");
+    for (const char *table : {"XJ_Student", "XJ_Family", "CJ_Mark", "JC_Teacher"}) {
+        const QString sql = QStringLiteral("SELECT count(*) FROM ") + Database::quoted(QString::fromLatin1(table));
+        EXPECT_GT(original.scalar(sql).toLongLong(), 0) << table;
+        EXPECT_EQ(backup.scalar(sql).toLongLong(), original.scalar(sql).toLongLong()) << table;
+    }
+
+    // Usage errors say what is wrong and change nothing.
+    EXPECT_EQ(runServerTool({"init"}).exitCode, 2);
+    EXPECT_EQ(runServerTool({"serve", "--db", db, "--listen", "nowhere"}).exitCode, 2);
+    r = runServerTool({"init", "--db", "mysql://x/y"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains("unknown database URL"));
 }
 
 } // namespace

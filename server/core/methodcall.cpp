@@ -131,10 +131,15 @@ void MethodCall::requireRight(const QString &functionId, const QString &key)
         throw CallError(ErrorCode::Forbidden, QStringLiteral("the right \"%1\" of function %2 is needed").arg(key, functionId));
 }
 
-void MethodCall::setRef(int i, wire::Value v)
+void MethodCall::requireByRef(int i) const
 {
     if (i < 0 || i >= m_args.size() || !m_args[i].byRef)
         throw CallError(ErrorCode::BadArguments, QStringLiteral("argument %1 must be passed by reference").arg(i + 1));
+}
+
+void MethodCall::setRef(int i, wire::Value v)
+{
+    requireByRef(i);
     m_reply.refs.insert(i, std::move(v));
 }
 

@@ -80,6 +80,9 @@ public:
     void setResult(wire::Value v) { m_reply.result = std::move(v); }
     // Writes a by-reference argument back to the caller.
     void setRef(int i, wire::Value v);
+    // Checks up front that an argument to be written back was passed by reference, so that a
+    // write method fails before it stores anything rather than after.
+    void requireByRef(int i) const;
     void setMessage(const QString &message) { m_reply.message = message; }
 
 private:

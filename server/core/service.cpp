@@ -39,6 +39,7 @@ Service::Service(ServerOptions options) : m_env(std::move(options)), m_id(nextSe
     migrate(connection());
     registerSessionMethods(*this);
     registerSysMethods(*this);
+    registerOrganisationMethods(*this);
 }
 
 Service::~Service()

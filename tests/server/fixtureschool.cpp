@@ -29,6 +29,8 @@ void seedFixtureSchool(Database &db)
     db.exec(fn, {"400902", "4009", "Import", QStringLiteral("导入"), 4});
     db.exec(fn, {"4010", "40", QVariant(), QStringLiteral("教师档案"), 5});
     db.exec(fn, {"0001", "00", "Print", QStringLiteral("打印"), 6});
+    db.exec(fn, {"4004", "40", QVariant(), QStringLiteral("部门设置"), 7});
+    db.exec(fn, {"400401", "4004", "Manager", QStringLiteral("管理"), 8});
     const QString grant = QStringLiteral("INSERT INTO \"XT_RoleRight\" (\"iRole\", \"sFunId\") VALUES (?, ?)");
     for (const char *f : {"40", "4009", "0001"}) db.exec(grant, {6, f});
     db.exec(QStringLiteral("INSERT INTO \"XT_UserRight\" (\"TeacherCode\", \"sFunId\") VALUES (?, ?)"), {kTeacherCode, "400902"});

@@ -275,7 +275,7 @@ TEST_P(ServiceTest, HostDataFollowsTheUsersSchoolAndRights)
                        p.value(r, p.fieldIndex(u"sFunKey")).toString();
         return out;
     };
-    EXPECT_EQ(keys(admin).size(), 6) << "an unrestricted user holds every function";
+    EXPECT_EQ(keys(admin).size(), 8) << "an unrestricted user holds every function";
     EXPECT_EQ(keys(teacher), (QStringList{"/40/", "40/4009/", "4009/400902/Import", "00/0001/Print"}))
         << "role grants and the user's own grant, nothing else";
 
@@ -307,6 +307,61 @@ TEST_P(ServiceTest, ServerChecksTheRightsAPageChecks)
     EXPECT_TRUE(no.message.contains("Manager"));
     EXPECT_TRUE(fx->call("StudentUp", "NeedsPrint", {}, teacher).ok()) << "common keys under \"00\" count for every page";
     EXPECT_TRUE(fx->call("StudentUp", "NeedsManager", {}, fx->signIn("admin", "lumeko")).ok());
+}
+
+TEST_P(ServiceTest, AnUpdateStoresItsWholePacketOrNothingAndAnswersTheErrorCount)
+{
+    const QString admin = fx->signIn("admin", "lumeko");
+    auto r = fx->call("StudentQry", "QDept", {txt("S1"), ref()}, admin);
+    ASSERT_TRUE(r.ok()) << r.message.toStdString();
+    const wire::DataPacket empty = *packetIn(r, 1);
+    EXPECT_EQ(empty.rowCount(), 0);
+    EXPECT_EQ(fx->call("StudentQry", "MaxDeptID", {txt("S1")}, admin).result, wire::Value(QString())) << "empty means none";
+
+    // The client's change packet over the fields the query gave it.
+    const auto packet = [&](std::initializer_list<wire::RowChange> rows) {
+        wire::ChangePacket p;
+        p.fields = empty.fields();
+        p.rows = rows;
+        return p;
+    };
+    const auto up = [&](const wire::ChangePacket &p, const QString &token) {
+        return fx->call("StudentUp", "UpDept", {val(p), val(qint64(-1)), ref(qint64(0))}, token);
+    };
+    const auto depts = [&] {
+        const auto p = *packetIn(fx->call("StudentQry", "QDept", {txt("S1"), ref()}, admin), 1);
+        QStringList out;
+        for (qsizetype i = 0; i < p.rowCount(); ++i) out << p.value(i, 0).toString() + "=" + p.value(i, 1).toString();
+        return out;
+    };
+    using wire::RowStatus;
+    r = up(packet({{RowStatus::Inserted, {}, {"001", QStringLiteral("语文组"), QVariant(), "S1"}},
+                   {RowStatus::Inserted, {}, {"002", QStringLiteral("数学组"), QVariant(), "S1"}}}), admin);
+    ASSERT_TRUE(r.ok()) << r.message.toStdString();
+    EXPECT_EQ(std::get<qint64>(r.refs.value(2)), 0);
+    EXPECT_EQ(depts(), (QStringList{QStringLiteral("001=语文组"), QStringLiteral("002=数学组")}));
+    EXPECT_EQ(fx->call("StudentQry", "MaxDeptID", {txt("S1")}, admin).result, wire::Value(QStringLiteral("2")));
+
+    // A stale edit and a row of another school: two errors, and the good insert is not kept.
+    r = up(packet({{RowStatus::Inserted, {}, {"003", QStringLiteral("英语组"), QVariant(), "S1"}},
+                   {RowStatus::Modified, {"001", QStringLiteral("旧名字"), QVariant(), "S1"}, {"001", QStringLiteral("新名字"), QVariant(), "S1"}},
+                   {RowStatus::Inserted, {}, {"009", QStringLiteral("外校组"), QVariant(), "S2"}}}), admin);
+    ASSERT_TRUE(r.ok()) << "refused rows are counted, not failed";
+    EXPECT_EQ(std::get<qint64>(r.refs.value(2)), 2);
+    EXPECT_TRUE(r.message.contains("changed or deleted by someone else")) << r.message.toStdString();
+    EXPECT_EQ(depts().size(), 2);
+
+    // Without the dialog's "Manager" right, or with the count not by reference: nothing stored.
+    const auto insert003 = packet({{RowStatus::Inserted, {}, {"003", QStringLiteral("英语组"), QVariant(), "S1"}}});
+    EXPECT_EQ(up(insert003, fx->signIn("wang", "pw6")).error, ErrorCode::Forbidden);
+    r = fx->call("StudentUp", "UpDept", {val(insert003), val(qint64(-1)), val(qint64(0))}, admin);
+    EXPECT_EQ(r.error, ErrorCode::BadArguments);
+    EXPECT_EQ(fx->call("StudentUp", "UpDept", {txt("not a packet"), val(qint64(-1)), ref(qint64(0))}, admin).error, ErrorCode::BadArguments);
+    auto noKey = insert003;
+    noKey.fields.removeFirst();
+    for (wire::RowChange &row : noKey.rows) row.newValues.removeFirst();
+    EXPECT_EQ(up(noKey, admin).error, ErrorCode::BadArguments) << "a packet without the table's key";
+    EXPECT_EQ(depts().size(), 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, ServiceTest, ::testing::Values(Backend::Sqlite, Backend::Postgres), backendParamName);

@@ -1,0 +1,27 @@
+#include "server/methods/updates.h"
+
+#include "server/storage/schema.h"
+
+namespace lumeko::server {
+
+void applyTableUpdate(MethodCall &c, const QString &table, const ApplyRules &extra)
+{
+    const wire::ChangePacket &packet = c.changes(0);
+    c.integer(1); // the constant -1 of the update calls; any integer is accepted
+    c.requireByRef(2);
+    ApplyRules rules = extra;
+    rules.school = c.user().school;
+    const ApplyResult r = applyChangesAtomically(c.db(), schemaTable(table), packet, rules);
+    c.setRef(2, qint64(r.errors));
+    if (r.errors > 0) c.setMessage(r.messages.join(u'\n'));
+}
+
+MethodDef tableUpdateMethod(const QString &name, const QString &table, const QString &functionId, const QString &key)
+{
+    return {name, 3, 3, [table, functionId, key](MethodCall &c) {
+                c.requireRight(functionId, key);
+                applyTableUpdate(c, table);
+            }};
+}
+
+} // namespace lumeko::server

@@ -1,0 +1,19 @@
+#pragma once
+// The shape shared by the update methods that store one table's change packet:
+// (change packet, -1, var error count). The packet is applied in one transaction with optimistic
+// concurrency; any refused row rolls it all back, and the count of refused rows is the answer.
+
+#include "server/core/methodcall.h"
+#include "server/storage/changeapplier.h"
+
+namespace lumeko::server {
+
+// An update method of `table` for users holding `key` of the dialog or page `functionId`.
+MethodDef tableUpdateMethod(const QString &name, const QString &table, const QString &functionId,
+                            const QString &key = QStringLiteral("Manager"));
+
+// Applies the packet of argument 0 to the table within the caller's school and writes the error
+// count back to argument 2; refused rows are described in the reply's message.
+void applyTableUpdate(MethodCall &c, const QString &table, const ApplyRules &extra = {});
+
+} // namespace lumeko::server

@@ -260,6 +260,17 @@ const Nation kNations[] = {{"汉族", 970}, {"壮族", 10}, {"瑶族", 4}, {"土
 
 // --- helpers ----------------------------------------------------------------------------------------------
 
+// A birthplace province, weighted towards the school's own and its neighbours.
+const Province &randomProvince(Random &rng)
+{
+    static const QList<int> weights = [] {
+        QList<int> w;
+        for (const Province &p : kProvinces) w << p.weight;
+        return w;
+    }();
+    return kProvinces[rng.weighted(weights)];
+}
+
 QString text(const char *utf8) { return QString::fromUtf8(utf8); }
 
 QString guid(Random &rng)
@@ -500,12 +511,7 @@ StudentRec DemoSchool::makeStudent(const IntakeRec &intake, const ClassRec &klas
     static const QList<int> typeWeights = {90, 4, 3, 2, 1};
     static const char *const types[] = {"统招生", "择校生", "借读生", "特长生", "港澳台生"};
     s.type = text(types[m_rng.weighted(typeWeights)]);
-    static const QList<int> provinceWeights = [] {
-        QList<int> w;
-        for (const Province &p : kProvinces) w << p.weight;
-        return w;
-    }();
-    const Province &p = kProvinces[m_rng.weighted(provinceWeights)];
+    const Province &p = randomProvince(m_rng);
     s.provinceKey = QString::fromLatin1(p.key);
     s.province = text(p.name);
     s.residence = text(p.name == std::string_view("香港") ? "港澳台" : m_rng.chance(0.78) ? "城镇" : "农村");
@@ -569,12 +575,7 @@ int DemoSchool::addTeacher(int subject, Stage stage, int minAge, int maxAge)
     t.title = text(years < 1 ? "未定级" : years < 5 ? "二级教师" : years < 14 ? "一级教师"
                    : years >= 25 && m_rng.chance(0.08) ? "正高级教师" : m_rng.chance(0.75) ? "高级教师" : "一级教师");
     t.type = text(years < 3 && m_rng.chance(0.4) ? "合同教师" : m_rng.chance(0.06) ? "临聘教师" : "在编教师");
-    static const QList<int> provinceWeights = [] {
-        QList<int> w;
-        for (const Province &p : kProvinces) w << p.weight;
-        return w;
-    }();
-    const Province &p = kProvinces[m_rng.weighted(provinceWeights)];
+    const Province &p = randomProvince(m_rng);
     t.provinceKey = QString::fromLatin1(p.key);
     t.province = text(p.name);
     t.residence = text(m_rng.chance(0.85) ? "城镇" : "农村");

@@ -10,6 +10,8 @@ packages=(
   qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql
   # the server: HTTP transport, password hashing, and the PostgreSQL server its storage tests run against
   libcpp-httplib-dev libsodium-dev postgresql
+  # report PDFs: the CJK font they embed, and pdftotext for the tests that read them back
+  fonts-wqy-microhei poppler-utils
   # tests, benchmarks and fuzzing
   libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
 )

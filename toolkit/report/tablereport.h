@@ -4,6 +4,7 @@
 
 #include "toolkit/report/prepared.h"
 
+#include <QDate>
 #include <QStringList>
 
 #include <functional>

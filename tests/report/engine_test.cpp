@@ -8,6 +8,9 @@
 #include "toolkit/report/tablereport.h"
 
 #include <QPainter>
+#include <QPrinter>
+#include <QProcess>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -209,6 +212,30 @@ TEST_F(ReportEngineTest, AMissingTableOrAPageWithoutRoomIsAClearError)
     engine.setTemplate(t);
     EXPECT_FALSE(engine.prepare(&error));
     EXPECT_EQ(error, QStringLiteral("页边距设置错误！"));
+}
+
+TEST_F(ReportEngineTest, PrintingScalesEachPageToThePrintersPaper)
+{
+    ReportTemplate t; // an A4 template
+    t.bands << band(BandKind::MasterData, 24, {memo("[sName]", {0, 0, 300, 24})}, "cdsData");
+    engine.setTemplate(t);
+    ASSERT_TRUE(engine.prepare());
+    QTemporaryDir dir;
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(dir.filePath("printed.pdf"));
+    printer.setPageSize(QPageSize(QPageSize::B5));
+    QString error;
+    ASSERT_TRUE(engine.prepared().print(printer, &error)) << error.toStdString();
+    QProcess info;
+    info.start("pdfinfo", {dir.filePath("printed.pdf")});
+    ASSERT_TRUE(info.waitForFinished());
+    const QString out = QString::fromUtf8(info.readAllStandardOutput());
+    EXPECT_TRUE(out.contains("499 x 709 pts")) << "B5 paper, not the template's A4:\n" << out.toStdString();
+    QProcess text;
+    text.start("pdftotext", {dir.filePath("printed.pdf"), "-"});
+    ASSERT_TRUE(text.waitForFinished());
+    EXPECT_TRUE(QString::fromUtf8(text.readAllStandardOutput()).contains(QStringLiteral("王五")));
 }
 
 TEST(TableReport, SeventyRowsBreakOntoPagesWithTheHeaderRowRepeated)

@@ -160,10 +160,11 @@ QString in(const char *text) { return text ? QString::fromUtf8(text) : QString()
 QWidget *owner(void *w) { return static_cast<QWidget *>(w); }
 uint32_t rgb(QRgb c) { return uint32_t(c) & 0x00FFFFFFu; }
 
-// The 32-bit length stored before the first code unit, kept 8-byte aligned for the string.
+// What precedes the first code unit: the 32-bit length right before it, padded so that the text
+// starts 8-byte aligned.
 struct WideHeader {
-    int32_t length;
     int32_t reserved;
+    int32_t length;
 };
 static_assert(sizeof(WideHeader) == 8);
 
@@ -229,7 +230,7 @@ uint16_t *LumekoAllocWideString(const uint16_t *text, int32_t length)
     if (length < 0 || length >= (1 << 30) || (!text && length > 0)) return nullptr;
     auto *block = static_cast<unsigned char *>(std::malloc(sizeof(WideHeader) + (size_t(length) + 1) * sizeof(uint16_t)));
     if (!block) return nullptr;
-    const WideHeader header{length, 0};
+    const WideHeader header{0, length};
     std::memcpy(block, &header, sizeof header);
     auto *units = reinterpret_cast<uint16_t *>(block + sizeof(WideHeader));
     if (length > 0) std::memcpy(units, text, size_t(length) * sizeof(uint16_t));

@@ -88,7 +88,8 @@ LUMEKO_PUB_EXPORT QString builtinStyle();
 // ---- The session -----------------------------------------------------------------------------
 
 // Signs in to the server behind `link` (Session.SignIn with the provider's computer name) and
-// reads the user's context. The link must stay alive until signOut() or the next signIn(). On
+// reads the user's context. The link must outlive the session: until signOut(), or the next
+// signIn(), which first signs the old session out over its own link. On
 // failure the host services are signed out and *error holds a Chinese text for the user (the
 // server's own message in brackets). A previous session is signed out first.
 LUMEKO_PUB_EXPORT bool signIn(server::ServerLink &link, const QString &login, const QString &password, QString *error = nullptr);

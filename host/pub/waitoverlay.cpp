@@ -2,7 +2,7 @@
 
 #include <QApplication>
 #include <QEvent>
-#include <QHBoxLayout>
+#include <QVBoxLayout>
 #include <QLabel>
 #include <QPainter>
 #include <QScreen>
@@ -18,12 +18,14 @@ WaitOverlay::WaitOverlay(QWidget *owner)
     m_label = new QLabel(this);
     m_label->setObjectName(QStringLiteral("waitText"));
     m_label->setAlignment(Qt::AlignCenter);
-    m_label->setWordWrap(true);
+    m_label->setMinimumWidth(240);
+    m_label->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     m_label->setStyleSheet(QStringLiteral("QLabel { background: #FFFFFF; color: #1F3B57; border: 1px solid #7F9DB9;"
                                           " border-radius: 6px; padding: 18px 28px; }"));
-    auto *layout = new QHBoxLayout(this);
+    // The framed text keeps its own size in the middle, however large the owner is.
+    auto *layout = new QVBoxLayout(this);
     layout->addStretch();
-    layout->addWidget(m_label);
+    layout->addWidget(m_label, 0, Qt::AlignCenter);
     layout->addStretch();
     if (owner) {
         owner->installEventFilter(this);
@@ -38,6 +40,7 @@ WaitOverlay::WaitOverlay(QWidget *owner)
 void WaitOverlay::setText(const QString &text)
 {
     m_label->setText(text);
+    m_label->adjustSize();
     if (isVisible()) repaint();
 }
 
@@ -78,7 +81,7 @@ void WaitOverlay::paintEvent(QPaintEvent *)
 {
     if (!m_owner) return;
     QPainter p(this);
-    p.fillRect(rect(), QColor(255, 255, 255, 150));
+    p.fillRect(rect(), QColor(238, 243, 248, 170));
 }
 
 } // namespace lumeko::pub

@@ -180,7 +180,7 @@ LUMEKO_PUB_EXPORT void ShowDownGradeDlgForm(void *owner, const char *text);
 /* A chooser of the host; kind "0" chooses a grade. Its answer is read with GetParams: for a grade
  * the comma text "InYear,GradeCode,grade name,current flag (Y/N)", "CANCEL" when cancelled. */
 LUMEKO_PUB_EXPORT void ShowOpenDlgForm(void *owner, const char *kind);
-/* The answer of the last ShowOpenDlgForm; the empty text before the first. */
+/* The answer of the last ShowOpenDlgForm; the empty text before the first and after a sign-out. */
 LUMEKO_PUB_EXPORT const char *GetParams(void);
 
 /* ---- Log and cipher -------------------------------------------------------------------------- */

@@ -94,7 +94,8 @@ LUMEKO_PUB_EXPORT QString builtinStyle();
 // server's own message in brackets). A previous session is signed out first.
 LUMEKO_PUB_EXPORT bool signIn(server::ServerLink &link, const QString &login, const QString &password, QString *error = nullptr);
 
-// Ends the session on the server and forgets it and everything cached from it. Server objects
+// Ends the session on the server and forgets it, everything cached from it and the last chooser
+// answer (GetParams). Server objects
 // still open stay valid, but their calls fail as "not signed in".
 LUMEKO_PUB_EXPORT void signOut();
 LUMEKO_PUB_EXPORT bool isSignedIn();

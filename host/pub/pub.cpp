@@ -93,6 +93,14 @@ std::mutex g_paramsMutex;
 QString g_params;
 } // namespace
 
+namespace detail {
+void clearParams()
+{
+    std::lock_guard lock(g_paramsMutex);
+    g_params.clear();
+}
+} // namespace detail
+
 void showHelp(QWidget *owner, const QString &helpName) { provider().showHelp(owner, helpName); }
 void showDownGrade(QWidget *owner, const QString &text) { provider().showDownGrade(owner, text); }
 

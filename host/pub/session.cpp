@@ -169,6 +169,7 @@ void signOut()
         s.gradeNames.reset();
         s.classNames.reset();
     }
+    detail::clearParams();
     if (connection) {
         sessionCall(connection, QString(server::session::SignOut));
         connection->open = false;

@@ -40,6 +40,9 @@ SessionState &session();
 wire::Reply callServer(const std::shared_ptr<Connection> &connection, wire::Call &call);
 std::shared_ptr<Connection> currentConnection();
 
+// Forgets the last chooser answer: one user's choice is no answer for the next.
+void clearParams();
+
 } // namespace lumeko::pub::detail
 
 // The C functions' server object.

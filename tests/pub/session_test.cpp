@@ -372,6 +372,9 @@ TEST_F(HostSession, TheGradeChooserOffersTheSchoolsGradesAndGetParamsReturnsTheA
     EXPECT_STREQ(GetParams(), "CANCEL");
     EXPECT_EQ(host.chooserKinds, QStringList({"0", "0", "0"}));
     EXPECT_TRUE(host.scriptDone());
+    // The next user does not find this one's choice.
+    signOut();
+    EXPECT_STREQ(GetParams(), "");
 }
 
 } // namespace

@@ -128,10 +128,10 @@ LUMEKO_PUB_EXPORT uint32_t GetTitleFontColor(void);
  * application icon "AppIcon" in the same layout as the tool bar icons. */
 LUMEKO_PUB_EXPORT const char *GetLumekoStyle(void);
 
-/* Appends to `imageList` (a QList<QIcon>*) one icon per comma-separated name, in the order of the
- * names, from the style `style` (null or empty: GetLumekoStyle()). A name the style does not hold
- * appends an empty icon, so that positions stay as the names give them. Returns the number of icons
- * found; -1 when imageList is null. */
+/* Fills `imageList` (a QList<QIcon>*, emptied first) with one icon per comma-separated name, in
+ * the order of the names, from the style `style` (null or empty: GetLumekoStyle()). A name the
+ * style does not hold gives an empty icon, so that icon i is always the i-th name's. Returns the
+ * number of icons found; -1 when imageList is null. */
 LUMEKO_PUB_EXPORT int LoadIconList(const char *style, const char *names, void *imageList);
 
 /* ---- Dialogs --------------------------------------------------------------------------------- */

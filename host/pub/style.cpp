@@ -46,6 +46,8 @@ QPixmap styleBitmap(const QString &name, const QString &style)
 int loadIconList(const QString &style, const QString &names, QList<QIcon> *imageList)
 {
     if (!imageList) return -1;
+    // The list holds exactly the named icons, so that a page can take an icon by its name's position.
+    imageList->clear();
     if (names.trimmed().isEmpty()) return 0;
     const QString p = prefix(style);
     int found = 0;

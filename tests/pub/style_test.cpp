@@ -70,18 +70,23 @@ TEST(Style, LoadIconListKeepsTheOrderOfTheNamesAndAGapForAMissingOne)
 {
     QList<QIcon> icons{styleIcon(QStringLiteral("Find"))};
     EXPECT_EQ(LoadIconList(GetLumekoStyle(), "Save, NoSuchIcon ,Edit1,,../Save", &icons), 2);
-    ASSERT_EQ(icons.size(), 6) << "appended behind what the list held";
-    EXPECT_EQ(imageOf(icons[0]), imageOf(styleIcon(QStringLiteral("Find"))));
-    EXPECT_EQ(imageOf(icons[1]), imageOf(styleIcon(QStringLiteral("Save"))));
-    EXPECT_TRUE(icons[2].isNull());
-    EXPECT_EQ(imageOf(icons[3]), imageOf(styleIcon(QStringLiteral("Edit1"))));
-    EXPECT_NE(imageOf(icons[3]), imageOf(styleIcon(QStringLiteral("Edit"))));
-    EXPECT_TRUE(icons[4].isNull());
-    EXPECT_TRUE(icons[5].isNull()) << "a name is no path";
+    ASSERT_EQ(icons.size(), 5) << "what the list held before is gone";
+    EXPECT_EQ(imageOf(icons[0]), imageOf(styleIcon(QStringLiteral("Save"))));
+    EXPECT_TRUE(icons[1].isNull());
+    EXPECT_EQ(imageOf(icons[2]), imageOf(styleIcon(QStringLiteral("Edit1"))));
+    EXPECT_NE(imageOf(icons[2]), imageOf(styleIcon(QStringLiteral("Edit"))));
+    EXPECT_TRUE(icons[3].isNull());
+    EXPECT_TRUE(icons[4].isNull()) << "a name is no path";
+
+    // The best-fit, find, filter and export buttons take their icons by position in the page's list.
+    ASSERT_EQ(LoadIconList(nullptr, kPageIcons.toUtf8().constData(), &icons), 33);
+    const QStringList names = kPageIcons.split(u',');
+    for (const char *name : {"ASize", "Find", "Standard", "Export"})
+        EXPECT_EQ(imageOf(icons[names.indexOf(QString::fromLatin1(name))]), imageOf(styleIcon(QString::fromLatin1(name)))) << name;
 
     EXPECT_EQ(LoadIconList(nullptr, "", &icons), 0);
+    EXPECT_TRUE(icons.isEmpty());
     EXPECT_EQ(LoadIconList(nullptr, nullptr, &icons), 0);
-    EXPECT_EQ(icons.size(), 6);
     EXPECT_EQ(LoadIconList(nullptr, "Edit", nullptr), -1);
 }
 

@@ -1,0 +1,32 @@
+#pragma once
+// The cipher behind EncStr: a text enciphered with a key text for storage, and its inverse.
+//
+// Form of a cipher text: "enc1:" + base64(nonce (24 bytes) + XChaCha20-Poly1305 cipher text with
+// its 16-byte tag). The key is BLAKE2b-256 of the key text's UTF-8 bytes; the nonce is random, so
+// the same text enciphered twice gives two different cipher texts. The tag makes a wrong key, a
+// changed byte or a cut text fail to decipher instead of giving garbage.
+//
+// This target needs Qt Core and libsodium only, so that the application server can take an
+// imported enciphered password and store its hash without linking the host's widgets.
+
+#include "host/pub/cipher_export.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace lumeko::pub {
+
+inline constexpr char kCipherPrefix[] = "enc1:";
+
+// Never fails (libsodium is initialised on first use; a failing initialisation aborts).
+LUMEKO_CIPHER_EXPORT QString encStr(const QString &text, const QString &key);
+
+// The text again; nothing when `cipher` is no cipher text of this form or was made with another key.
+LUMEKO_CIPHER_EXPORT std::optional<QString> decStr(const QString &cipher, const QString &key);
+
+// Whether `text` has the form of a cipher text (the prefix and well-formed base64 of a plausible
+// length). Says nothing of the key.
+LUMEKO_CIPHER_EXPORT bool isCipherText(const QString &text);
+
+} // namespace lumeko::pub

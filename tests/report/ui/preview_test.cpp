@@ -4,6 +4,7 @@
 #include "toolkit/report/ui/reportpreview.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPrinter>
@@ -11,6 +12,8 @@
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTest>
+#include <QTimer>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
@@ -129,6 +132,38 @@ TEST(ReportPreview, PagesThroughTheReportByButtonsFieldAndKeys)
     EXPECT_EQ(preview.currentPage(), 2);
     QTest::keyClick(&preview, Qt::Key_Home);
     EXPECT_EQ(preview.currentPage(), 0);
+
+    // The wheel rolls on past the end of a whole page to the next one; with Ctrl it zooms.
+    QWidget *viewport = preview.findChild<QScrollArea *>(QStringLiteral("previewScroll"))->viewport();
+    auto roll = [&](int delta, Qt::KeyboardModifiers modifiers = {}) {
+        const QPointF at(viewport->width() / 2, viewport->height() / 2);
+        QWheelEvent wheel(at, viewport->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(viewport, &wheel);
+    };
+    ASSERT_EQ(preview.fit(), ReportPreview::Fit::WholePage);
+    roll(-120);
+    EXPECT_EQ(preview.currentPage(), 1);
+    roll(120);
+    EXPECT_EQ(preview.currentPage(), 0);
+    roll(120); // before the first page there is none
+    EXPECT_EQ(preview.currentPage(), 0);
+    const double zoom = preview.zoom();
+    roll(120, Qt::ControlModifier);
+    EXPECT_GT(preview.zoom(), zoom);
+    EXPECT_EQ(preview.currentPage(), 0);
+}
+
+TEST(ReportPreview, ShowRunsAModalPreviewUntilClosed)
+{
+    int pagesSeen = 0;
+    QTimer::singleShot(0, [&] {
+        auto *preview = qobject_cast<ReportPreview *>(QApplication::activeModalWidget());
+        ASSERT_NE(preview, nullptr);
+        pagesSeen = preview->pageCount();
+        preview->action(QStringLiteral("acClose"))->trigger();
+    });
+    EXPECT_EQ(ReportPreview::show(classList(70)), QDialog::Rejected);
+    EXPECT_EQ(pagesSeen, 4);
 }
 
 TEST(ReportPreview, ZoomsByStepsByPercentageAndByFittingTheWindow)

@@ -1,5 +1,6 @@
 #include "toolkit/report/ui/reportpreview.h"
 
+#include "toolkit/report/ui/icons.h"
 #include "toolkit/report/ui/reportdialogs.h"
 
 #include <QAction>
@@ -31,54 +32,6 @@ constexpr std::array kZoomSteps{0.25, 0.5, 0.75, 1.0, 1.25, 1.5, 2.0, 3.0, 4.0};
 constexpr double kMinZoom = 0.1;
 constexpr double kMaxZoom = 4.0;
 constexpr int kGap = 16; // grey space around the page
-
-enum class Glyph { ZoomIn, ZoomOut, WholePage, PageWidth, Printer };
-
-// Small drawn icons for the commands the style has none for.
-QIcon glyphIcon(Glyph glyph)
-{
-    QPixmap pixmap(32, 32);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    const QColor ink(0x30, 0x30, 0x30);
-    p.setPen(QPen(ink, 2.5));
-    switch (glyph) {
-    case Glyph::ZoomIn:
-    case Glyph::ZoomOut:
-        p.drawEllipse(QPointF(13, 13), 9, 9);
-        p.setPen(QPen(ink, 4, Qt::SolidLine, Qt::RoundCap));
-        p.drawLine(QPointF(20, 20), QPointF(28, 28));
-        p.setPen(QPen(ink, 2.5));
-        p.drawLine(QPointF(8, 13), QPointF(18, 13));
-        if (glyph == Glyph::ZoomIn) p.drawLine(QPointF(13, 8), QPointF(13, 18));
-        break;
-    case Glyph::WholePage:
-    case Glyph::PageWidth:
-        p.setBrush(Qt::white);
-        p.drawRect(QRectF(7, 3, 18, 26));
-        p.setPen(QPen(ink, 1.5));
-        for (int y = 9; y <= 23; y += 4) p.drawLine(QPointF(11, y), QPointF(21, y));
-        if (glyph == Glyph::PageWidth) {
-            p.setPen(QPen(QColor(0x1f, 0x6f, 0xd6), 2.5));
-            p.drawLine(QPointF(1, 16), QPointF(31, 16));
-            p.drawLine(QPointF(1, 16), QPointF(5, 12));
-            p.drawLine(QPointF(1, 16), QPointF(5, 20));
-            p.drawLine(QPointF(31, 16), QPointF(27, 12));
-            p.drawLine(QPointF(31, 16), QPointF(27, 20));
-        }
-        break;
-    case Glyph::Printer:
-        p.setBrush(Qt::white);
-        p.drawRect(QRectF(9, 3, 14, 10));
-        p.setBrush(QColor(0xb0, 0xb0, 0xb0));
-        p.drawRoundedRect(QRectF(3, 12, 26, 12), 2, 2);
-        p.setBrush(Qt::white);
-        p.drawRect(QRectF(9, 19, 14, 10));
-        break;
-    }
-    return QIcon(pixmap);
-}
 
 } // namespace
 

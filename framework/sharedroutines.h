@@ -1,0 +1,36 @@
+#pragma once
+// Routines many pages and dialogs share: the pieces of an operation-log line, the description of a
+// table's pending changes for that log, the school-year label, the sort-index routine of the
+// in-memory tables and a digit filter. They hold no state.
+
+#include "framework/achieve_export.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace lumeko {
+class DataSet;
+}
+
+namespace lumeko::achieve {
+
+// The pieces a log text is sent in: the server keeps lines of at most 99 characters. A text of
+// 99 characters or more goes in numbered pieces "(1)…", "(2)…" of 94 characters, or 93 where
+// the 94th would be a wide (Chinese) character; a text under 99 characters goes whole.
+LUMEKO_ACHIEVE_EXPORT QStringList logPieces(const QString &text);
+
+// "增加行:" / "编辑行:" / "删除行:" and the logged fields (tag 2) of every pending change, or
+// "编辑 " + record count + " 条数据" when there is nothing to describe.
+LUMEKO_ACHIEVE_EXPORT QString DescribeChanges(const DataSet &table);
+
+// 2012 gives "2012~2013学年".
+LUMEKO_ACHIEVE_EXPORT QString SchoolYearText(int year);
+
+// Makes an index on the fields ("a;b") the table's current order, reusing one that exists on the
+// same fields whatever its direction, or adding "desc<n>"/"asc<n>".
+LUMEKO_ACHIEVE_EXPORT void SetSortIndex(DataSet &table, const QString &fields, bool descending);
+
+// Keeps "0"–"9" and "." in their order: "a1.5b2" gives "1.52".
+LUMEKO_ACHIEVE_EXPORT QString DigitsOnly(const QString &text);
+
+} // namespace lumeko::achieve

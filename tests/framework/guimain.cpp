@@ -1,0 +1,12 @@
+// Pages and dialogs are widgets: the suite runs inside an (offscreen) application.
+
+#include <QApplication>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,12 @@
+// Reports lay out text with real fonts, which needs a GUI application (offscreen in the tests).
+
+#include <QApplication>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

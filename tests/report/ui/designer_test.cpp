@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QDirIterator>
 #include <QDoubleSpinBox>
 #include <QFile>
 #include <QFileInfo>
@@ -534,4 +535,35 @@ TEST(ReportDesigner, ExecRunsUntilClosedAndTellsWhetherItSaved)
     EXPECT_EQ(ReportDesigner::exec(dir.filePath(QStringLiteral("没有.frf"))), 0);
     ASSERT_EQ(dialogs.errors.size(), 1);
     EXPECT_TRUE(dialogs.errors[0].startsWith(QStringLiteral("打开报表失败"))) << dialogs.errors[0].toStdString();
+}
+
+TEST(ReportDesigner, OpensAndPreviewsEveryShippedTemplate)
+{
+    ScriptedDialogs dialogs;
+    QDirIterator files(QStringLiteral(LUMEKO_SOURCE_DIR "/data/Reports"), {QStringLiteral("*.frf")}, QDir::Files, QDirIterator::Subdirectories);
+    int seen = 0;
+    while (files.hasNext()) {
+        const QString file = files.next();
+        SCOPED_TRACE(file.toStdString());
+        ++seen;
+        ReportDesigner designer;
+        designer.resize(1200, 900);
+        designer.show();
+        QString error;
+        ASSERT_TRUE(designer.openFile(file, &error)) << error.toStdString();
+        EXPECT_EQ(designer.currentTemplate(), loadTemplate(file));
+        ReportPreview *preview = designer.preview();
+        ASSERT_NE(preview, nullptr) << dialogs.errors.value(0).toStdString();
+        ASSERT_GE(preview->pageCount(), 1);
+        // Sample data answers every expression: nothing prints in brackets.
+        for (const QString &text : preview->report().texts(0)) EXPECT_FALSE(text.contains(u'[')) << text.toStdString();
+        if (QFileInfo(file).baseName() == QStringLiteral("学籍卡片(一)")) {
+            designer.selectObject(0, 3);
+            lumeko::report::testing::keepScreenshot(&designer, QStringLiteral("designer-shipped-card1.png"));
+            preview->resize(1000, 900);
+            lumeko::report::testing::keepScreenshot(preview, QStringLiteral("designer-shipped-card1-preview.png"));
+        }
+        preview->close();
+    }
+    EXPECT_GE(seen, 3);
 }

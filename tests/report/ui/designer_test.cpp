@@ -295,6 +295,7 @@ TEST(ReportDesigner, ThePropertyPanelEditsTheChosenObjectAndBand)
     auto *table = f.widget<QLineEdit>("propBandTable");
     EXPECT_EQ(table->text(), QStringLiteral("cdsFamily"));
     EXPECT_FALSE(f.widget<QCheckBox>("propBandNewPage")->isVisibleTo(&f.designer));
+    lumeko::report::testing::keepScreenshot(&f.designer, QStringLiteral("designer-band-chosen.png"));
     f.designer.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&f.designer));
     table->setFocus();
@@ -469,6 +470,7 @@ TEST(ReportDesigner, PreviewsWithSampleDataAndSetsUpThePage)
         dialog->findChild<QRadioButton *>(QStringLiteral("pageLandscape"))->click();
         dialog->findChild<QDoubleSpinBox *>(QStringLiteral("marginLeft"))->setValue(20);
         dialog->findChild<QLineEdit *>(QStringLiteral("pageTitle"))->setText(QStringLiteral("学籍卡片（横排）"));
+        lumeko::report::testing::keepScreenshot(dialog, QStringLiteral("designer-page-setup.png"));
         dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
     });
     ASSERT_TRUE(f.designer.pageSetup());

@@ -12,6 +12,7 @@ packages=(
   libcpp-httplib-dev libsodium-dev postgresql
   # report PDFs: the CJK font they embed, and pdftotext for the tests that read them back
   fonts-wqy-microhei poppler-utils
+  libxlsxwriter-dev # the grid's spreadsheet export
   # tests, benchmarks and fuzzing
   libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
 )

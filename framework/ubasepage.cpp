@@ -1,0 +1,510 @@
+#include "framework/ubasepage.h"
+
+#include "framework/ufrmpublocate.h"
+#include "framework/ufrmpubrptset.h"
+#include "host/pub/pub.h"
+#include "toolkit/grid/bandedgrid.h"
+#include "toolkit/report/engine.h"
+#include "toolkit/report/tablereport.h"
+#include "toolkit/report/templatexml.h"
+#include "toolkit/report/ui/reportpreview.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QMenu>
+#include <QScrollArea>
+#include <QToolBar>
+#include <QToolButton>
+
+namespace lumeko::achieve {
+
+namespace {
+
+const char *kTagProperty = "lumekoTag";
+
+// The page setup of the generated table report: A4 across, 25 mm margins.
+const QSizeF kTablePaperMm{297, 210};
+const QMarginsF kTableMargins{2500, 2500, 2500, 2500};
+
+} // namespace
+
+int TBasePage::actionTag(const QAction *action) { return action->property(kTagProperty).toInt(); }
+void TBasePage::setActionTag(QAction *action, int tag) { action->setProperty(kTagProperty, tag); }
+
+QAction *TBasePage::makeAction(const QString &caption, const QString &icon, const QKeySequence &shortcut, const QString &hint)
+{
+    auto *a = new QAction(caption, this);
+    if (!icon.isEmpty()) a->setIcon(pub::styleIcon(icon));
+    if (!shortcut.isEmpty()) {
+        a->setShortcut(shortcut);
+        a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    }
+    if (!hint.isEmpty()) a->setStatusTip(hint);
+    addAction(a);
+    return a;
+}
+
+TBasePage::TBasePage(QWidget *parent) : QWidget(parent)
+{
+    cdsData = new DataSet(this);
+    cdsFields = new DataSet(this);
+    GridData = new BandedGrid(this);
+    GridData->setDataSet(cdsData);
+    GridData->setBandCaption(0, QStringLiteral("固定列"));
+    GridData->setBandCaption(1, QStringLiteral("活动列"));
+
+    // The tool bar runs down the left edge and scrolls when the page is short.
+    tlbTools = new QToolBar(this);
+    tlbTools->setOrientation(Qt::Vertical);
+    tlbTools->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    tlbTools->setIconSize(QSize(24, 24));
+    auto *scroller = new QScrollArea(this);
+    scroller->setObjectName(QStringLiteral("PScrollerBar"));
+    scroller->setWidget(tlbTools);
+    scroller->setWidgetResizable(true);
+    scroller->setFixedWidth(58);
+    scroller->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroller->setFrameShape(QFrame::NoFrame);
+    auto *layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(scroller);
+    layout->addWidget(GridData, 1);
+
+    const QString shortcutHint = QStringLiteral("快捷键 ");
+    acEdit = makeAction(QStringLiteral("编辑"), "Edit", QKeySequence(Qt::CTRL | Qt::Key_E), shortcutHint);
+    acInsert = makeAction(QStringLiteral("增行"), "Insert", QKeySequence(Qt::CTRL | Qt::Key_A), shortcutHint);
+    acDelete = makeAction(QStringLiteral("删行"), "Delete", QKeySequence(Qt::CTRL | Qt::Key_D), shortcutHint);
+    acSave = makeAction(QStringLiteral("保存"), "Save", QKeySequence(Qt::CTRL | Qt::Key_S), shortcutHint);
+    acCancel = makeAction(QStringLiteral("取消"), "Cancel", QKeySequence(Qt::CTRL | Qt::Key_Z), shortcutHint);
+    acRequery = makeAction(QStringLiteral("刷新"), "Fresh", QKeySequence(Qt::Key_F5), shortcutHint);
+    acCopy = makeAction(QStringLiteral("复制"), "Copy", QKeySequence(Qt::CTRL | Qt::Key_C), shortcutHint);
+    acAutoSize = makeAction(QStringLiteral("适宽"), "ASize", {}, QStringLiteral("每列以最佳宽度显示"));
+    acFirst = makeAction(QStringLiteral("首笔"), "First");
+    acPrior = makeAction(QStringLiteral("上笔"), "Prior");
+    acNext = makeAction(QStringLiteral("下笔"), "Next");
+    acLast = makeAction(QStringLiteral("末笔"), "Last");
+    acPrint = makeAction(QStringLiteral("打印"), "Print");
+    acRptSet = makeAction(QStringLiteral("报表设置"), "Property");
+    acFind = makeAction(QStringLiteral("查找"), "Find", {}, QStringLiteral("快速姓名查找"));
+    acFilter = makeAction(QStringLiteral("筛选"), "Standard", {}, QStringLiteral("自动筛选"));
+    acFilter->setCheckable(true);
+    acExport = makeAction(QStringLiteral("导出"), "Export", {}, QStringLiteral("导出数据到Excel"));
+    acHelp = makeAction(QStringLiteral("帮助"), "Help", QKeySequence(Qt::Key_F1));
+    acSelected = makeAction(QStringLiteral("选择"), {});
+    acUnSelected = makeAction(QStringLiteral("不选"), {});
+    acSelectAll = makeAction(QStringLiteral("全选"), {});
+    acUnSelectAll = makeAction(QStringLiteral("反选"), {});
+    setActionTag(acEdit, 2);
+    setActionTag(acInsert, 2);
+    setActionTag(acPrint, 3);
+    setActionTag(acRptSet, 4);
+    setActionTag(acExport, 5);
+
+    const auto wire = [this](QAction *a, void (TBasePage::*slot)()) { connect(a, &QAction::triggered, this, slot); };
+    wire(acEdit, &TBasePage::acEditExecute);
+    wire(acInsert, &TBasePage::acInsertExecute);
+    wire(acDelete, &TBasePage::acDeleteExecute);
+    wire(acSave, &TBasePage::acSaveExecute);
+    wire(acCancel, &TBasePage::acCancelExecute);
+    wire(acRequery, &TBasePage::acRequeryExecute);
+    wire(acCopy, &TBasePage::acCopyExecute);
+    wire(acAutoSize, &TBasePage::acAutoSizeExecute);
+    wire(acPrint, &TBasePage::acPrintExecute);
+    wire(acRptSet, &TBasePage::acRptSetExecute);
+    wire(acFind, &TBasePage::acFindExecute);
+    wire(acFilter, &TBasePage::acFilterExecute);
+    wire(acExport, &TBasePage::acExportExecute);
+    wire(acHelp, &TBasePage::acHelpExecute);
+    wire(acSelected, &TBasePage::acSelectedExecute);
+    wire(acUnSelected, &TBasePage::acUnSelectedExecute);
+    wire(acSelectAll, &TBasePage::acSelectAllExecute);
+    wire(acUnSelectAll, &TBasePage::acUnSelectAllExecute);
+    connect(acFirst, &QAction::triggered, this, [this] { moveFocus(0); });
+    connect(acPrior, &QAction::triggered, this, [this] { moveFocus(1); });
+    connect(acNext, &QAction::triggered, this, [this] { moveFocus(2); });
+    connect(acLast, &QAction::triggered, this, [this] { moveFocus(3); });
+
+    // The tool bar: edit, insert, delete | save, cancel | refresh, copy, print ▾, best fit, find,
+    // filter, export. The two separators stay hidden, as the buttons read as one column.
+    tlbTools->addActions({acEdit, acInsert, acDelete});
+    tlbTools->addSeparator()->setVisible(false);
+    tlbTools->addActions({acSave, acCancel});
+    tlbTools->addSeparator()->setVisible(false);
+    tlbTools->addActions({acRequery, acCopy, acPrint});
+    tlbTools->addActions({acAutoSize, acFind, acFilter, acExport});
+    pmPrint = new QMenu(this);
+    if (auto *printButton = qobject_cast<QToolButton *>(tlbTools->widgetForAction(acPrint))) {
+        printButton->setMenu(pmPrint);
+        printButton->setPopupMode(QToolButton::MenuButtonPopup);
+    }
+    pmOptions = new QMenu(this);
+    pmOptions->addActions({acEdit, acCopy});
+    pmOptions->addSeparator();
+    pmOptions->addActions({acSelected, acUnSelected, acSelectAll, acUnSelectAll});
+    GridData->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(GridData, &QWidget::customContextMenuRequested, this, [this](const QPoint &p) { pmOptions->popup(GridData->mapToGlobal(p)); });
+
+    InitActions();
+    GridData->setFilteringEnabled(false);
+    acFilter->setChecked(false);
+    QFont f = font();
+    f.setPointSize(pub::appFontSize());
+    setFont(f);
+    FixedColumnCount = 3;
+    SaveLayout = true;
+}
+
+TBasePage::~TBasePage()
+{
+    if (SaveLayout && GridData->columnCount() > 0 && !pub::userCode().isEmpty()) {
+        QDir().mkpath(QFileInfo(layoutFile()).absolutePath());
+        GridData->saveLayout(layoutFile());
+    }
+}
+
+void TBasePage::InitActions()
+{
+    ApplyStyle();
+    tlbTools->setToolTipDuration(-1);
+    for (QAction *a : actions()) {
+        // A shortcut shows in the tooltip after the hint: "快捷键 (Ctrl+S)".
+        const QString hint = a->statusTip().isEmpty() ? a->text() : a->statusTip();
+        a->setToolTip(a->shortcut().isEmpty() ? hint : hint + u'(' + a->shortcut().toString(QKeySequence::NativeText) + u')');
+    }
+}
+
+void TBasePage::ApplyStyle()
+{
+    GridStyle style = GridData->gridStyle();
+    style.content = pub::contentColor();
+    style.sepRow = pub::frameColor();
+    style.modify = pub::hotTrackColor();
+    style.focusedRow = pub::hotTrackColor().lighter(130);
+    style.gridLine = pub::frameColor().darker(115);
+    GridData->setGridStyle(style);
+    QPalette p = palette();
+    p.setColor(QPalette::Window, pub::contentColor());
+    setPalette(p);
+    setAutoFillBackground(true);
+}
+
+void TBasePage::InitPage()
+{
+    BuildColumns();
+    if (SaveLayout && QFileInfo::exists(layoutFile())) GridData->restoreLayout(layoutFile());
+    acAutoSizeExecute();
+    loadRights();
+    fillReportMenu();
+    Printing = false;
+    setEditState(0);
+}
+
+QString TBasePage::layoutFile() const
+{
+    return pub::appPath() + QStringLiteral("UserData/") + pub::userCode() + u'/' + QString::fromLatin1(metaObject()->className()).section(QStringLiteral("::"), -1) + QStringLiteral(".ini");
+}
+
+QString TBasePage::reportFolderPath() const
+{
+    return ReportFolder.isEmpty() ? QString() : pub::appPath() + QStringLiteral("Reports/") + ReportFolder + u'/';
+}
+
+void TBasePage::loadRights()
+{
+    Rights.clear();
+    DataSet rights;
+    rights.setData(pub::userRight());
+    if (rights.fieldIndex(u"sParFunId") < 0) return;
+    rights.setFilter(QStringLiteral("sParFunId='%1' or sParFunId='00'").arg(Tag));
+    rights.setFiltered(true);
+    for (rights.first(); !rights.eof(); rights.next()) {
+        const QString key = rights.value(u"sFunKey").toString();
+        if (!key.isEmpty()) Rights << key;
+    }
+}
+
+bool TBasePage::holdsRight(const QString &key) const
+{
+    // A key counts as held when it stands anywhere in the list.
+    for (const QString &r : Rights)
+        if (r.contains(key)) return true;
+    return false;
+}
+
+void TBasePage::setEditState(int state)
+{
+    EditState = state;
+    if (state == 0) SetReadOnly(true);
+    else if (state == 1 || state == 2) SetReadOnly(false);
+}
+
+void TBasePage::SetReadOnly(bool r)
+{
+    for (QAction *a : {acEdit, acRequery, acPrint, acRptSet, acExport}) a->setEnabled(r);
+    for (QAction *a : {acInsert, acDelete, acSave, acCancel}) a->setEnabled(!r);
+    GridData->setReadOnly(false);
+    for (int c = 0; c < GridData->columnCount(); ++c) {
+        GridColumn col = GridData->column(c);
+        // The selection marks stay editable; tags 1, 10 and 11 mark columns nobody types into.
+        if (col.field.compare(QStringLiteral("SELECTED"), Qt::CaseInsensitive) == 0) col.readOnly = false;
+        else if (col.tag == 1 || col.tag == 10 || col.tag == 11) col.readOnly = true;
+        else col.readOnly = r;
+        GridData->updateColumn(c, col);
+    }
+    if (pub::userType() == 1) return;
+    static const QHash<int, QString> keys = {{2, "Manager"}, {3, "Print"}, {4, "PrintSet"}, {5, "Import"}, {6, "ChangeClass"}, {7, "SetPass"}};
+    for (QAction *a : actions()) {
+        const int tag = actionTag(a);
+        if (tag > 0 && a->isEnabled() && !holdsRight(keys.value(tag, QStringLiteral("\x01")))) a->setEnabled(false);
+    }
+}
+
+bool TBasePage::ConfirmClose()
+{
+    if (!isEditing() || !cdsData->isActive()) return true;
+    GridData->postEdit();
+    if (cdsData->state() == DataSetState::Edit || cdsData->state() == DataSetState::Insert) {
+        // A row being typed counts as a change too.
+        try { cdsData->post(); } catch (const DataError &) {}
+    }
+    if (cdsData->changeCount() == 0) return true;
+    switch (pub::msgBox(QStringLiteral("数据已被修改，您要保存修改的数据吗？"), 2, 2, this)) {
+    case 1: return SaveData();
+    case 2: return true;
+    default: return false;
+    }
+}
+
+void TBasePage::closeEvent(QCloseEvent *event)
+{
+    if (ConfirmClose()) event->accept();
+    else event->ignore();
+}
+
+bool TBasePage::SaveData()
+{
+    GridData->postEdit();
+    FocusKey = {cdsData->isActive() ? QVariant(cdsData->bookmark()) : QVariant()};
+    if (cdsData->state() == DataSetState::Edit || cdsData->state() == DataSetState::Insert) cdsData->post();
+    return true;
+}
+
+void TBasePage::AfterSave()
+{
+    if (cdsData->isActive() && cdsData->changeCount() > 0) cdsData->mergeChangeLog();
+    if (!FocusKey.isEmpty() && FocusKey.first().isValid()) cdsData->gotoBookmark(FocusKey.first().toLongLong());
+    setEditState(0);
+}
+
+void TBasePage::CancelEdits()
+{
+    if (!cdsData->isActive()) return;
+    GridData->closeEditor();
+    if (cdsData->state() != DataSetState::Browse) cdsData->cancel();
+    cdsData->cancelUpdates();
+}
+
+void TBasePage::InsertRecord()
+{
+    if (cdsData->isActive()) cdsData->append();
+}
+
+void TBasePage::DeleteRecord()
+{
+    if (cdsData->isActive() && !cdsData->isEmpty()) cdsData->deleteRecord();
+}
+
+void TBasePage::BuildColumns()
+{
+    if (!cdsFields->isActive()) return;
+    GridData->setFooterVisible(true);
+    GridData->setFixedColumnCount(FixedColumnCount);
+    GridData->buildColumns(*cdsFields);
+}
+
+QVariant TBasePage::ReportVariable(const QString &name, bool *found)
+{
+    *found = name == u"SchoolName";
+    return *found ? QVariant(pub::schoolName()) : QVariant();
+}
+
+void TBasePage::BeforeReportPrint(const QString &) { Printing = true; }
+void TBasePage::AfterReportPrint(const QString &) { Printing = false; }
+
+void TBasePage::PrintReportFile(const QString &entry)
+{
+    report::ReportEngine engine;
+    try {
+        engine.setTemplate(report::loadTemplate(reportFolderPath() + entry + QStringLiteral(".frf")));
+    } catch (const report::TemplateError &e) {
+        pub::msgError(e.message(), this);
+        return;
+    }
+    engine.bindTable(QStringLiteral("cdsData"), cdsData);
+    engine.variables = [this](const QString &name, bool *found) { return ReportVariable(name, found); };
+    BindReport(engine);
+    QString error;
+    if (!engine.prepare(&error)) {
+        pub::msgError(error, this);
+        return;
+    }
+    AfterReportPrint(entry);
+    report::ReportPreview::show(engine.prepared(), this);
+}
+
+void TBasePage::fillReportMenu()
+{
+    pmPrint->clear();
+    pmPrint->addAction(acRptSet);
+    pmPrint->addSeparator();
+    m_reportEntries.clear();
+    const QString folder = reportFolderPath();
+    if (folder.isEmpty()) return;
+    for (const QFileInfo &f : QDir(folder).entryInfoList(QDir::Files, QDir::Name)) {
+        if (!f.fileName().toUpper().endsWith(QStringLiteral(".FRF"))) continue;
+        const QString entry = f.completeBaseName();
+        QAction *a = pmPrint->addAction(entry);
+        connect(a, &QAction::triggered, this, [this, entry] { printTemplate(entry); });
+        m_reportEntries << a;
+    }
+}
+
+void TBasePage::printTemplate(const QString &entry)
+{
+    if (!cdsData->isActive()) return;
+    const Bookmark focus = cdsData->bookmark();
+    const QString filter = cdsData->filter();
+    const bool filtered = cdsData->filtered();
+    cdsData->disableControls();
+    // Templates print the marked rows only.
+    cdsData->setFilter(filter.isEmpty() || !filtered ? QStringLiteral("Selected=True") : QStringLiteral("(%1) and Selected=True").arg(filter));
+    cdsData->setFiltered(true);
+    if (cdsData->recordCount() > 0) {
+        BeforeReportPrint(entry);
+        PrintReportFile(entry);
+    } else {
+        pub::msgHint(QStringLiteral("请选择要打印的学生名单!"), this);
+    }
+    AfterReportPrint(entry);
+    cdsData->setFilter(filter);
+    cdsData->setFiltered(filtered);
+    cdsData->enableControls();
+    if (focus >= 0) cdsData->gotoBookmark(focus);
+}
+
+// ---- commands ----------------------------------------------------------------------------------------
+
+void TBasePage::acEditExecute() { setEditState(2); }
+void TBasePage::acInsertExecute() { InsertRecord(); }
+void TBasePage::acDeleteExecute() { DeleteRecord(); }
+
+void TBasePage::acSaveExecute()
+{
+    if (SaveData()) AfterSave();
+}
+
+void TBasePage::acCancelExecute()
+{
+    CancelEdits();
+    setEditState(0);
+}
+
+void TBasePage::acRequeryExecute() { LoadData(); }
+void TBasePage::acCopyExecute() { GridData->copySelection(); }
+
+void TBasePage::acAutoSizeExecute()
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    GridData->bestFit();
+    QApplication::restoreOverrideCursor();
+}
+
+void TBasePage::moveFocus(int how)
+{
+    if (!cdsData->isActive()) return;
+    switch (how) {
+    case 0: cdsData->first(); break;
+    case 1: cdsData->prior(); break;
+    case 2: cdsData->next(); break;
+    default: cdsData->last(); break;
+    }
+}
+
+void TBasePage::acPrintExecute()
+{
+    report::TableReportRequest request;
+    request.caption = windowTitle();
+    request.paperMm = kTablePaperMm;
+    request.marginsHundredthsMm = kTableMargins;
+    for (int c : GridData->visibleColumns()) request.columns << report::TableReportColumn{GridData->columnCaption(c), GridData->column(c).width};
+    const QList<int> visible = GridData->visibleColumns();
+    request.rowCount = GridData->dataRowCount();
+    request.cellText = [this, visible](int row, int column) { return GridData->displayText(row, visible.value(column)); };
+    report::PreparedReport prepared;
+    QString error;
+    if (!report::buildTableReport(request, &prepared, &error)) {
+        pub::msgError(error, this);
+        return;
+    }
+    report::ReportPreview::show(prepared, this);
+}
+
+void TBasePage::acRptSetExecute()
+{
+    const QString folder = reportFolderPath();
+    if (folder.isEmpty()) return;
+    QDir().mkpath(folder);
+    TfrmPubRptSet dialog(folder, this);
+    dialog.exec();
+    fillReportMenu();
+}
+
+void TBasePage::acFindExecute()
+{
+    if (!m_locate) {
+        m_locate = new TfrmPubLocate(this);
+        m_locate->setFieldList(GetLocateFields());
+        m_locate->bindTable(cdsData);
+    }
+    m_locate->show();
+    m_locate->raise();
+}
+
+void TBasePage::acFilterExecute() { GridData->setFilteringEnabled(acFilter->isChecked()); }
+
+void TBasePage::acExportExecute()
+{
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("导出"), windowTitle() + QStringLiteral(".xlsx"), QStringLiteral("EXCEL(*.xlsx)"));
+    if (path.isEmpty()) return;
+    QString error;
+    if (!GridData->exportToXlsx(path, &error, windowTitle())) pub::msgError(error, this);
+}
+
+void TBasePage::acHelpExecute()
+{
+    if (!HelpFile.isEmpty()) pub::showHelp(this, HelpFile);
+}
+
+void TBasePage::markRows(int mode)
+{
+    if (!GridData->hasSelectionMarks()) return;
+    pub::WaitIndicator wait(this, mode < 2 ? QStringLiteral("正在处理数据...") : QStringLiteral("正在选择数据......"));
+    switch (mode) {
+    case 0: GridData->markSelectedRows(true); break;
+    case 1: GridData->markSelectedRows(false); break;
+    case 2: GridData->markAllRows(); break;
+    default: GridData->invertMarks(); break;
+    }
+}
+
+void TBasePage::acSelectedExecute() { markRows(0); }
+void TBasePage::acUnSelectedExecute() { markRows(1); }
+void TBasePage::acSelectAllExecute() { markRows(2); }
+void TBasePage::acUnSelectAllExecute() { markRows(3); }
+
+} // namespace lumeko::achieve

@@ -161,10 +161,16 @@ TBasePage::TBasePage(QWidget *parent) : QWidget(parent)
 
 TBasePage::~TBasePage()
 {
-    if (SaveLayout && GridData->columnCount() > 0 && !pub::userCode().isEmpty()) {
-        QDir().mkpath(QFileInfo(layoutFile()).absolutePath());
-        GridData->saveLayout(layoutFile());
-    }
+    storeLayout();
+}
+
+void TBasePage::storeLayout()
+{
+    // The file is named when the page is set up: in the destructor the page no longer knows its
+    // own class.
+    if (!SaveLayout || m_layoutFile.isEmpty() || GridData->columnCount() == 0) return;
+    QDir().mkpath(QFileInfo(m_layoutFile).absolutePath());
+    GridData->saveLayout(m_layoutFile);
 }
 
 void TBasePage::InitActions()
@@ -196,8 +202,10 @@ void TBasePage::ApplyStyle()
 void TBasePage::InitPage()
 {
     BuildColumns();
-    if (SaveLayout && QFileInfo::exists(layoutFile())) GridData->restoreLayout(layoutFile());
     acAutoSizeExecute();
+    // The user's own layout, when there is one, wins over the best fit.
+    m_layoutFile = pub::userCode().isEmpty() ? QString() : layoutFile();
+    if (SaveLayout && QFileInfo::exists(m_layoutFile)) GridData->restoreLayout(m_layoutFile);
     loadRights();
     fillReportMenu();
     Printing = false;
@@ -282,8 +290,12 @@ bool TBasePage::ConfirmClose()
 
 void TBasePage::closeEvent(QCloseEvent *event)
 {
-    if (ConfirmClose()) event->accept();
-    else event->ignore();
+    if (ConfirmClose()) {
+        storeLayout();
+        event->accept();
+    } else {
+        event->ignore();
+    }
 }
 
 bool TBasePage::SaveData()

@@ -7,7 +7,7 @@ JOBS       ?= 2
 CMAKE_ARGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps configure build run test bench fuzz fuzz-run clean
+.PHONY: all deps configure build run serve test bench fuzz fuzz-run clean
 
 all: build
 
@@ -22,8 +22,13 @@ configure: deps $(BUILD)/build.ninja
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-# Serves the demo school (created on first start in the user's data folder) at 127.0.0.1:8470.
+# The host application on the embedded demo school (created on first start in the user's data
+# folder). Without a display it says how else to try the system.
 run: build
+	$(BUILD)/bin/lumeko
+
+# The application server alone, serving the demo school at 127.0.0.1:8470 for lumeko-cli.
+serve: build
 	@bash scripts/run-demo.sh $(BUILD)/bin
 
 # The storage suites also run against a real PostgreSQL server, started here when it is down.

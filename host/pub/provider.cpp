@@ -82,7 +82,7 @@ int HostProvider::appFontSize() const { return 10; }
 // A calm blue-grey scheme: pale page, grey-blue lines, a warm mark for changed cells, a dark blue
 // title band with white text.
 QRgb HostProvider::contentColor() const { return qRgb(0xEE, 0xF3, 0xF8); }
-QRgb HostProvider::frameColor() const { return qRgb(0x9D, 0xB3, 0xC8); }
+QRgb HostProvider::frameColor() const { return qRgb(0xD3, 0xDF, 0xEC); } // light enough to shade every second row
 QRgb HostProvider::hotTrackColor() const { return qRgb(0xFF, 0xE8, 0xA6); }
 QRgb HostProvider::titleBackColor() const { return qRgb(0x2F, 0x5D, 0x8A); }
 QRgb HostProvider::titleFontColor() const { return qRgb(0xFF, 0xFF, 0xFF); }

@@ -1,0 +1,34 @@
+#pragma once
+// The host's sign-in: login (name, mobile or e-mail) and password against the server the host
+// talks to, embedded or shared.
+
+#include <QDialog>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace lumeko::server {
+class ServerLink;
+}
+
+namespace lumeko::host {
+
+class SignInDialog : public QDialog {
+    Q_OBJECT
+public:
+    SignInDialog(server::ServerLink &link, const QString &where, QWidget *parent = nullptr);
+
+    QLineEdit *edLogin;
+    QLineEdit *edPassword;
+    QLabel *lblError;
+    QPushButton *btnSignIn;
+
+public Q_SLOTS:
+    void trySignIn();
+
+private:
+    server::ServerLink &m_link;
+};
+
+} // namespace lumeko::host

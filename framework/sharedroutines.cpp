@@ -1,5 +1,6 @@
 #include "framework/sharedroutines.h"
 
+#include "host/pub/pub.h"
 #include "toolkit/data/dataset.h"
 
 namespace lumeko::achieve {
@@ -93,6 +94,65 @@ QString DigitsOnly(const QString &text)
     for (QChar c : text)
         if ((c >= u'0' && c <= u'9') || c == u'.') out += c;
     return out;
+}
+
+void WriteOperationLog(const QString &text)
+{
+    // The computer's name is read once, when the module first logs.
+    static const QString computer = pub::localComputer();
+    try {
+        pub::ServerObject sysUp = pub::ServerObject::sysUp();
+        for (const QString &piece : logPieces(text)) {
+            const wire::Reply reply = sysUp.call(QStringLiteral("AddLogs"), {{pub::schoolId(), false}, {pub::userId(), false},
+                                                                             {pub::userName(), false}, {computer, false}, {piece, false}});
+            if (!reply.ok()) throw std::runtime_error(reply.message.toStdString());
+        }
+    } catch (const std::exception &e) {
+        pub::writeLog(QStringLiteral("更新日志失败，错误:") + QString::fromUtf8(e.what()));
+    }
+}
+
+namespace {
+
+// A flag of the school's record; `optional` flags may be missing from it altogether.
+bool schoolFlag(const char *field)
+{
+    pub::ServerObject sysQry = pub::ServerObject::sysQry();
+    QList<wire::Argument> args = {{pub::schoolId(), false}, {wire::Null{}, true}};
+    const wire::Reply reply = sysQry.call(QStringLiteral("QSchoolInfo"), args);
+    if (!reply.ok()) throw std::runtime_error(reply.message.toStdString());
+    const auto *packet = std::get_if<wire::DataPacket>(&args[1].value);
+    if (!packet || packet->rowCount() == 0) return false;
+    const int f = packet->fieldIndex(QString::fromLatin1(field));
+    if (f < 0 || wire::isNull(packet->value(0, f))) return false;
+    QVariant v;
+    return wire::coerceValue(packet->value(0, f), wire::FieldType::Boolean, &v) && v.toBool();
+}
+
+} // namespace
+
+bool SchoolHasSub() { return schoolFlag("bHasSub"); }
+bool SchoolHasSubTree() { return schoolFlag("bSubTree"); }
+bool SchoolAutoPublish() { return schoolFlag("bAutoPublishWX"); }
+
+void AppendMessageRow(DataSet &outbox, const QString &messageId, const QString &providerId, const QString &classId,
+                      const QString &sectionId, bool sendNow, const QDateTime &sendTime, const QString &mobile, const QString &text)
+{
+    outbox.append();
+    outbox.setValue(u"SMSID", messageId);
+    outbox.setValue(u"SPID", providerId);
+    outbox.setValue(u"dest_mobile", mobile);
+    outbox.setValue(u"source_mobile", mobile);
+    outbox.setValue(u"Msg", text);
+    outbox.setValue(u"FeeType", 1);
+    outbox.setValue(u"FeeValue", 0);
+    outbox.setValue(u"Sectid", sectionId);
+    outbox.setValue(u"smFlag", sendNow ? 0 : 7);
+    if (!sendNow) outbox.setValue(u"sDate", sendTime);
+    outbox.setValue(u"GDDBID", pub::schoolId());
+    outbox.setValue(u"Classid", classId);
+    outbox.setValue(u"TeacherId", pub::userCode());
+    outbox.post();
 }
 
 } // namespace lumeko::achieve

@@ -5,6 +5,7 @@
 
 #include "framework/achieve_export.h"
 
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 
@@ -32,5 +33,20 @@ LUMEKO_ACHIEVE_EXPORT void SetSortIndex(DataSet &table, const QString &fields, b
 
 // Keeps "0"–"9" and "." in their order: "a1.5b2" gives "1.52".
 LUMEKO_ACHIEVE_EXPORT QString DigitsOnly(const QString &text);
+
+// Writes a line to the school's operation log on the server, in pieces (logPieces). A failure is
+// written to the host's own log and never interrupts the caller.
+LUMEKO_ACHIEVE_EXPORT void WriteOperationLog(const QString &text);
+
+// The school's flags from its record on the server: a branch campus, a campus tree, publishing
+// exams automatically. False when the school has no record or the flag is empty.
+LUMEKO_ACHIEVE_EXPORT bool SchoolHasSub();
+LUMEKO_ACHIEVE_EXPORT bool SchoolHasSubTree();
+LUMEKO_ACHIEVE_EXPORT bool SchoolAutoPublish();
+
+// Appends and posts one outgoing text message to an outbox table (the fields of XT_SendMsg).
+LUMEKO_ACHIEVE_EXPORT void AppendMessageRow(DataSet &outbox, const QString &messageId, const QString &providerId,
+                                            const QString &classId, const QString &sectionId, bool sendNow,
+                                            const QDateTime &sendTime, const QString &mobile, const QString &text);
 
 } // namespace lumeko::achieve

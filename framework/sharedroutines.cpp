@@ -1,6 +1,7 @@
 #include "framework/sharedroutines.h"
 
 #include "host/pub/pub.h"
+#include "toolkit/report/ui/reportdialogs.h"
 #include "toolkit/data/dataset.h"
 
 namespace lumeko::achieve {
@@ -134,6 +135,20 @@ bool schoolFlag(const char *field)
 bool SchoolHasSub() { return schoolFlag("bHasSub"); }
 bool SchoolHasSubTree() { return schoolFlag("bSubTree"); }
 bool SchoolAutoPublish() { return schoolFlag("bAutoPublishWX"); }
+
+void routeReportQuestionsToHost()
+{
+    report::ReportDialogs &d = report::reportDialogs();
+    d.ask = [](QWidget *parent, const QString &text, QMessageBox::StandardButtons buttons) {
+        const bool cancel = buttons.testFlag(QMessageBox::Cancel);
+        switch (pub::msgBox(text, 2, cancel ? 2 : 1, parent)) {
+        case 1: return QMessageBox::Yes;
+        case 2: return QMessageBox::No;
+        default: return cancel ? QMessageBox::Cancel : QMessageBox::No;
+        }
+    };
+    d.error = [](QWidget *parent, const QString &text) { pub::msgError(text, parent); };
+}
 
 void AppendMessageRow(DataSet &outbox, const QString &messageId, const QString &providerId, const QString &classId,
                       const QString &sectionId, bool sendNow, const QDateTime &sendTime, const QString &mobile, const QString &text)

@@ -44,6 +44,9 @@ LUMEKO_ACHIEVE_EXPORT bool SchoolHasSub();
 LUMEKO_ACHIEVE_EXPORT bool SchoolHasSubTree();
 LUMEKO_ACHIEVE_EXPORT bool SchoolAutoPublish();
 
+// The report preview and designer ask their questions through the host's message boxes from now on.
+LUMEKO_ACHIEVE_EXPORT void routeReportQuestionsToHost();
+
 // Appends and posts one outgoing text message to an outbox table (the fields of XT_SendMsg).
 LUMEKO_ACHIEVE_EXPORT void AppendMessageRow(DataSet &outbox, const QString &messageId, const QString &providerId,
                                             const QString &classId, const QString &sectionId, bool sendNow,

@@ -1,6 +1,7 @@
 #include "framework/ubasepage.h"
 
 #include "framework/ufrmpublocate.h"
+#include "framework/sharedroutines.h"
 #include "framework/ufrmpubrptset.h"
 #include "host/pub/pub.h"
 #include "toolkit/grid/bandedgrid.h"
@@ -50,6 +51,7 @@ QAction *TBasePage::makeAction(const QString &caption, const QString &icon, cons
 
 TBasePage::TBasePage(QWidget *parent) : QWidget(parent)
 {
+    routeReportQuestionsToHost();
     cdsData = new DataSet(this);
     cdsFields = new DataSet(this);
     GridData = new BandedGrid(this);

@@ -1,5 +1,6 @@
 #include "framework/ufrmpubrptset.h"
 
+#include "framework/sharedroutines.h"
 #include "host/pub/pub.h"
 #include "toolkit/report/ui/reportdesigner.h"
 
@@ -12,6 +13,7 @@ namespace lumeko::achieve {
 
 TfrmPubRptSet::TfrmPubRptSet(const QString &folder, QWidget *parent) : QDialog(parent), m_folder(folder)
 {
+    routeReportQuestionsToHost();
     setWindowTitle(QStringLiteral("报表设置"));
     lstReports = new QListWidget(this);
     btnModify = new QPushButton(QStringLiteral("修改报表"), this);

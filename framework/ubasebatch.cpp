@@ -32,7 +32,10 @@ TBaseBatch::TBaseBatch(QWidget *parent) : QDialog(parent, Qt::Dialog | Qt::Windo
     cdsData = new DataSet(this);
     cxGridList = new BandedGrid(this);
     cxGridList->setDataSet(cdsData);
+    // A plain list: no group-by box, no band captions, no footer.
     cxGridList->setGroupByBoxVisible(false);
+    cxGridList->setBandCaptionsVisible(false);
+    cxGridList->setFooterVisible(false);
     cxGridList->setFixedColumnCount(0);
     tlbTools = new QToolBar(this);
     tlbTools->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);

@@ -9,6 +9,7 @@
 #include "toolkit/grid/bandedgrid.h"
 
 #include <QAction>
+#include <QDir>
 #include <QLabel>
 #include <QTest>
 
@@ -77,12 +78,17 @@ TEST_F(BaseBatchTest, EditingNeedsManagerUnlessTheUserIsUnrestricted)
 
     pub::signOut();
     signInAs("admin", "lumeko");
+    host.contentValue = qRgb(0xEE, 0xF3, 0xF8); // the host's page colour, for the picture
     TDeptDialog admin;
     admin.InitDialog();
     EXPECT_TRUE(admin.acEdit->isEnabled());
     EXPECT_EQ(admin.sbStatus->text(), QStringLiteral("浏览数据"));
     admin.setEditState(2);
     EXPECT_TRUE(admin.acInsert->isEnabled() && admin.acDelete->isEnabled());
+    admin.show();
+    admin.cxGridList->bestFit();
+    QDir().mkpath("/tmp/host-shots");
+    admin.grab().save("/tmp/host-shots/batch-dialog.png");
 }
 
 TEST_F(BaseBatchTest, EscapeClosesABrowsingDialogAndAsksAnEditingOne)

@@ -463,6 +463,32 @@ GridView *BandedGrid::viewOfColumn(int column) const
 
 GridView *BandedGrid::labelView() const { return m_views[0]->isHidden() ? m_views[1] : m_views[0]; }
 
+BandedGrid::GroupRowLayout BandedGrid::groupRowLayout(int group) const
+{
+    GroupRowLayout layout;
+    const GridModel::GroupInfo info = m_model->groupInfo(group);
+    QFont bold = font();
+    bold.setBold(true);
+    const QFontMetrics fm(bold);
+    layout.signLeft = labelView()->viewport()->mapTo(this, QPoint(0, 0)).x() + 6 + info.level * 16;
+    layout.labelLeft = layout.signLeft + 16;
+    layout.label = info.label();
+    int labelEnd = layout.labelLeft + fm.horizontalAdvance(layout.label) + 12;
+    for (int c : visibleColumns()) {
+        const QString text = m_model->groupSummaryText(group, c);
+        if (text.isEmpty()) continue;
+        GridView *view = viewOfColumn(c);
+        const int x = view->viewport()->mapTo(this, QPoint(0, 0)).x() + view->header()->sectionViewportPosition(c);
+        if (x < labelEnd) {
+            layout.label += QStringLiteral("  ") + text;
+            labelEnd = layout.labelLeft + fm.horizontalAdvance(layout.label) + 12;
+        } else {
+            layout.cells.append({c, text});
+        }
+    }
+    return layout;
+}
+
 // ---- rows and the current cell ----------------------------------------------------------------------
 
 QString BandedGrid::displayText(int row, int column) const
@@ -641,7 +667,10 @@ bool BandedGrid::editCell(int row, int column)
     if (display < 0 || column < 0 || column >= columnCount()) return false;
     const QModelIndex index = m_model->index(display, column);
     if (!(m_model->flags(index) & Qt::ItemIsEditable) || isCheckColumn(column)) return false;
-    return viewOfColumn(column)->openEditor(index);
+    GridView *view = viewOfColumn(column);
+    // An editable grid opens the editor as the cell takes the focus.
+    if (view->isEditing() && activeEditor() && view->currentIndex() == index) return true;
+    return view->openEditor(index);
 }
 
 QWidget *BandedGrid::activeEditor() const
@@ -926,6 +955,8 @@ int BandedGrid::bestFitWidth(int c) const
     }
     const QString footer = footerText(c);
     if (!footer.isEmpty()) width = std::max(width, cells.horizontalAdvance(footer) + 18);
+    for (int group = 0; group < m_model->groupCount(); ++group)
+        width = std::max(width, cells.horizontalAdvance(m_model->groupSummaryText(group, c)) + 12);
     return std::clamp(width, 24, 480);
 }
 

@@ -187,6 +187,15 @@ private:
     friend class GroupByBox;
 
     enum class Move { Next, Previous, Up, Down, Left, Right };
+    // A group row runs across both bands: its label starts in the first band shown and the
+    // summaries stand under their columns, except those the label covers, which join it.
+    struct GroupRowLayout {
+        int signLeft = 0;   // in grid coordinates
+        int labelLeft = 0;
+        QString label;
+        QList<QPair<int, QString>> cells; // column, summary text
+    };
+    GroupRowLayout groupRowLayout(int group) const;
 
     void applyColumnsToViews();
     void updateGeometryOfBands();

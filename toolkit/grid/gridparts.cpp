@@ -219,45 +219,23 @@ void GridView::drawRow(QPainter *painter, const QStyleOptionViewItem &option, co
     painter->setPen(s.gridLine);
     painter->drawLine(row.bottomLeft(), row.bottomRight());
 
+    // The label and the sign stand where the grid lays them out; this view paints its part.
+    const BandedGrid::GroupRowLayout layout = m_grid->groupRowLayout(group);
+    const int origin = viewport()->mapTo(m_grid, QPoint(0, 0)).x();
+    if (m_grid->labelView() == this)
+        drawTriangle(painter, QRect(layout.signLeft - origin, row.y() + (row.height() - 10) / 2, 10, 10), info.expanded, s.text);
     QFont bold = font();
     bold.setBold(true);
-    const QFontMetrics fm(bold);
-    int labelStart = 0, labelEnd = 0;
-    QString label;
-    const bool owner = m_grid->labelView() == this;
-    if (owner) {
-        const int signLeft = 6 + info.level * 16;
-        drawTriangle(painter, QRect(signLeft, row.y() + (row.height() - 10) / 2, 10, 10), info.expanded, s.text);
-        labelStart = signLeft + 16;
-        label = info.label();
-        labelEnd = labelStart + fm.horizontalAdvance(label) + 12;
-    }
-    // Summaries stand under their columns; one that the label covers joins the label.
-    QHeaderView *h = header();
-    struct Cell { QRect rect; QString text; };
-    QList<Cell> cells;
-    for (int v = 0; v < h->count(); ++v) {
-        const int c = h->logicalIndex(v);
-        if (h->isSectionHidden(c)) continue;
-        const QString text = m->groupSummaryText(group, c);
-        if (text.isEmpty()) continue;
-        const QRect cell(h->sectionViewportPosition(c), row.y(), h->sectionSize(c), row.height());
-        if (owner && cell.left() < labelEnd) {
-            label += QStringLiteral("  ") + text;
-            labelEnd = labelStart + fm.horizontalAdvance(label) + 12;
-        } else {
-            cells.append({cell, text});
-        }
-    }
+    painter->setFont(bold);
     painter->setPen(s.text);
-    if (owner) {
-        painter->setFont(bold);
-        painter->drawText(QRect(labelStart, row.y(), row.width() - labelStart, row.height()), Qt::AlignLeft | Qt::AlignVCenter, label);
-    }
+    const int labelLeft = layout.labelLeft - origin;
+    painter->drawText(QRect(labelLeft, row.y(), std::max(0, row.width() - labelLeft), row.height()), Qt::AlignLeft | Qt::AlignVCenter, layout.label);
     painter->setFont(font());
-    for (const Cell &cell : std::as_const(cells)) {
-        const QRect r = cell.rect.adjusted(4, 0, -4, 0);
-        painter->drawText(r, Qt::AlignRight | Qt::AlignVCenter, option.fontMetrics.elidedText(cell.text, Qt::ElideRight, r.width()));
+    QHeaderView *h = header();
+    for (const auto &[c, text] : layout.cells) {
+        if (h->isSectionHidden(c)) continue;
+        const QRect r = QRect(h->sectionViewportPosition(c), row.y(), h->sectionSize(c), row.height()).adjusted(4, 0, -4, 0);
+        painter->drawText(r, Qt::AlignRight | Qt::AlignVCenter, option.fontMetrics.elidedText(text, Qt::ElideRight, r.width()));
     }
     if (current && hasFocus()) {
         painter->setPen(QPen(s.focusedRow.darker(170), 1, Qt::DotLine));
@@ -683,6 +661,7 @@ void GridDelegate::setEditorData(QWidget *editor, const QModelIndex &index) cons
     } else if (auto *line = qobject_cast<QLineEdit *>(editor)) {
         const FieldType type = m_grid->gridModel()->fieldType(index.column());
         line->setText(null ? QString() : type == FieldType::Text ? v.toString() : DataSetModel::displayText(v, type));
+        line->setProperty("lumekoLoaded", line->text());
         line->selectAll();
     }
 }
@@ -701,6 +680,11 @@ void GridDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, cons
             else value = spin->value();
         }
     } else if (auto *line = qobject_cast<QLineEdit *>(editor)) {
+        // Text left as it was loaded is no change, be the cell empty text or no text at all.
+        if (line->text() == line->property("lumekoLoaded").toString()) {
+            m_refused = false;
+            return;
+        }
         if (!line->text().isEmpty()) value = line->text();
     }
     // Leaving a cell as it was is no change: the row stays as loaded.

@@ -115,6 +115,12 @@ NullableSpinBox::NullableSpinBox(QWidget *parent) : QDoubleSpinBox(parent)
     setButtonSymbols(QAbstractSpinBox::UpDownArrows);
     setKeyboardTracking(true);
     connect(lineEdit(), &QLineEdit::textEdited, this, [this](const QString &text) { m_null = text.trimmed().isEmpty(); });
+    // A value set while empty (by the wheel or by code) makes the box a number again.
+    connect(this, &QDoubleSpinBox::valueChanged, this, [this](double value) {
+        if (!m_null) return;
+        m_null = false;
+        if (lineEdit()->text().trimmed().isEmpty()) lineEdit()->setText(textFromValue(value));
+    });
 }
 
 void NullableSpinBox::setNull()

@@ -2,6 +2,7 @@
 
 #include <QHeaderView>
 #include <QMenu>
+#include <QTest>
 #include <QTreeView>
 #include <gtest/gtest.h>
 
@@ -132,4 +133,37 @@ TEST(GridColumns, FixedBandNeedsEnoughColumnsAndFollowsThePage)
     toScrolling->trigger();
     EXPECT_EQ(grid.column(grid.columnOfField(QStringLiteral("nScore"))).band, 1);
     EXPECT_EQ(grid.fixedBandColumnCount(), 2);
+}
+
+TEST(GridColumns, BestFitMakesRoomForHeadersCellsAndFooters)
+{
+    GridHarness h;
+    BandedGrid &g = h.grid;
+    const QString longMemo = QStringLiteral("住校，每周五下午由家长接回");
+    h.students.moveTo(0);
+    h.students.edit();
+    h.students.setValue(u"sMemo", longMemo);
+    h.students.post();
+    const int hiddenWidth = g.column(h.col("sCode")).width;
+    g.bestFit();
+
+    const QFontMetrics cells(g.font());
+    QFont bold = g.font();
+    bold.setBold(true);
+    const QFontMetrics headers(bold);
+    EXPECT_GE(g.column(h.col("sMemo")).width, cells.horizontalAdvance(longMemo));
+    EXPECT_GE(g.column(h.col("dBirthday")).width, cells.horizontalAdvance(QStringLiteral("最早=2010-01-01"))) << "the footer";
+    EXPECT_GE(g.column(h.col("sSex")).width, headers.horizontalAdvance(QStringLiteral("性别")));
+    EXPECT_LT(g.column(h.col("sSex")).width, g.column(h.col("sMemo")).width);
+    EXPECT_LE(g.column(h.col("Selected")).width, headers.horizontalAdvance(QStringLiteral("选择")) + 30);
+    EXPECT_EQ(g.column(h.col("sCode")).width, hiddenWidth) << "hidden columns keep their width";
+    EXPECT_EQ(g.bandView(1)->header()->sectionSize(h.col("sMemo")), g.column(h.col("sMemo")).width);
+
+    // A double click on a header's edge fits that column alone.
+    const int name = h.col("sName");
+    g.setColumnWidth(name, 20);
+    QHeaderView *header = g.bandView(0)->header();
+    const int edge = header->sectionViewportPosition(name) + header->sectionSize(name) - 1;
+    QTest::mouseDClick(header->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(edge, header->height() / 2));
+    EXPECT_GE(g.column(name).width, cells.horizontalAdvance(studentName(10)));
 }

@@ -2,7 +2,10 @@
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QDropEvent>
+#include <QHeaderView>
 #include <QMenu>
+#include <QMimeData>
 #include <QScrollBar>
 #include <QTreeView>
 #include <gtest/gtest.h>
@@ -222,4 +225,51 @@ TEST(GridGrouping, TenThousandRowsOfThirtyColumns)
     g.setCurrentCell(9999, 29);
     EXPECT_EQ(g.currentRow(), 9999);
     EXPECT_EQ(table.recNo(), m->sourceRowOfOrdinal(9999));
+}
+
+TEST(GridGrouping, ColumnsDroppedOnTheGroupBoxAndOnHeaders)
+{
+    GridHarness h;
+    BandedGrid &g = h.grid;
+    g.setReadOnly(true);
+    QWidget *box = g.findChild<QWidget *>(QStringLiteral("groupByBox"));
+    ASSERT_NE(box, nullptr);
+    auto drop = [](QWidget *target, QMimeData *data, QPoint at) {
+        // As a drag does: entering makes the widget the drop's target.
+        std::unique_ptr<QMimeData> owned(data);
+        QDragEnterEvent enter(at, Qt::MoveAction, owned.get(), Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &enter);
+        QDropEvent event(at, Qt::MoveAction, owned.get(), Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &event);
+        QApplication::processEvents();
+    };
+    const int classes = h.col("ClassCode"), sex = h.col("sSex");
+
+    // Onto the group-by box: a first level, a second after it, then moved to the front.
+    drop(box, g.columnMimeData(classes), QPoint(20, 10));
+    EXPECT_EQ(g.groupColumns(), QList<int>{classes});
+    drop(box, g.columnMimeData(sex), QPoint(box->width() - 10, 10));
+    EXPECT_EQ(g.groupColumns(), (QList<int>{classes, sex}));
+    drop(box, g.columnMimeData(sex, true), QPoint(2, 10));
+    EXPECT_EQ(g.groupColumns(), (QList<int>{sex, classes}));
+    EXPECT_EQ(g.gridModel()->groupInfo(0).caption, QStringLiteral("性别"));
+
+    // Another grid's column is refused.
+    BandedGrid other;
+    drop(box, other.columnMimeData(classes), QPoint(20, 10));
+    EXPECT_EQ(g.groupColumns(), (QList<int>{sex, classes}));
+
+    // A chip dropped on a header ungroups its column.
+    QHeaderView *scrolling = g.bandView(1)->header();
+    drop(scrolling->viewport(), g.columnMimeData(sex, true), QPoint(10, 5));
+    EXPECT_EQ(g.groupColumns(), QList<int>{classes});
+
+    // A header dropped on another header moves the column there, into that band.
+    drop(scrolling->viewport(), g.columnMimeData(h.col("sMemo")), QPoint(scrolling->sectionViewportPosition(h.col("iClassNo")) + 2, 5));
+    EXPECT_EQ(g.column(g.fixedBandColumnCount()).field, QStringLiteral("sMemo"));
+    QHeaderView *fixed = g.bandView(0)->header();
+    drop(fixed->viewport(), g.columnMimeData(h.col("nScore")), QPoint(2, 5));
+    EXPECT_EQ(g.column(0).field, QStringLiteral("nScore"));
+    EXPECT_EQ(g.fixedBandColumnCount(), 4);
+    EXPECT_EQ(g.groupColumns(), QList<int>{h.col("ClassCode")}) << "grouping goes by field, not by position";
 }

@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QGridLayout>
 #include <QMenu>
+#include <QMimeData>
 #include <QPainter>
 #include <QScopedValueRollback>
 #include <QScrollBar>
@@ -45,6 +46,7 @@ BandedGrid::BandedGrid(QWidget *parent) : QWidget(parent)
     updateRowHeight();
 
     m_groupBox = new GroupByBox(this);
+    m_groupBox->setObjectName(QStringLiteral("groupByBox"));
     m_captionCorner = new BandCaption(this, -1);
     m_footerCorner = new BandCaption(this, -1);
     m_separator = new BandSeparator(this);
@@ -1130,6 +1132,15 @@ QMenu *BandedGrid::headerMenu(int c)
         if (!column(h).visible) hidden->addAction(columnCaption(h), this, [this, h] { setColumnVisible(h, true); });
     hidden->setEnabled(!hidden->isEmpty());
     return menu;
+}
+
+QMimeData *BandedGrid::columnMimeData(int column, bool fromGroupBox) const
+{
+    auto *mime = new QMimeData;
+    // The grid's address keeps another grid's columns out.
+    mime->setData(QLatin1String(fromGroupBox ? kGroupMime : kColumnMime),
+                  QByteArray::number(quintptr(this)) + ':' + QByteArray::number(column));
+    return mime;
 }
 
 int BandedGrid::headerDropPosition(int band, int x, GridHeader *header) const

@@ -26,6 +26,7 @@
 class QScrollBar;
 class QTreeView;
 class QMenu;
+class QMimeData;
 
 namespace lumeko {
 
@@ -157,6 +158,13 @@ public:
     // Every row the grid shows (groups expanded: a label row with the group's summaries before
     // its members), the footer last. False with a message in `error` when the file cannot be written.
     bool exportToXlsx(const QString &path, QString *error, const QString &sheetName = QString()) const;
+
+    // ---- dragging columns
+    // What a drag of a column header carries (of a grouping column's chip in the group-by box
+    // when `fromGroupBox`). Dropped on the group-by box it groups by the column (moves the
+    // level); on a column header it moves the column there, into that header's band; a chip
+    // dropped on a header ungroups its column.
+    QMimeData *columnMimeData(int column, bool fromGroupBox = false) const;
 
     // ---- the parts, for pages that need them
     QTreeView *bandView(int band) const;

@@ -24,11 +24,6 @@ namespace lumeko {
 namespace {
 const QDate kNullDate(1900, 1, 1); // a date editor at its minimum means "no date"
 
-QByteArray dragPayload(const BandedGrid *grid, int column)
-{
-    return QByteArray::number(quintptr(grid)) + ':' + QByteArray::number(column);
-}
-
 // The column a drag of this grid carries; -1 for anything else.
 int draggedColumn(const QMimeData *mime, const char *type, const BandedGrid *grid)
 {
@@ -43,9 +38,7 @@ int draggedColumn(const QMimeData *mime, const char *type, const BandedGrid *gri
 void startColumnDrag(QWidget *source, const char *type, const BandedGrid *grid, int column, const QPixmap &pixmap, const QPoint &hotSpot)
 {
     auto *drag = new QDrag(source);
-    auto *mime = new QMimeData;
-    mime->setData(QLatin1String(type), dragPayload(grid, column));
-    drag->setMimeData(mime);
+    drag->setMimeData(grid->columnMimeData(column, qstrcmp(type, kGroupMime) == 0));
     drag->setPixmap(pixmap);
     drag->setHotSpot(hotSpot);
     drag->exec(Qt::MoveAction);

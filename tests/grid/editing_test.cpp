@@ -288,3 +288,44 @@ TEST(GridEditing, ArrowKeysMoveLikeASpreadsheetAndInsertDeleteAreThePages)
     EXPECT_EQ(h.students.recordCount(), rows);
     EXPECT_EQ(h.students.changeCount(), 1);
 }
+
+TEST(GridEditing, EditingTheOrderOrGroupMovesTheRowAndTheFocusGoesOn)
+{
+    GridHarness h;
+    BandedGrid &g = h.grid;
+    const int seat = h.col("iClassNo"), name = h.col("sName");
+
+    // Sorted by seat: a seat changed to the largest moves its row to the end once posted by
+    // Down, and the focus lands on the student who was below it.
+    g.sortBy(seat, Qt::AscendingOrder);
+    const QString first = g.displayText(0, name), second = g.displayText(1, name);
+    ASSERT_TRUE(g.editCell(0, seat));
+    typeInto(g.activeEditor(), QStringLiteral("99"));
+    QTest::keyClick(g.activeEditor(), Qt::Key_Down);
+    EXPECT_EQ(h.students.state(), DataSetState::Browse);
+    EXPECT_EQ(g.displayText(29, name), first);
+    EXPECT_EQ(g.displayText(29, seat), QStringLiteral("99"));
+    EXPECT_EQ(g.currentRow(), 0);
+    EXPECT_EQ(g.displayText(g.currentRow(), name), second);
+    EXPECT_EQ(h.students.value(u"sName").toString(), second) << "the table's cursor is on the focused row";
+    g.closeEditor();
+
+    // Grouped by class: a student moved to another class by the combo leaves the group;
+    // Down goes to the next student of the old group.
+    g.clearSort();
+    g.groupBy(h.col("ClassCode"));
+    GridModel *m = g.gridModel();
+    const QString moving = g.displayText(2, name), next = g.displayText(3, name);
+    ASSERT_TRUE(g.editCell(2, h.col("ClassCode")));
+    auto *combo = editorOf<QComboBox>(g);
+    ASSERT_NE(combo, nullptr);
+    combo->setCurrentIndex(combo->findText(QStringLiteral("初一(2)班")));
+    QTest::keyClick(combo, Qt::Key_Down); // the list is closed: Down leaves the cell
+    QApplication::processEvents();
+    EXPECT_EQ(g.displayText(g.currentRow(), name), next);
+    EXPECT_EQ(m->groupInfo(0).rowCount, 9);
+    EXPECT_EQ(m->groupInfo(1).rowCount, 11);
+    QStringList secondGroup;
+    for (int r = m->groupInfo(1).firstOrdinal; r < m->groupInfo(1).firstOrdinal + 11; ++r) secondGroup.append(g.displayText(r, name));
+    EXPECT_TRUE(secondGroup.contains(moving));
+}

@@ -604,8 +604,14 @@ QWidget *GridDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem 
     QWidget *editor = nullptr;
     if (col.editor == EditorKind::Lookup && !col.lookup.isEmpty()) {
         auto *combo = new QComboBox(parent);
-        for (const LookupItem &item : col.lookup) combo->addItem(item.text, item.key);
+        int widest = 0;
+        for (const LookupItem &item : col.lookup) {
+            combo->addItem(item.text, item.key);
+            widest = std::max(widest, combo->fontMetrics().horizontalAdvance(item.text));
+        }
         combo->setMaxVisibleItems(16);
+        // The list drops down as wide as its texts, however narrow the cell.
+        combo->view()->setMinimumWidth(widest + 40);
         editor = combo;
     } else if (col.editor == EditorKind::Date || type == FieldType::Date) {
         auto *date = new QDateEdit(parent);
@@ -1104,7 +1110,9 @@ FilterPopup::FilterPopup(BandedGrid *grid, int column) : QFrame(grid, Qt::Popup)
     });
     connect(cancel, &QPushButton::clicked, this, &QWidget::close);
     const int rows = std::min(int(m_list->count()), 14);
-    resize(std::max(200, grid->column(column).width), rows * (fontMetrics().height() + 6) + 60);
+    const int listHeight = rows * m_list->sizeHintForRow(0) + 2 * m_list->frameWidth() + 4;
+    m_list->setFixedHeight(listHeight);
+    resize(std::max(200, grid->column(column).width), listHeight + ok->sizeHint().height() + 16);
 }
 
 void FilterPopup::apply()

@@ -1,5 +1,6 @@
 #include "gridtesting.h"
 
+#include <QAbstractSpinBox>
 #include <QTest>
 #include <QTreeView>
 #include <QHeaderView>
@@ -84,4 +85,35 @@ TEST(SelectionMarks, InvertNegatesEveryRowShown)
     other.setDataSet(&plain);
     EXPECT_FALSE(other.hasSelectionMarks());
     EXPECT_EQ(other.markAllRows(), 0);
+}
+
+TEST(SelectionMarks, ATickInAnotherRowPostsTheEditedRowFirst)
+{
+    GridHarness h;
+    BandedGrid &g = h.grid;
+    g.sortBy(h.col("iClassNo"), Qt::AscendingOrder);
+    const QString ticked = g.displayText(5, h.col("sName"));
+    // The first row gets the largest seat but is not posted yet...
+    ASSERT_TRUE(g.editCell(0, h.col("iClassNo")));
+    auto *seat = qobject_cast<QAbstractSpinBox *>(g.activeEditor());
+    ASSERT_NE(seat, nullptr);
+    seat->selectAll();
+    QTest::keyClicks(seat, "99");
+    ASSERT_TRUE(g.gridModel()->setData(g.gridModel()->index(0, h.col("iClassNo")), 99));
+    g.closeEditor();
+    ASSERT_EQ(h.students.state(), DataSetState::Edit);
+    // ...when a tick lands five rows down: the edited row moves to the end as it is posted,
+    // and the tick still goes to the student it was meant for.
+    QTreeView *fixed = g.bandView(0);
+    GridModel *m = g.gridModel();
+    QTest::mouseClick(fixed->viewport(), Qt::LeftButton, Qt::NoModifier, fixed->visualRect(m->index(5, h.col("Selected"))).center());
+    EXPECT_EQ(h.students.state(), DataSetState::Browse);
+    EXPECT_EQ(g.displayText(29, h.col("iClassNo")), QStringLiteral("99"));
+    int marked = 0;
+    for (int r = 0; r < 30; ++r)
+        if (h.tableValue(r, "Selected").toBool()) {
+            ++marked;
+            EXPECT_EQ(g.displayText(r, h.col("sName")), ticked);
+        }
+    EXPECT_EQ(marked, 1);
 }

@@ -713,15 +713,18 @@ void BandedGrid::toggleCheck(const QModelIndex &index)
     DataSet *t = m_table;
     if (!t || !(m_model->flags(index) & Qt::ItemIsEditable)) return;
     // A tick by itself is posted at once; inside a row being edited it waits for the row.
+    const QPersistentModelIndex target(index);
     const int src = m_model->sourceRow(index.row());
     const bool rowEditing = (t->state() == DataSetState::Edit || t->state() == DataSetState::Insert) && t->recNo() == src;
     if (!m_model->setData(index, !index.data(Qt::EditRole).toBool(), Qt::EditRole)) return;
-    if (rowEditing) return;
-    try {
-        t->post();
-    } catch (const std::runtime_error &e) {
-        Q_EMIT editError(QString::fromUtf8(e.what()));
+    if (!rowEditing) {
+        try {
+            t->post();
+        } catch (const std::runtime_error &e) {
+            Q_EMIT editError(QString::fromUtf8(e.what()));
+        }
     }
+    if (target.isValid() && m_views[1]->selectionModel()->currentIndex() != target) focusIndex(target);
 }
 
 // ---- grouping -------------------------------------------------------------------------------------------------

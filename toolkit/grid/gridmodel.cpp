@@ -236,7 +236,12 @@ bool GridModel::setData(const QModelIndex &index, const QVariant &value, int rol
         return false;
     }
     try {
-        if (t->recNo() != src && !t->moveTo(src)) return false;
+        // Another row being edited is posted first; in an ordered table that can move rows, so
+        // the cell's row is looked up again after it.
+        const QPersistentModelIndex target(index);
+        if ((t->state() == DataSetState::Edit || t->state() == DataSetState::Insert) && t->recNo() != src) t->post();
+        const int row = target.isValid() ? sourceRow(target.row()) : -1;
+        if (row < 0 || (t->recNo() != row && !t->moveTo(row))) return false;
         t->edit();
         t->field(fieldOfColumn(index.column())).setValue(value);
         m_lastError.clear();

@@ -779,14 +779,17 @@ bool GridDelegate::editorEvent(QEvent *event, QAbstractItemModel *model, const Q
 {
     if (!m_grid->isCheckColumn(index.column()) || !(index.flags() & Qt::ItemIsEditable))
         return QStyledItemDelegate::editorEvent(event, model, option, index);
-    if (event->type() == QEvent::MouseButtonRelease) {
+    // The press ticks: it reaches the cell before the view moves the focus, which may post
+    // another row and move this one in an ordered table. The release and a double click that
+    // follow are the same click.
+    if (event->type() == QEvent::MouseButtonPress) {
         auto *mouse = static_cast<QMouseEvent *>(event);
         if (mouse->button() == Qt::LeftButton && option.rect.contains(mouse->position().toPoint())) {
             m_grid->toggleCheck(index);
             return true;
         }
     }
-    return event->type() == QEvent::MouseButtonDblClick;
+    return event->type() == QEvent::MouseButtonRelease || event->type() == QEvent::MouseButtonDblClick;
 }
 
 // ---- FooterBar -----------------------------------------------------------------------------------------

@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QGridLayout>
 #include <QMenu>
+#include <QMimeData>
 #include <QPainter>
 #include <QScopedValueRollback>
 #include <QScrollBar>
@@ -45,6 +46,7 @@ BandedGrid::BandedGrid(QWidget *parent) : QWidget(parent)
     updateRowHeight();
 
     m_groupBox = new GroupByBox(this);
+    m_groupBox->setObjectName(QStringLiteral("groupByBox"));
     m_captionCorner = new BandCaption(this, -1);
     m_footerCorner = new BandCaption(this, -1);
     m_separator = new BandSeparator(this);
@@ -463,6 +465,32 @@ GridView *BandedGrid::viewOfColumn(int column) const
 
 GridView *BandedGrid::labelView() const { return m_views[0]->isHidden() ? m_views[1] : m_views[0]; }
 
+BandedGrid::GroupRowLayout BandedGrid::groupRowLayout(int group) const
+{
+    GroupRowLayout layout;
+    const GridModel::GroupInfo info = m_model->groupInfo(group);
+    QFont bold = font();
+    bold.setBold(true);
+    const QFontMetrics fm(bold);
+    layout.signLeft = labelView()->viewport()->mapTo(this, QPoint(0, 0)).x() + 6 + info.level * 16;
+    layout.labelLeft = layout.signLeft + 16;
+    layout.label = info.label();
+    int labelEnd = layout.labelLeft + fm.horizontalAdvance(layout.label) + 12;
+    for (int c : visibleColumns()) {
+        const QString text = m_model->groupSummaryText(group, c);
+        if (text.isEmpty()) continue;
+        GridView *view = viewOfColumn(c);
+        const int x = view->viewport()->mapTo(this, QPoint(0, 0)).x() + view->header()->sectionViewportPosition(c);
+        if (x < labelEnd) {
+            layout.label += QStringLiteral("  ") + text;
+            labelEnd = layout.labelLeft + fm.horizontalAdvance(layout.label) + 12;
+        } else {
+            layout.cells.append({c, text});
+        }
+    }
+    return layout;
+}
+
 // ---- rows and the current cell ----------------------------------------------------------------------
 
 QString BandedGrid::displayText(int row, int column) const
@@ -641,7 +669,10 @@ bool BandedGrid::editCell(int row, int column)
     if (display < 0 || column < 0 || column >= columnCount()) return false;
     const QModelIndex index = m_model->index(display, column);
     if (!(m_model->flags(index) & Qt::ItemIsEditable) || isCheckColumn(column)) return false;
-    return viewOfColumn(column)->openEditor(index);
+    GridView *view = viewOfColumn(column);
+    // An editable grid opens the editor as the cell takes the focus.
+    if (view->isEditing() && activeEditor() && view->currentIndex() == index) return true;
+    return view->openEditor(index);
 }
 
 QWidget *BandedGrid::activeEditor() const
@@ -682,15 +713,18 @@ void BandedGrid::toggleCheck(const QModelIndex &index)
     DataSet *t = m_table;
     if (!t || !(m_model->flags(index) & Qt::ItemIsEditable)) return;
     // A tick by itself is posted at once; inside a row being edited it waits for the row.
+    const QPersistentModelIndex target(index);
     const int src = m_model->sourceRow(index.row());
     const bool rowEditing = (t->state() == DataSetState::Edit || t->state() == DataSetState::Insert) && t->recNo() == src;
     if (!m_model->setData(index, !index.data(Qt::EditRole).toBool(), Qt::EditRole)) return;
-    if (rowEditing) return;
-    try {
-        t->post();
-    } catch (const std::runtime_error &e) {
-        Q_EMIT editError(QString::fromUtf8(e.what()));
+    if (!rowEditing) {
+        try {
+            t->post();
+        } catch (const std::runtime_error &e) {
+            Q_EMIT editError(QString::fromUtf8(e.what()));
+        }
     }
+    if (target.isValid() && m_views[1]->selectionModel()->currentIndex() != target) focusIndex(target);
 }
 
 // ---- grouping -------------------------------------------------------------------------------------------------
@@ -926,6 +960,8 @@ int BandedGrid::bestFitWidth(int c) const
     }
     const QString footer = footerText(c);
     if (!footer.isEmpty()) width = std::max(width, cells.horizontalAdvance(footer) + 18);
+    for (int group = 0; group < m_model->groupCount(); ++group)
+        width = std::max(width, cells.horizontalAdvance(m_model->groupSummaryText(group, c)) + 12);
     return std::clamp(width, 24, 480);
 }
 
@@ -1099,6 +1135,15 @@ QMenu *BandedGrid::headerMenu(int c)
         if (!column(h).visible) hidden->addAction(columnCaption(h), this, [this, h] { setColumnVisible(h, true); });
     hidden->setEnabled(!hidden->isEmpty());
     return menu;
+}
+
+QMimeData *BandedGrid::columnMimeData(int column, bool fromGroupBox) const
+{
+    auto *mime = new QMimeData;
+    // The grid's address keeps another grid's columns out.
+    mime->setData(QLatin1String(fromGroupBox ? kGroupMime : kColumnMime),
+                  QByteArray::number(quintptr(this)) + ':' + QByteArray::number(column));
+    return mime;
 }
 
 int BandedGrid::headerDropPosition(int band, int x, GridHeader *header) const

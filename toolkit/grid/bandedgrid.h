@@ -26,6 +26,7 @@
 class QScrollBar;
 class QTreeView;
 class QMenu;
+class QMimeData;
 
 namespace lumeko {
 
@@ -158,6 +159,13 @@ public:
     // its members), the footer last. False with a message in `error` when the file cannot be written.
     bool exportToXlsx(const QString &path, QString *error, const QString &sheetName = QString()) const;
 
+    // ---- dragging columns
+    // What a drag of a column header carries (of a grouping column's chip in the group-by box
+    // when `fromGroupBox`). Dropped on the group-by box it groups by the column (moves the
+    // level); on a column header it moves the column there, into that header's band; a chip
+    // dropped on a header ungroups its column.
+    QMimeData *columnMimeData(int column, bool fromGroupBox = false) const;
+
     // ---- the parts, for pages that need them
     QTreeView *bandView(int band) const;
     QMenu *headerMenu(int column); // the header's context menu, built for the column (-1: none)
@@ -187,6 +195,15 @@ private:
     friend class GroupByBox;
 
     enum class Move { Next, Previous, Up, Down, Left, Right };
+    // A group row runs across both bands: its label starts in the first band shown and the
+    // summaries stand under their columns, except those the label covers, which join it.
+    struct GroupRowLayout {
+        int signLeft = 0;   // in grid coordinates
+        int labelLeft = 0;
+        QString label;
+        QList<QPair<int, QString>> cells; // column, summary text
+    };
+    GroupRowLayout groupRowLayout(int group) const;
 
     void applyColumnsToViews();
     void updateGeometryOfBands();

@@ -153,15 +153,18 @@ QString formatNumber(double value, const QString &format)
     if (format.isEmpty()) return generalNumber(value);
     const QStringList sections = format.split(u';');
     QString section = sections.first();
-    bool negativeSection = false;
+    bool negativeSection = false, zeroSection = false;
     if (value < 0 && sections.size() >= 2 && !sections[1].isEmpty()) {
         section = sections[1];
         negativeSection = true;
     } else if (value == 0 && sections.size() >= 3 && !sections[2].isEmpty()) {
         section = sections[2];
+        zeroSection = true;
     }
     const NumberPattern p = parsePattern(section);
-    if (!p.hasPlaces) return p.prefix + generalNumber(value) + p.suffix;
+    // A section of text alone: the text stands for the number ("零"); a first section of text
+    // alone is a caption the number follows.
+    if (!p.hasPlaces) return negativeSection || zeroSection ? p.prefix + p.suffix : p.prefix + generalNumber(value) + p.suffix;
 
     const double magnitude = std::fabs(value);
     QString digits = QString::number(magnitude, 'f', p.maxDecimals);

@@ -87,7 +87,8 @@ LUMEKO_GRID_EXPORT GridColumn columnFromDefinition(DataSet &definitions);
 // A number laid out by a display format in the style the school's old reports use:
 // "0" and "#" are digit places, "." the decimal point, a "," among the integer places asks for
 // thousands separators; text around the places (or quoted in ' or ") is kept as it is.
-// A format of several sections separated by ";" uses the second one for negative numbers.
+// A format of several sections separated by ";" uses the second one for negative numbers and
+// the third for zero; a section of text alone stands for the number ("0;-0;零").
 // "人数=,0" gives 1234 as "人数=1,234"; "平均=0.00" gives 80.456 as "平均=80.46".
 LUMEKO_GRID_EXPORT QString formatNumber(double value, const QString &format);
 // A summary value (number, date or text) laid out by its format; an empty format shows numbers

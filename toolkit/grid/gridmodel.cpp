@@ -226,7 +226,7 @@ bool GridModel::columnEditable(int c) const
 
 bool GridModel::setData(const QModelIndex &index, const QVariant &value, int role)
 {
-    if (role != Qt::EditRole || !checkIndex(index, CheckIndexOption::IndexIsValid)) return false;
+    if (role != Qt::EditRole || !index.isValid() || !checkIndex(index, CheckIndexOption::IndexIsValid)) return false;
     const int src = sourceRow(index.row());
     DataSet *t = table();
     if (src < 0 || !t) return false;
@@ -236,7 +236,12 @@ bool GridModel::setData(const QModelIndex &index, const QVariant &value, int rol
         return false;
     }
     try {
-        if (t->recNo() != src && !t->moveTo(src)) return false;
+        // Another row being edited is posted first; in an ordered table that can move rows, so
+        // the cell's row is looked up again after it.
+        const QPersistentModelIndex target(index);
+        if ((t->state() == DataSetState::Edit || t->state() == DataSetState::Insert) && t->recNo() != src) t->post();
+        const int row = target.isValid() ? sourceRow(target.row()) : -1;
+        if (row < 0 || (t->recNo() != row && !t->moveTo(row))) return false;
         t->edit();
         t->field(fieldOfColumn(index.column())).setValue(value);
         m_lastError.clear();
@@ -723,7 +728,7 @@ int GridModel::columnCount(const QModelIndex &parent) const
 
 QVariant GridModel::data(const QModelIndex &index, int role) const
 {
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid)) return {};
+    if (!index.isValid() || !checkIndex(index, CheckIndexOption::IndexIsValid)) return {};
     const RowRef &ref = m_rows[index.row()];
     const int c = index.column();
     if (ref.group >= 0) {
@@ -758,7 +763,7 @@ QVariant GridModel::headerData(int section, Qt::Orientation orientation, int rol
 
 Qt::ItemFlags GridModel::flags(const QModelIndex &index) const
 {
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid)) return Qt::NoItemFlags;
+    if (!index.isValid() || !checkIndex(index, CheckIndexOption::IndexIsValid)) return Qt::NoItemFlags;
     Qt::ItemFlags flags = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
     if (!isGroupRow(index.row()) && columnEditable(index.column())) flags |= Qt::ItemIsEditable;
     return flags;

@@ -24,11 +24,6 @@ namespace lumeko {
 namespace {
 const QDate kNullDate(1900, 1, 1); // a date editor at its minimum means "no date"
 
-QByteArray dragPayload(const BandedGrid *grid, int column)
-{
-    return QByteArray::number(quintptr(grid)) + ':' + QByteArray::number(column);
-}
-
 // The column a drag of this grid carries; -1 for anything else.
 int draggedColumn(const QMimeData *mime, const char *type, const BandedGrid *grid)
 {
@@ -43,9 +38,7 @@ int draggedColumn(const QMimeData *mime, const char *type, const BandedGrid *gri
 void startColumnDrag(QWidget *source, const char *type, const BandedGrid *grid, int column, const QPixmap &pixmap, const QPoint &hotSpot)
 {
     auto *drag = new QDrag(source);
-    auto *mime = new QMimeData;
-    mime->setData(QLatin1String(type), dragPayload(grid, column));
-    drag->setMimeData(mime);
+    drag->setMimeData(grid->columnMimeData(column, qstrcmp(type, kGroupMime) == 0));
     drag->setPixmap(pixmap);
     drag->setHotSpot(hotSpot);
     drag->exec(Qt::MoveAction);
@@ -115,6 +108,12 @@ NullableSpinBox::NullableSpinBox(QWidget *parent) : QDoubleSpinBox(parent)
     setButtonSymbols(QAbstractSpinBox::UpDownArrows);
     setKeyboardTracking(true);
     connect(lineEdit(), &QLineEdit::textEdited, this, [this](const QString &text) { m_null = text.trimmed().isEmpty(); });
+    // A value set while empty (by the wheel or by code) makes the box a number again.
+    connect(this, &QDoubleSpinBox::valueChanged, this, [this](double value) {
+        if (!m_null) return;
+        m_null = false;
+        if (lineEdit()->text().trimmed().isEmpty()) lineEdit()->setText(textFromValue(value));
+    });
 }
 
 void NullableSpinBox::setNull()
@@ -219,45 +218,23 @@ void GridView::drawRow(QPainter *painter, const QStyleOptionViewItem &option, co
     painter->setPen(s.gridLine);
     painter->drawLine(row.bottomLeft(), row.bottomRight());
 
+    // The label and the sign stand where the grid lays them out; this view paints its part.
+    const BandedGrid::GroupRowLayout layout = m_grid->groupRowLayout(group);
+    const int origin = viewport()->mapTo(m_grid, QPoint(0, 0)).x();
+    if (m_grid->labelView() == this)
+        drawTriangle(painter, QRect(layout.signLeft - origin, row.y() + (row.height() - 10) / 2, 10, 10), info.expanded, s.text);
     QFont bold = font();
     bold.setBold(true);
-    const QFontMetrics fm(bold);
-    int labelStart = 0, labelEnd = 0;
-    QString label;
-    const bool owner = m_grid->labelView() == this;
-    if (owner) {
-        const int signLeft = 6 + info.level * 16;
-        drawTriangle(painter, QRect(signLeft, row.y() + (row.height() - 10) / 2, 10, 10), info.expanded, s.text);
-        labelStart = signLeft + 16;
-        label = info.label();
-        labelEnd = labelStart + fm.horizontalAdvance(label) + 12;
-    }
-    // Summaries stand under their columns; one that the label covers joins the label.
-    QHeaderView *h = header();
-    struct Cell { QRect rect; QString text; };
-    QList<Cell> cells;
-    for (int v = 0; v < h->count(); ++v) {
-        const int c = h->logicalIndex(v);
-        if (h->isSectionHidden(c)) continue;
-        const QString text = m->groupSummaryText(group, c);
-        if (text.isEmpty()) continue;
-        const QRect cell(h->sectionViewportPosition(c), row.y(), h->sectionSize(c), row.height());
-        if (owner && cell.left() < labelEnd) {
-            label += QStringLiteral("  ") + text;
-            labelEnd = labelStart + fm.horizontalAdvance(label) + 12;
-        } else {
-            cells.append({cell, text});
-        }
-    }
+    painter->setFont(bold);
     painter->setPen(s.text);
-    if (owner) {
-        painter->setFont(bold);
-        painter->drawText(QRect(labelStart, row.y(), row.width() - labelStart, row.height()), Qt::AlignLeft | Qt::AlignVCenter, label);
-    }
+    const int labelLeft = layout.labelLeft - origin;
+    painter->drawText(QRect(labelLeft, row.y(), std::max(0, row.width() - labelLeft), row.height()), Qt::AlignLeft | Qt::AlignVCenter, layout.label);
     painter->setFont(font());
-    for (const Cell &cell : std::as_const(cells)) {
-        const QRect r = cell.rect.adjusted(4, 0, -4, 0);
-        painter->drawText(r, Qt::AlignRight | Qt::AlignVCenter, option.fontMetrics.elidedText(cell.text, Qt::ElideRight, r.width()));
+    QHeaderView *h = header();
+    for (const auto &[c, text] : layout.cells) {
+        if (h->isSectionHidden(c)) continue;
+        const QRect r = QRect(h->sectionViewportPosition(c), row.y(), h->sectionSize(c), row.height()).adjusted(4, 0, -4, 0);
+        painter->drawText(r, Qt::AlignRight | Qt::AlignVCenter, option.fontMetrics.elidedText(text, Qt::ElideRight, r.width()));
     }
     if (current && hasFocus()) {
         painter->setPen(QPen(s.focusedRow.darker(170), 1, Qt::DotLine));
@@ -627,8 +604,14 @@ QWidget *GridDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem 
     QWidget *editor = nullptr;
     if (col.editor == EditorKind::Lookup && !col.lookup.isEmpty()) {
         auto *combo = new QComboBox(parent);
-        for (const LookupItem &item : col.lookup) combo->addItem(item.text, item.key);
+        int widest = 0;
+        for (const LookupItem &item : col.lookup) {
+            combo->addItem(item.text, item.key);
+            widest = std::max(widest, combo->fontMetrics().horizontalAdvance(item.text));
+        }
         combo->setMaxVisibleItems(16);
+        // The list drops down as wide as its texts, however narrow the cell.
+        combo->view()->setMinimumWidth(widest + 40);
         editor = combo;
     } else if (col.editor == EditorKind::Date || type == FieldType::Date) {
         auto *date = new QDateEdit(parent);
@@ -683,6 +666,7 @@ void GridDelegate::setEditorData(QWidget *editor, const QModelIndex &index) cons
     } else if (auto *line = qobject_cast<QLineEdit *>(editor)) {
         const FieldType type = m_grid->gridModel()->fieldType(index.column());
         line->setText(null ? QString() : type == FieldType::Text ? v.toString() : DataSetModel::displayText(v, type));
+        line->setProperty("lumekoLoaded", line->text());
         line->selectAll();
     }
 }
@@ -701,6 +685,11 @@ void GridDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, cons
             else value = spin->value();
         }
     } else if (auto *line = qobject_cast<QLineEdit *>(editor)) {
+        // Text left as it was loaded is no change, be the cell empty text or no text at all.
+        if (line->text() == line->property("lumekoLoaded").toString()) {
+            m_refused = false;
+            return;
+        }
         if (!line->text().isEmpty()) value = line->text();
     }
     // Leaving a cell as it was is no change: the row stays as loaded.
@@ -790,14 +779,17 @@ bool GridDelegate::editorEvent(QEvent *event, QAbstractItemModel *model, const Q
 {
     if (!m_grid->isCheckColumn(index.column()) || !(index.flags() & Qt::ItemIsEditable))
         return QStyledItemDelegate::editorEvent(event, model, option, index);
-    if (event->type() == QEvent::MouseButtonRelease) {
+    // The press ticks: it reaches the cell before the view moves the focus, which may post
+    // another row and move this one in an ordered table. The release and a double click that
+    // follow are the same click.
+    if (event->type() == QEvent::MouseButtonPress) {
         auto *mouse = static_cast<QMouseEvent *>(event);
         if (mouse->button() == Qt::LeftButton && option.rect.contains(mouse->position().toPoint())) {
             m_grid->toggleCheck(index);
             return true;
         }
     }
-    return event->type() == QEvent::MouseButtonDblClick;
+    return event->type() == QEvent::MouseButtonRelease || event->type() == QEvent::MouseButtonDblClick;
 }
 
 // ---- FooterBar -----------------------------------------------------------------------------------------
@@ -1121,7 +1113,9 @@ FilterPopup::FilterPopup(BandedGrid *grid, int column) : QFrame(grid, Qt::Popup)
     });
     connect(cancel, &QPushButton::clicked, this, &QWidget::close);
     const int rows = std::min(int(m_list->count()), 14);
-    resize(std::max(200, grid->column(column).width), rows * (fontMetrics().height() + 6) + 60);
+    const int listHeight = rows * m_list->sizeHintForRow(0) + 2 * m_list->frameWidth() + 4;
+    m_list->setFixedHeight(listHeight);
+    resize(std::max(200, grid->column(column).width), listHeight + ok->sizeHint().height() + 16);
 }
 
 void FilterPopup::apply()

@@ -65,3 +65,14 @@ qint32 PageRegistry::handleFromName(const QString &objectName)
 }
 
 } // namespace lumeko::achieve
+
+namespace lumeko::achieve {
+
+namespace {
+QPointer<QWidget> g_app;
+} // namespace
+
+QWidget *moduleApp() { return g_app; }
+void setModuleApp(QWidget *app) { g_app = app; }
+
+} // namespace lumeko::achieve

@@ -41,4 +41,8 @@ private:
     qint32 m_next = 1;
 };
 
+// The host's main window, owner of the module's message boxes and dialogs (set by the exports).
+LUMEKO_ACHIEVE_EXPORT QWidget *moduleApp();
+LUMEKO_ACHIEVE_EXPORT void setModuleApp(QWidget *app);
+
 } // namespace lumeko::achieve

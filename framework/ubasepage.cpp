@@ -56,6 +56,7 @@ TBasePage::TBasePage(QWidget *parent) : QWidget(parent)
     cdsFields = new DataSet(this);
     GridData = new BandedGrid(this);
     GridData->setDataSet(cdsData);
+    GridData->setEnterMovesDown(true);
     GridData->setBandCaption(0, QStringLiteral("固定列"));
     GridData->setBandCaption(1, QStringLiteral("活动列"));
 

@@ -3,6 +3,7 @@
 // export and the find dialog, with the scripted host and the embedded fixture school.
 
 #include "framework/lumekoachieve.h"
+#include "framework/pagehosting.h"
 #include "framework/pageregistry.h"
 #include "framework/ubasepage.h"
 #include "framework/ufrmpublocate.h"
@@ -23,6 +24,8 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QVBoxLayout>
 
 #include <gtest/gtest.h>
 
@@ -300,6 +303,45 @@ TEST_F(BasePageTest, ExportWritesEveryRowToASpreadsheetAndLayoutsAreKeptPerUser)
     page = openPage();
     EXPECT_EQ(page->GridData->column(page->GridData->columnOfField("sNO")).width, 222) << "restored when the page opens again";
     ClosePage(PageRegistry::handleFromName(page->objectName()));
+}
+
+TEST_F(BasePageTest, EnterWhileEditingGoesDownAndFromTheLastRowToTheNextColumn)
+{
+    signInAs("admin", "lumeko");
+    TTestPage *page = openPage();
+    page->show();
+    page->acEdit->trigger();
+    BandedGrid *g = page->GridData;
+    const int name = g->columnOfField("sName");
+    ASSERT_TRUE(g->editCell(1, name));
+    QTest::keyClick(g->activeEditor(), Qt::Key_Return);
+    EXPECT_EQ(g->currentRow(), 2);
+    EXPECT_EQ(g->currentColumn(), name);
+    ASSERT_TRUE(g->editCell(2, name));
+    QTest::keyClick(g->activeEditor(), Qt::Key_Return);
+    EXPECT_EQ(g->currentRow(), 2) << "the last row goes on to the next column";
+    EXPECT_EQ(g->currentColumn(), g->columnOfField("sNO"));
+    ClosePage(PageRegistry::handleFromName(page->objectName()));
+}
+
+TEST_F(BasePageTest, APageExportEmbedsThePageWithItsParametersAndName)
+{
+    signInAs("admin", "lumeko");
+    QWidget app;
+    QWidget tab;
+    auto *layout = new QVBoxLayout(&tab);
+    Q_UNUSED(layout);
+    const qint32 handle = createPage<TTestPage>(&app, &tab, "  2012, \"0701\" ,\"a, b\",x y,", PageOptions{QStringLiteral("学籍档案"), true});
+    auto *page = qobject_cast<TTestPage *>(PageRegistry::instance().page(handle));
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->parentWidget(), &tab);
+    EXPECT_EQ(page->objectName(), QStringLiteral("form_%1").arg(handle));
+    EXPECT_EQ(page->windowTitle(), QStringLiteral("学籍档案"));
+    EXPECT_EQ(page->Params, (QStringList{"2012", "0701", "a, b", "x", "y", ""}));
+    EXPECT_EQ(moduleApp(), &app);
+    ASSERT_GE(host.waitEvents.size(), 2);
+    EXPECT_EQ(host.waitEvents.last().kind, pub::testing::WaitEvent::Hide) << "the wait indicator is paired";
+    EXPECT_EQ(ClosePage(handle), 1);
 }
 
 } // namespace

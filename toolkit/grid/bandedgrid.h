@@ -103,6 +103,10 @@ public:
     QWidget *activeEditor() const;
     // Commits the open editor and posts the table's pending row; false (with editError) when the
     // editor's value or the row is refused.
+    // Enter in an editor moves to the next row, same column (on the last row to the next column),
+    // as the pages want it; otherwise it moves along the row like Tab.
+    void setEnterMovesDown(bool on) { m_enterDown = on; }
+    bool enterMovesDown() const { return m_enterDown; }
     bool postEdit();
     void closeEditor(); // without committing
 
@@ -245,6 +249,7 @@ private:
     int m_fixedCount = 3;
     int m_rowHeight = 24;
     bool m_bandCaptionsVisible = true;
+    bool m_enterDown = false;
     bool m_footerVisible = true;
     bool m_groupBoxVisible = true;
     bool m_filtering = false;

@@ -747,9 +747,9 @@ bool GridDelegate::eventFilter(QObject *object, QEvent *event)
         bool move = true;
         BandedGrid::Move where = BandedGrid::Move::Right;
         switch (key->key()) {
-        case Qt::Key_Tab:
+        case Qt::Key_Tab: where = BandedGrid::Move::Next; break;
         case Qt::Key_Return:
-        case Qt::Key_Enter: where = BandedGrid::Move::Next; break;
+        case Qt::Key_Enter: where = m_grid->enterMovesDown() ? BandedGrid::Move::Down : BandedGrid::Move::Next; break;
         case Qt::Key_Backtab: where = BandedGrid::Move::Previous; break;
         case Qt::Key_Down: where = BandedGrid::Move::Down; move = !(combo && combo->view()->isVisible()); break;
         case Qt::Key_Up: where = BandedGrid::Move::Up; move = !(combo && combo->view()->isVisible()); break;

@@ -1,5 +1,6 @@
 #include "framework/ubasebatch.h"
 
+#include "framework/editcycle.h"
 #include "framework/ubasepage.h"
 #include "host/pub/pub.h"
 #include "toolkit/grid/bandedgrid.h"
@@ -128,15 +129,7 @@ void TBaseBatch::InitActions()
 
 void TBaseBatch::InitDialog()
 {
-    Rights.clear();
-    DataSet rights;
-    rights.setData(pub::userRight());
-    if (rights.fieldIndex(u"sParFunId") >= 0) {
-        rights.setFilter(QStringLiteral("sParFunId='%1' or sParFunId='00'").arg(Tag));
-        rights.setFiltered(true);
-        for (rights.first(); !rights.eof(); rights.next())
-            if (!rights.value(u"sFunKey").toString().isEmpty()) Rights << rights.value(u"sFunKey").toString();
-    }
+    Rights = functionKeys(Tag);
     setEditState(0);
 }
 
@@ -167,17 +160,7 @@ void TBaseBatch::ApplyRights()
 
 bool TBaseBatch::ConfirmClose()
 {
-    if (!isEditing() || !cdsData->isActive()) return true;
-    cxGridList->postEdit();
-    if (cdsData->state() == DataSetState::Edit || cdsData->state() == DataSetState::Insert) {
-        try { cdsData->post(); } catch (const DataError &) {}
-    }
-    if (cdsData->changeCount() == 0) return true;
-    switch (pub::msgBox(QStringLiteral("数据已被修改，您要保存修改的数据吗？"), 2, 2, this)) {
-    case 1: return SaveData();
-    case 2: return true;
-    default: return false;
-    }
+    return !isEditing() || confirmUnsavedChanges(*cdsData, *cxGridList, this, [this] { return SaveData(); });
 }
 
 void TBaseBatch::closeEvent(QCloseEvent *event)
@@ -207,10 +190,7 @@ void TBaseBatch::acSaveExecute()
 
 void TBaseBatch::CancelEdits()
 {
-    if (!cdsData->isActive()) return;
-    cxGridList->closeEditor();
-    if (cdsData->state() != DataSetState::Browse) cdsData->cancel();
-    cdsData->cancelUpdates();
+    revertChanges(*cdsData, *cxGridList);
 }
 
 void TBaseBatch::acCancelExecute()
@@ -231,14 +211,7 @@ void TBaseBatch::DeleteRecord()
 
 void TBaseBatch::markRows(int mode)
 {
-    if (!cxGridList->hasSelectionMarks()) return;
-    pub::WaitIndicator wait(this, QStringLiteral("正在处理选择数据，请稍后......"));
-    switch (mode) {
-    case 0: cxGridList->markSelectedRows(true); break;
-    case 1: cxGridList->markSelectedRows(false); break;
-    case 2: cxGridList->markAllRows(); break;
-    default: cxGridList->invertMarks(); break;
-    }
+    achieve::markRows(*cxGridList, mode, this, QStringLiteral("正在处理选择数据，请稍后......"));
 }
 
 } // namespace lumeko::achieve

@@ -1,6 +1,7 @@
 #include "framework/ubasepage.h"
 
 #include "framework/ufrmpublocate.h"
+#include "framework/editcycle.h"
 #include "framework/sharedroutines.h"
 #include "framework/ufrmpubrptset.h"
 #include "host/pub/pub.h"
@@ -227,16 +228,7 @@ QString TBasePage::reportFolderPath() const
 
 void TBasePage::loadRights()
 {
-    Rights.clear();
-    DataSet rights;
-    rights.setData(pub::userRight());
-    if (rights.fieldIndex(u"sParFunId") < 0) return;
-    rights.setFilter(QStringLiteral("sParFunId='%1' or sParFunId='00'").arg(Tag));
-    rights.setFiltered(true);
-    for (rights.first(); !rights.eof(); rights.next()) {
-        const QString key = rights.value(u"sFunKey").toString();
-        if (!key.isEmpty()) Rights << key;
-    }
+    Rights = functionKeys(Tag);
 }
 
 bool TBasePage::holdsRight(const QString &key) const
@@ -277,18 +269,7 @@ void TBasePage::SetReadOnly(bool r)
 
 bool TBasePage::ConfirmClose()
 {
-    if (!isEditing() || !cdsData->isActive()) return true;
-    GridData->postEdit();
-    if (cdsData->state() == DataSetState::Edit || cdsData->state() == DataSetState::Insert) {
-        // A row being typed counts as a change too.
-        try { cdsData->post(); } catch (const DataError &) {}
-    }
-    if (cdsData->changeCount() == 0) return true;
-    switch (pub::msgBox(QStringLiteral("数据已被修改，您要保存修改的数据吗？"), 2, 2, this)) {
-    case 1: return SaveData();
-    case 2: return true;
-    default: return false;
-    }
+    return !isEditing() || confirmUnsavedChanges(*cdsData, *GridData, this, [this] { return SaveData(); });
 }
 
 void TBasePage::closeEvent(QCloseEvent *event)
@@ -318,10 +299,7 @@ void TBasePage::AfterSave()
 
 void TBasePage::CancelEdits()
 {
-    if (!cdsData->isActive()) return;
-    GridData->closeEditor();
-    if (cdsData->state() != DataSetState::Browse) cdsData->cancel();
-    cdsData->cancelUpdates();
+    revertChanges(*cdsData, *GridData);
 }
 
 void TBasePage::InsertRecord()
@@ -505,21 +483,9 @@ void TBasePage::acHelpExecute()
     if (!HelpFile.isEmpty()) pub::showHelp(this, HelpFile);
 }
 
-void TBasePage::markRows(int mode)
-{
-    if (!GridData->hasSelectionMarks()) return;
-    pub::WaitIndicator wait(this, mode < 2 ? QStringLiteral("正在处理数据...") : QStringLiteral("正在选择数据......"));
-    switch (mode) {
-    case 0: GridData->markSelectedRows(true); break;
-    case 1: GridData->markSelectedRows(false); break;
-    case 2: GridData->markAllRows(); break;
-    default: GridData->invertMarks(); break;
-    }
-}
-
-void TBasePage::acSelectedExecute() { markRows(0); }
-void TBasePage::acUnSelectedExecute() { markRows(1); }
-void TBasePage::acSelectAllExecute() { markRows(2); }
-void TBasePage::acUnSelectAllExecute() { markRows(3); }
+void TBasePage::acSelectedExecute() { markRows(*GridData, 0, this, QStringLiteral("正在处理数据...")); }
+void TBasePage::acUnSelectedExecute() { markRows(*GridData, 1, this, QStringLiteral("正在处理数据...")); }
+void TBasePage::acSelectAllExecute() { markRows(*GridData, 2, this, QStringLiteral("正在选择数据......")); }
+void TBasePage::acUnSelectAllExecute() { markRows(*GridData, 3, this, QStringLiteral("正在选择数据......")); }
 
 } // namespace lumeko::achieve

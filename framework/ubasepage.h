@@ -123,7 +123,6 @@ protected:
 
 private:
     QAction *makeAction(const QString &caption, const QString &icon, const QKeySequence &shortcut = {}, const QString &hint = {});
-    void markRows(int mode);
     void storeLayout();
     QString m_layoutFile;
     void moveFocus(int how);

@@ -1,6 +1,7 @@
 #include "toolkit/report/painting.h"
 
 #include <QImage>
+#include <QPainter>
 #include <mutex>
 
 namespace lumeko::report {
@@ -39,6 +40,16 @@ QFont unitFont(const QFont &font, double dotsPerInch)
     const double units = font.pointSizeF() * kMmPerPoint * kUnitsPerMmY;
     f.setPointSizeF(units * 72 / dotsPerInch);
     return f;
+}
+
+void paintFrame(QPainter &p, const QRectF &r, const Frame &f)
+{
+    if (!f.any() || f.width <= 0) return;
+    p.setPen(QPen(f.color, f.width, Qt::SolidLine, Qt::SquareCap));
+    if (f.left) p.drawLine(r.topLeft(), r.bottomLeft());
+    if (f.top) p.drawLine(r.topLeft(), r.topRight());
+    if (f.right) p.drawLine(r.topRight(), r.bottomRight());
+    if (f.bottom) p.drawLine(r.bottomLeft(), r.bottomRight());
 }
 
 double textHeight(const QFont &font, const QString &text, double width, Qt::Alignment alignment, bool wordWrap)

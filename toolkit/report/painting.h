@@ -8,6 +8,7 @@
 #include <QFontMetricsF>
 
 class QPaintDevice;
+class QPainter;
 
 namespace lumeko::report {
 
@@ -17,6 +18,9 @@ void installFontSubstitutions();
 
 // The font whose pixel size on a device of `dotsPerInch` equals its height in report units.
 QFont unitFont(const QFont &font, double dotsPerInch = 72);
+
+// Draws the sides of a frame around a rectangle (in the painter's coordinates).
+void paintFrame(QPainter &painter, const QRectF &rect, const Frame &frame);
 
 // The height in report units that a memo's text needs at the given width.
 double textHeight(const QFont &font, const QString &text, double width, Qt::Alignment alignment, bool wordWrap);

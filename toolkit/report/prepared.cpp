@@ -19,16 +19,6 @@ QStringList PreparedReport::texts(int page) const
 
 namespace {
 
-void paintFrame(QPainter &p, const QRectF &r, const Frame &f)
-{
-    if (!f.any() || f.width <= 0) return;
-    p.setPen(QPen(f.color, f.width, Qt::SolidLine, Qt::SquareCap));
-    if (f.left) p.drawLine(r.topLeft(), r.bottomLeft());
-    if (f.top) p.drawLine(r.topLeft(), r.topRight());
-    if (f.right) p.drawLine(r.topRight(), r.bottomRight());
-    if (f.bottom) p.drawLine(r.bottomLeft(), r.bottomRight());
-}
-
 void paintItem(QPainter &p, const PageItem &item, double dotsPerInch)
 {
     switch (item.kind) {

@@ -32,16 +32,6 @@ QFont labelFont(const QPainter &p, double units)
     return f;
 }
 
-void paintFrame(QPainter &p, const QRectF &r, const Frame &f)
-{
-    if (!f.any() || f.width <= 0) return;
-    p.setPen(QPen(f.color, f.width, Qt::SolidLine, Qt::SquareCap));
-    if (f.left) p.drawLine(r.topLeft(), r.bottomLeft());
-    if (f.top) p.drawLine(r.topLeft(), r.topRight());
-    if (f.right) p.drawLine(r.topRight(), r.bottomRight());
-    if (f.bottom) p.drawLine(r.bottomLeft(), r.bottomRight());
-}
-
 // An object as it will print, with its expressions unevaluated; what would print nothing visible
 // (an unframed memo's edge, an empty picture) is drawn in light grey so that it can be found.
 void paintObject(QPainter &p, const ReportObject &o, const QRectF &r, double viewScale)

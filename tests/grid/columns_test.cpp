@@ -70,7 +70,7 @@ TEST(GridColumns, AreBuiltFromTheDefinitionRows)
         EXPECT_FALSE(shownIn(g, 0, h.col(field))) << field;
         EXPECT_TRUE(shownIn(g, 1, h.col(field))) << field;
     }
-    EXPECT_EQ(g.bandView(0)->width(), 4 * 9 - 10 + 62 + 80);
+    EXPECT_EQ(g.bandView(0)->width(), 4 * 9 - 10 + 62 + 80 + 2) << "its columns and the line between the bands";
     EXPECT_EQ(g.bandCaption(0), QStringLiteral("固定列"));
     EXPECT_EQ(g.bandCaption(1), QStringLiteral("活动列"));
     EXPECT_EQ(g.gridModel()->headerData(h.col("nScore"), Qt::Horizontal).toString(), QStringLiteral("成绩"));

@@ -232,7 +232,6 @@ private:
     GridDelegate *m_delegates[2] = {nullptr, nullptr};
     FooterBar *m_footers[2] = {nullptr, nullptr};
     BandCaption *m_captions[2] = {nullptr, nullptr};
-    QWidget *m_separator = nullptr;
     QWidget *m_captionCorner = nullptr;
     QWidget *m_footerCorner = nullptr;
     RowIndicator *m_indicator = nullptr;

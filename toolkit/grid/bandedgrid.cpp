@@ -141,6 +141,13 @@ void BandedGrid::setDataSet(DataSet *table)
         m_tableModel = new DataSetModel(table, this);
         m_model->setSource(m_tableModel);
         connect(table, &DataSet::currentChanged, this, &BandedGrid::syncCurrentFromTable);
+        // A table opened after the user sorted or grouped takes the grid's order then.
+        m_tableOpen = table->isActive();
+        connect(table, &DataSet::stateChanged, this, [this](DataSetState state) {
+            const bool opened = !m_tableOpen && state != DataSetState::Inactive;
+            m_tableOpen = state != DataSetState::Inactive;
+            if (opened && (!m_sort.isEmpty() || !m_model->groupFields().isEmpty())) applySort();
+        });
         connect(table, &QObject::destroyed, this, [this] {
             m_model->setSource(nullptr);
             delete m_tableModel;
@@ -712,7 +719,8 @@ void BandedGrid::toggleCheck(const QModelIndex &index)
 
 void BandedGrid::groupBy(int column, int level)
 {
-    if (column < 0 || column >= columnCount() || m_model->fieldOfColumn(column) < 0) return;
+    // A column whose field the table does not have yet groups once the table has it.
+    if (column < 0 || column >= columnCount()) return;
     QStringList fields = m_model->groupFields();
     const QString field = this->column(column).field;
     fields.removeIf([&](const QString &f) { return f.compare(field, Qt::CaseInsensitive) == 0; });
@@ -1093,7 +1101,7 @@ QMenu *BandedGrid::headerMenu(int c)
         menu->addAction(QStringLiteral("取消排序"), this, [this, c] { removeSort(c); })->setEnabled(sorted);
         menu->addSeparator();
         if (groupColumns().contains(c)) menu->addAction(QStringLiteral("取消按此列分组"), this, [this, c] { ungroup(c); });
-        else menu->addAction(QStringLiteral("按此列分组"), this, [this, c] { groupBy(c); })->setEnabled(m_model->fieldOfColumn(c) >= 0);
+        else menu->addAction(QStringLiteral("按此列分组"), this, [this, c] { groupBy(c); });
     }
     const bool grouped = !groupColumns().isEmpty();
     menu->addAction(QStringLiteral("全部展开"), this, &BandedGrid::expandAll)->setEnabled(grouped);

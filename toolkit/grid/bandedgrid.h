@@ -250,7 +250,7 @@ private:
     bool m_applying = false;
     bool m_syncing = false;
     QList<GridSortColumn> m_sort;
-    bool m_ownsIndex = false;
+    bool m_tableOpen = false;
     QString m_pageIndexName;
     QString m_pageIndexFields;
     QString m_currentField; // the focused column, kept across column changes

@@ -2,6 +2,7 @@
 
 #include <QHeaderView>
 #include <QMenu>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
 #include <gtest/gtest.h>
@@ -70,7 +71,7 @@ TEST(GridColumns, AreBuiltFromTheDefinitionRows)
         EXPECT_FALSE(shownIn(g, 0, h.col(field))) << field;
         EXPECT_TRUE(shownIn(g, 1, h.col(field))) << field;
     }
-    EXPECT_EQ(g.bandView(0)->width(), 4 * 9 - 10 + 62 + 80);
+    EXPECT_EQ(g.bandView(0)->width(), 4 * 9 - 10 + 62 + 80 + 2) << "its columns and the line between the bands";
     EXPECT_EQ(g.bandCaption(0), QStringLiteral("固定列"));
     EXPECT_EQ(g.bandCaption(1), QStringLiteral("活动列"));
     EXPECT_EQ(g.gridModel()->headerData(h.col("nScore"), Qt::Horizontal).toString(), QStringLiteral("成绩"));
@@ -166,4 +167,51 @@ TEST(GridColumns, BestFitMakesRoomForHeadersCellsAndFooters)
     const int edge = header->sectionViewportPosition(name) + header->sectionSize(name) - 1;
     QTest::mouseDClick(header->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(edge, header->height() / 2));
     EXPECT_GE(g.column(name).width, cells.horizontalAdvance(studentName(10)));
+}
+
+TEST(GridColumns, AGridOutlivesItsTableOpeningClosingAndGoing)
+{
+    auto table = std::make_unique<DataSet>();
+    DataSet fields;
+    fields.setData(fieldDefinitions());
+    BandedGrid g;
+    g.resize(800, 400);
+    g.setDataSet(table.get()); // not open yet
+    g.buildColumns(fields);
+    g.groupBy(g.columnOfField(QStringLiteral("ClassCode")));
+    g.show();
+    EXPECT_EQ(g.dataRowCount(), 0);
+    EXPECT_EQ(g.footerText(g.columnOfField(QStringLiteral("sName"))), QString()) << "no field to count yet";
+    EXPECT_EQ(g.selectionText(), QString());
+    table->createTable(studentPacket(0).fields());
+    EXPECT_EQ(g.footerText(g.columnOfField(QStringLiteral("sName"))), QStringLiteral("人数=0"));
+    table->close();
+
+    // Opened, the rows come with the grouping asked for before.
+    table->setData(studentPacket(9));
+    EXPECT_EQ(g.dataRowCount(), 9);
+    EXPECT_EQ(g.gridModel()->groupCount(), 3);
+    EXPECT_EQ(g.sortColumns().first().field, QStringLiteral("ClassCode"));
+    for (qsizetype r = 1; r < table->recordCount(); ++r)
+        EXPECT_LE(table->valueAt(r - 1, table->fieldIndex(u"ClassCode")).toString(), table->valueAt(r, table->fieldIndex(u"ClassCode")).toString())
+            << "the table opened in the grid's order";
+    g.setCurrentCell(4, g.columnOfField(QStringLiteral("sName")));
+    EXPECT_EQ(table->value(u"sName").toString(), g.displayText(4, g.columnOfField(QStringLiteral("sName"))));
+
+    table->close();
+    EXPECT_EQ(g.dataRowCount(), 0);
+    EXPECT_EQ(g.gridModel()->rowCount(), 0);
+    table->setData(studentPacket(3));
+    EXPECT_EQ(g.dataRowCount(), 3);
+
+    // The table goes first: the grid is empty and still answers.
+    table.reset();
+    EXPECT_EQ(g.dataRowCount(), 0);
+    EXPECT_EQ(g.dataSet(), nullptr);
+    EXPECT_EQ(g.displayText(0, 0), QString());
+    QTemporaryDir dir;
+    QString error;
+    EXPECT_TRUE(g.exportToXlsx(dir.filePath(QStringLiteral("empty.xlsx")), &error)) << error.toStdString();
+    g.bestFit();
+    g.markAllRows();
 }

@@ -16,26 +16,9 @@
 namespace lumeko {
 
 namespace {
+constexpr int kBandLine = 2; // the line between the bands, at the fixed band's right edge
 const QString kGridIndex = QStringLiteral("GridOrder"); // the index the grid's sorting keeps on the table
 
-// The strip between the fixed band and the band that scrolls.
-class BandSeparator : public QWidget {
-public:
-    explicit BandSeparator(BandedGrid *grid) : QWidget(grid), m_grid(grid) { setFixedWidth(3); }
-
-protected:
-    void paintEvent(QPaintEvent *) override
-    {
-        QPainter p(this);
-        p.fillRect(rect(), m_grid->gridStyle().sepRow.darker(115));
-        p.setPen(m_grid->gridStyle().gridLine.darker(120));
-        p.drawLine(0, 0, 0, height());
-        p.drawLine(width() - 1, 0, width() - 1, height());
-    }
-
-private:
-    BandedGrid *m_grid;
-};
 } // namespace
 
 BandedGrid::BandedGrid(QWidget *parent) : QWidget(parent)
@@ -49,7 +32,6 @@ BandedGrid::BandedGrid(QWidget *parent) : QWidget(parent)
     m_groupBox->setObjectName(QStringLiteral("groupByBox"));
     m_captionCorner = new BandCaption(this, -1);
     m_footerCorner = new BandCaption(this, -1);
-    m_separator = new BandSeparator(this);
     m_indicator = new RowIndicator(this);
     m_hbar = new QScrollBar(Qt::Horizontal, this);
     for (int b = 0; b < 2; ++b) {
@@ -68,19 +50,20 @@ BandedGrid::BandedGrid(QWidget *parent) : QWidget(parent)
     auto *grid = new QGridLayout(this);
     grid->setContentsMargins(0, 0, 0, 0);
     grid->setSpacing(0);
-    grid->addWidget(m_groupBox, 0, 0, 1, 4);
+    // The bands sit edge to edge, so that a group row runs on from one into the other; the
+    // fixed band draws the line between them.
+    grid->addWidget(m_groupBox, 0, 0, 1, 3);
     grid->addWidget(m_captionCorner, 1, 0);
     grid->addWidget(m_captions[0], 1, 1);
-    grid->addWidget(m_separator, 1, 2, 3, 1);
-    grid->addWidget(m_captions[1], 1, 3);
+    grid->addWidget(m_captions[1], 1, 2);
     grid->addWidget(m_indicator, 2, 0);
     grid->addWidget(m_views[0], 2, 1);
-    grid->addWidget(m_views[1], 2, 3);
+    grid->addWidget(m_views[1], 2, 2);
     grid->addWidget(m_footerCorner, 3, 0);
     grid->addWidget(m_footers[0], 3, 1);
-    grid->addWidget(m_footers[1], 3, 3);
-    grid->addWidget(m_hbar, 4, 3);
-    grid->setColumnStretch(3, 1);
+    grid->addWidget(m_footers[1], 3, 2);
+    grid->addWidget(m_hbar, 4, 2);
+    grid->setColumnStretch(2, 1);
     grid->setRowStretch(2, 1);
 
     // One vertical position for both bands; the horizontal bar under the footer moves band 1.
@@ -158,6 +141,13 @@ void BandedGrid::setDataSet(DataSet *table)
         m_tableModel = new DataSetModel(table, this);
         m_model->setSource(m_tableModel);
         connect(table, &DataSet::currentChanged, this, &BandedGrid::syncCurrentFromTable);
+        // A table opened after the user sorted or grouped takes the grid's order then.
+        m_tableOpen = table->isActive();
+        connect(table, &DataSet::stateChanged, this, [this](DataSetState state) {
+            const bool opened = !m_tableOpen && state != DataSetState::Inactive;
+            m_tableOpen = state != DataSetState::Inactive;
+            if (opened && (!m_sort.isEmpty() || !m_model->groupFields().isEmpty())) applySort();
+        });
         connect(table, &QObject::destroyed, this, [this] {
             m_model->setSource(nullptr);
             delete m_tableModel;
@@ -420,10 +410,9 @@ void BandedGrid::updateGeometryOfBands()
     // The fixed band leaves room for the band that scrolls.
     if (width() > 200) fixedWidth = std::min(fixedWidth, width() - m_indicator->sizeHint().width() - 80);
     m_views[0]->setVisible(anyFixed);
-    m_views[0]->setFixedWidth(std::max(fixedWidth, 1));
+    m_views[0]->setFixedWidth(std::max(fixedWidth, 1) + kBandLine);
     m_captions[0]->setVisible(anyFixed && m_bandCaptionsVisible);
     m_footers[0]->setVisible(anyFixed && m_footerVisible);
-    m_separator->setVisible(anyFixed);
     m_captions[1]->setVisible(m_bandCaptionsVisible);
     m_captionCorner->setVisible(m_bandCaptionsVisible);
     m_footers[1]->setVisible(m_footerVisible);
@@ -449,7 +438,6 @@ void BandedGrid::refreshParts()
     }
     for (FooterBar *f : m_footers) f->update();
     for (BandCaption *c : m_captions) c->update();
-    m_separator->update();
     m_groupBox->update();
     m_indicator->update();
     const int indicatorWidth = m_indicator->sizeHint().width();
@@ -731,7 +719,8 @@ void BandedGrid::toggleCheck(const QModelIndex &index)
 
 void BandedGrid::groupBy(int column, int level)
 {
-    if (column < 0 || column >= columnCount() || m_model->fieldOfColumn(column) < 0) return;
+    // A column whose field the table does not have yet groups once the table has it.
+    if (column < 0 || column >= columnCount()) return;
     QStringList fields = m_model->groupFields();
     const QString field = this->column(column).field;
     fields.removeIf([&](const QString &f) { return f.compare(field, Qt::CaseInsensitive) == 0; });
@@ -1112,7 +1101,7 @@ QMenu *BandedGrid::headerMenu(int c)
         menu->addAction(QStringLiteral("取消排序"), this, [this, c] { removeSort(c); })->setEnabled(sorted);
         menu->addSeparator();
         if (groupColumns().contains(c)) menu->addAction(QStringLiteral("取消按此列分组"), this, [this, c] { ungroup(c); });
-        else menu->addAction(QStringLiteral("按此列分组"), this, [this, c] { groupBy(c); })->setEnabled(m_model->fieldOfColumn(c) >= 0);
+        else menu->addAction(QStringLiteral("按此列分组"), this, [this, c] { groupBy(c); });
     }
     const bool grouped = !groupColumns().isEmpty();
     menu->addAction(QStringLiteral("全部展开"), this, &BandedGrid::expandAll)->setEnabled(grouped);

@@ -236,7 +236,6 @@ private:
     GridDelegate *m_delegates[2] = {nullptr, nullptr};
     FooterBar *m_footers[2] = {nullptr, nullptr};
     BandCaption *m_captions[2] = {nullptr, nullptr};
-    QWidget *m_separator = nullptr;
     QWidget *m_captionCorner = nullptr;
     QWidget *m_footerCorner = nullptr;
     RowIndicator *m_indicator = nullptr;
@@ -256,7 +255,7 @@ private:
     bool m_applying = false;
     bool m_syncing = false;
     QList<GridSortColumn> m_sort;
-    bool m_ownsIndex = false;
+    bool m_tableOpen = false;
     QString m_pageIndexName;
     QString m_pageIndexFields;
     QString m_currentField; // the focused column, kept across column changes

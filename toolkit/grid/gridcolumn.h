@@ -68,6 +68,9 @@ struct GridStyle {
     QColor text{Qt::black};
     QColor groupBoxText{0x55, 0x5F, 0x6E};
     QColor groupBox{0xD5, 0xDD, 0xEA};
+    // The line between the fixed band and the other; invalid: sepRow, darkened to show.
+    QColor bandLine;
+    QColor bandLineColor() const { return bandLine.isValid() ? bandLine : sepRow.darker(145); }
 };
 
 // Editor kind of a one-letter field type of a column definition: "N" and "I" integers, "F"

@@ -243,6 +243,22 @@ void GridView::drawRow(QPainter *painter, const QStyleOptionViewItem &option, co
     painter->restore();
 }
 
+void GridView::paintEvent(QPaintEvent *event)
+{
+    QTreeView::paintEvent(event);
+    if (m_band != 0) return;
+    // The line between the bands, left open where a group row runs on into the other band.
+    GridModel *m = m_grid->gridModel();
+    QPainter p(viewport());
+    const QColor line = m_grid->gridStyle().bandLineColor();
+    const int x = viewport()->width() - 2;
+    const int h = m_grid->rowHeight();
+    const int offset = verticalScrollBar()->value();
+    int y = -(offset % h);
+    for (int row = offset / h; y < viewport()->height(); ++row, y += h)
+        if (!m->isGroupRow(row)) p.fillRect(QRect(x, y, 2, h), line);
+}
+
 QModelIndex GridView::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers)
 {
     const QModelIndex current = currentIndex();
@@ -407,8 +423,9 @@ void GridHeader::paintSection(QPainter *p, const QRect &rect, int logical) const
 void GridHeader::paintEvent(QPaintEvent *event)
 {
     QHeaderView::paintEvent(event);
-    if (m_dropX < 0) return;
     QPainter p(viewport());
+    if (m_band == 0) p.fillRect(QRect(viewport()->width() - 2, 0, 2, height()), m_grid->gridStyle().bandLineColor());
+    if (m_dropX < 0) return;
     p.fillRect(QRect(m_dropX - 1, 0, 3, height()), QColor(0x2F, 0x6F, 0xD0));
 }
 
@@ -829,6 +846,7 @@ void FooterBar::paintEvent(QPaintEvent *)
         p.setPen(s.text);
         p.drawText(t, (number ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter, fontMetrics().elidedText(text, Qt::ElideRight, t.width()));
     }
+    if (static_cast<GridView *>(m_view)->band() == 0) p.fillRect(QRect(width() - 2, 0, 2, height()), s.bandLineColor());
 }
 
 // ---- RowIndicator ------------------------------------------------------------------------------------
@@ -1055,6 +1073,7 @@ void BandCaption::paintEvent(QPaintEvent *)
     p.setPen(s.gridLine);
     p.drawLine(0, height() - 1, width(), height() - 1);
     p.drawLine(width() - 1, 0, width() - 1, height());
+    if (m_band == 0) p.fillRect(QRect(width() - 2, 0, 2, height()), s.bandLineColor());
     if (m_band < 0) return;
     QFont bold = font();
     bold.setBold(true);

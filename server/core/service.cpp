@@ -40,6 +40,7 @@ Service::Service(ServerOptions options) : m_env(std::move(options)), m_id(nextSe
     registerSessionMethods(*this);
     registerSysMethods(*this);
     registerOrganisationMethods(*this);
+    registerStudentMethods(*this);
 }
 
 Service::~Service()

@@ -1,0 +1,207 @@
+// The student register's methods: students by class or grade, families, the photo index, the
+// grade's classes, teachers, exam history, and the updates of students and families.
+
+#include "server/core/service.h"
+#include "server/grammar/registerfilters.h"
+#include "server/methods/methods.h"
+#include "server/methods/updates.h"
+#include "server/storage/schema.h"
+
+namespace lumeko::server {
+
+using wire::ErrorCode;
+using wire::FieldType;
+
+namespace {
+
+const QString kRegister = QStringLiteral("4009");
+
+// "a"."b", ... for the columns of a table, with an alias.
+QString columnList(const TableDef &t, const QString &alias)
+{
+    QStringList cols;
+    for (const ColumnDef &c : t.columns) cols << alias + u'.' + Database::quoted(c.name);
+    return cols.join(u", ");
+}
+
+// Rows of students under a condition on the student table "b" (and its joins).
+wire::DataPacket students(MethodCall &c, const QString &where, const QVariantList &params)
+{
+    const TableDef &t = schemaTable(u"XJ_Student");
+    return c.db().select(QStringLiteral("SELECT %1 FROM \"XJ_Student\" b WHERE b.\"SchoolCode\" = ? AND %2 "
+                                        "ORDER BY b.\"GradeCode\", b.\"ClassCode\", b.\"iClassNo\", b.\"sName\"")
+                             .arg(columnList(t, QStringLiteral("b")), where),
+                         QVariantList{c.user().school} + params, t.fieldDefs());
+}
+
+// The classes a teacher heads or teaches in a grade of an intake year.
+const char *kUserClasses = "b.\"ClassCode\" IN (SELECT gc.\"ClassCode\" FROM \"XJ_GradeClass\" gc WHERE gc.\"SchoolCode\" = b.\"SchoolCode\" "
+                           "AND gc.\"InYear\" = b.\"InYear\" AND gc.\"GradeCode\" = b.\"GradeCode\" AND gc.\"TeacherCode\" = ? "
+                           "UNION SELECT ct.\"ClassCode\" FROM \"XJ_CourseTable\" ct WHERE ct.\"SchoolCode\" = b.\"SchoolCode\" "
+                           "AND ct.\"InYear\" = b.\"InYear\" AND ct.\"GradeCode\" = b.\"GradeCode\" AND ct.\"TeacherCode\" = ?)";
+
+void qStudByClass(MethodCall &c)
+{
+    c.school(3);
+    c.setRef(5, students(c, QStringLiteral("b.\"ClassCode\" = ? AND b.\"GradeCode\" = ? AND b.\"InYear\" = ?"),
+                         {c.text(0), c.text(1), c.integer(2)}));
+}
+
+// (grade, var InYear, school, flag or var viewer list, user code, var Data). A whole stage (a
+// grade code of one character) lists the current grades of the stage when the flag is "Y", and
+// otherwise the grades of the intake year; a user code limits the rows to that teacher's classes.
+void qStudByGrade(MethodCall &c)
+{
+    c.school(2);
+    const QString grade = c.text(0);
+    QString where;
+    QVariantList params;
+    if (grade.size() == 1) {
+        where = QStringLiteral("b.\"GradeCode\" LIKE ?");
+        params << grade + u'%';
+        if (c.text(3) == u"Y") {
+            where += QStringLiteral(" AND EXISTS (SELECT 1 FROM \"XJ_Grade\" g WHERE g.\"SchoolCode\" = b.\"SchoolCode\" AND g.\"InYear\" = b.\"InYear\" "
+                                    "AND g.\"GradeCode\" = b.\"GradeCode\" AND g.\"bCurGrade\" = 'Y')");
+        } else if (!c.isText(1)) {
+            where += QStringLiteral(" AND b.\"InYear\" = ?");
+            params << c.integer(1);
+        }
+    } else {
+        where = QStringLiteral("b.\"GradeCode\" = ? AND b.\"InYear\" = ?");
+        params << grade << c.integer(1);
+    }
+    if (const QString user = c.text(4); !user.isEmpty()) {
+        where += QStringLiteral(" AND ") + QLatin1StringView(kUserClasses);
+        params << user << user;
+    }
+    c.setRef(5, students(c, where, params));
+}
+
+void qFamily(MethodCall &c)
+{
+    const QString school = c.school(0);
+    const grammar::FamilyFilter f = grammar::parseFamilyFilter(c.text(1));
+    const TableDef &t = schemaTable(u"XJ_Family");
+    QString sql = QStringLiteral("SELECT %1 FROM \"XJ_Family\" f JOIN \"XJ_Student\" b ON b.\"sCode\" = f.\"scode\" "
+                                 "WHERE f.\"SchoolCode\" = ? AND b.\"SchoolCode\" = ? AND b.\"GradeCode\" = ? AND b.\"InYear\" = ?")
+                      .arg(columnList(t, QStringLiteral("f")));
+    QVariantList params{school, school, f.gradeCode, f.inYear};
+    if (f.classCode) {
+        sql += QStringLiteral(" AND b.\"ClassCode\" = ?");
+        params << *f.classCode;
+    }
+    c.setRef(2, c.db().select(sql + QStringLiteral(" ORDER BY f.\"scode\", f.\"sTitle\""), params, t.fieldDefs()));
+}
+
+// (school, grade, class, flag, "", var InYear): the photos of the grade's (or class's) students.
+void qStudentImage(MethodCall &c)
+{
+    const QString school = c.school(0);
+    QString sql = QStringLiteral("SELECT p.\"scode\", p.\"imgtype\", p.\"imgfile\" FROM \"XJ_StudentPic\" p JOIN \"XJ_Student\" b ON b.\"sCode\" = p.\"scode\" "
+                                 "WHERE p.\"SchoolCode\" = ? AND b.\"GradeCode\" = ? AND b.\"InYear\" = ?");
+    QVariantList params{school, c.text(1), c.integer(5)};
+    if (!c.text(2).isEmpty()) {
+        sql += QStringLiteral(" AND b.\"ClassCode\" = ?");
+        params << c.text(2);
+    }
+    QList<wire::FieldDef> fields = schemaTable(u"XJ_StudentPic").fieldDefs({"scode", "imgtype", "imgfile"});
+    fields[0].name = QStringLiteral("sCode"); // the page indexes the photos on "sCode;imgtype"
+    c.setResult(c.db().select(sql, params, fields));
+}
+
+void qGradeClasses(MethodCall &c)
+{
+    const QString school = c.school(0);
+    const QString grade = c.text(2);
+    const TableDef &t = schemaTable(u"XJ_GradeClass");
+    QString where;
+    QVariantList params{school};
+    if (grade.size() == 1 || c.isText(1)) {
+        // A stage, or a list in place of the intake year: the current grades' classes.
+        where = QStringLiteral("gc.\"GradeCode\" LIKE ? AND EXISTS (SELECT 1 FROM \"XJ_Grade\" g WHERE g.\"SchoolCode\" = gc.\"SchoolCode\" "
+                               "AND g.\"InYear\" = gc.\"InYear\" AND g.\"GradeCode\" = gc.\"GradeCode\" AND g.\"bCurGrade\" = 'Y')");
+        params << grade + u'%';
+    } else {
+        where = QStringLiteral("gc.\"GradeCode\" = ? AND gc.\"InYear\" = ?");
+        params << grade << c.integer(1);
+    }
+    c.setRef(3, c.db().select(QStringLiteral("SELECT %1 FROM \"XJ_GradeClass\" gc WHERE gc.\"SchoolCode\" = ? AND %2 ORDER BY gc.\"ClassCode\"")
+                                  .arg(columnList(t, QStringLiteral("gc")), where),
+                              params, t.fieldDefs()));
+}
+
+void qTeachers(MethodCall &c)
+{
+    const QString school = c.school(0);
+    c.setRef(1, c.db().select(QStringLiteral("SELECT \"sCode\", \"sName\" FROM \"JC_Teacher\" WHERE \"SchoolCode\" = ? ORDER BY \"sName\""),
+                              {school}, schemaTable(u"JC_Teacher").fieldDefs({"sCode", "sName"})));
+}
+
+// (sCode, var imgtype): the stored file name of a student's photo of the caller's school.
+void qStudPicByCode(MethodCall &c)
+{
+    const QVariant file = c.db().scalar(QStringLiteral("SELECT \"imgfile\" FROM \"XJ_StudentPic\" WHERE \"scode\" = ? AND \"imgtype\" = ? AND \"SchoolCode\" = ?"),
+                                        {c.text(0), QString::number(c.integer(1)), c.user().school});
+    c.setResult(file.isNull() ? QString() : file.toString());
+}
+
+// The exams a student sat: a student with any may not be deleted from the register.
+void qMyMarkList(MethodCall &c)
+{
+    const QString school = c.school(0);
+    c.setRef(2, c.db().select(QStringLiteral("SELECT COALESCE(n.\"sValue\", e.\"GradeCode\"), e.\"ExamName\", e.\"GradeCode\", e.\"InYear\", e.\"ExamCode\" "
+                                             "FROM \"CJ_ExamStudent\" s JOIN \"CJ_ExamTotal\" e ON e.\"Id\" = s.\"examId\" "
+                                             "LEFT JOIN \"XT_School\" sc ON sc.\"SchoolCode\" = e.\"SchoolCode\" "
+                                             "LEFT JOIN \"XT_GradeName\" n ON n.\"sSchoolType\" = sc.\"sSchoolType\" AND n.\"sKeyId\" = e.\"GradeCode\" "
+                                             "WHERE s.\"StudentCode\" = ? AND e.\"SchoolCode\" = ? ORDER BY e.\"InYear\", e.\"GradeCode\", e.\"Id\""),
+                              {c.text(1), school},
+                              {{"GradeName", FieldType::Text, 40, 0}, {"ExamName", FieldType::Text, 60, 0}, {"GradeCode", FieldType::Text, 4, 0},
+                               {"InYear", FieldType::Integer, 0, 0}, {"ExamCode", FieldType::Text, 10, 0}}));
+}
+
+// Students are changed from the register (Manager), its class change and its import.
+void upStudent(MethodCall &c)
+{
+    if (!c.hasRight(kRegister, QStringLiteral("Manager")) && !c.hasRight(kRegister, QStringLiteral("ChangeClass")) &&
+        !c.hasRight(kRegister, QStringLiteral("Import")))
+        throw CallError(ErrorCode::Forbidden, QStringLiteral("changing the register needs the right \"Manager\" of function 4009"));
+    // A student with exam data stays in the register: such a deletion is refused.
+    const wire::ChangePacket &packet = c.changes(0);
+    const int code = packet.fieldIndex(u"sCode");
+    int refused = 0;
+    QStringList reasons;
+    for (const wire::RowChange &row : packet.rows) {
+        if (row.status != wire::RowStatus::Deleted || code < 0) continue;
+        const QString student = row.oldValues.value(code).toString();
+        if (c.db().scalar(QStringLiteral("SELECT count(*) FROM \"CJ_ExamStudent\" WHERE \"StudentCode\" = ?"), {student}).toLongLong() > 0) {
+            ++refused;
+            reasons << QStringLiteral("the student %1 has exam data and cannot be deleted").arg(student);
+        }
+    }
+    if (refused > 0) {
+        c.requireByRef(2);
+        c.setRef(2, qint64(refused));
+        c.setMessage(reasons.join(u'\n'));
+        return;
+    }
+    applyTableUpdate(c, QStringLiteral("XJ_Student"));
+}
+
+} // namespace
+
+void registerStudentMethods(Service &s)
+{
+    const QString qry = QStringLiteral("StudentQry"), up = QStringLiteral("StudentUp");
+    s.addMethod(qry, {QStringLiteral("QStudByClass"), 6, 6, qStudByClass});
+    s.addMethod(qry, {QStringLiteral("QStudByGrade"), 6, 6, qStudByGrade});
+    s.addMethod(qry, {QStringLiteral("QFamily"), 3, 3, qFamily});
+    s.addMethod(qry, {QStringLiteral("QStudentImage"), 6, 6, qStudentImage});
+    s.addMethod(qry, {QStringLiteral("QGradeClasses"), 4, 4, qGradeClasses});
+    s.addMethod(qry, {QStringLiteral("QTeachers"), 2, 2, qTeachers});
+    s.addMethod(qry, {QStringLiteral("QStudPicByCode"), 2, 2, qStudPicByCode});
+    s.addMethod(QStringLiteral("AchieveQry"), {QStringLiteral("QMyMarkList"), 3, 3, qMyMarkList});
+    s.addMethod(up, {QStringLiteral("UpStudent"), 3, 3, upStudent});
+    s.addMethod(up, tableUpdateMethod(QStringLiteral("UpFamily"), QStringLiteral("XJ_Family"), kRegister));
+}
+
+} // namespace lumeko::server

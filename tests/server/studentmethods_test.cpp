@@ -1,0 +1,158 @@
+// The student register's server methods on both back ends: which students each query form gives,
+// the family filter parsed (and refused when it is anything else), photos, exam history, and the
+// updates with their refusals.
+
+#include "fixtureschool.h"
+#include "server/storage/schema.h"
+
+#include <gtest/gtest.h>
+
+using namespace lumeko;
+using namespace lumeko::server;
+using namespace lumeko::server::testing;
+using wire::ErrorCode;
+using wire::RowStatus;
+
+namespace {
+
+class StudentMethodsTest : public ::testing::TestWithParam<Backend> {
+protected:
+    void SetUp() override
+    {
+        LUMEKO_REQUIRE_BACKEND(GetParam());
+        fx = std::make_unique<ServiceFixture>(GetParam());
+        Database &db = fx->db();
+        const QString student = "INSERT INTO \"XJ_Student\" (\"sCode\", \"SchoolCode\", \"GradeCode\", \"InYear\", \"ClassCode\", \"iClassNo\", \"sName\", \"iState\") "
+                                "VALUES (?, ?, ?, ?, ?, ?, ?, '00')";
+        db.exec(student, {"{A}", "S1", "1701", 2026, "001", 2, QStringLiteral("张三")});
+        db.exec(student, {"{B}", "S1", "1701", 2026, "001", 1, QStringLiteral("李四")});
+        db.exec(student, {"{C}", "S1", "1701", 2026, "002", 1, QStringLiteral("王五")});
+        db.exec(student, {"{D}", "S1", "1701", 2026, "003", 1, QStringLiteral("赵六")});
+        db.exec(student, {"{E}", "S1", "1701", 2025, "001", 1, QStringLiteral("去年的")});
+        db.exec(student, {"{F}", "S1", "1801", 2025, "001", 1, QStringLiteral("八年级")});
+        db.exec(student, {"{X}", "S2", "1701", 2026, "001", 1, QStringLiteral("外校生")});
+        const QString gc = "INSERT INTO \"XJ_GradeClass\" (\"SchoolCode\", \"InYear\", \"GradeCode\", \"ClassCode\", \"TeacherCode\") VALUES ('S1', ?, ?, ?, ?)";
+        db.exec(gc, {2026, "1701", "001", kTeacherCode}); // wang heads 七(1)
+        db.exec(gc, {2026, "1701", "002", QVariant()});
+        db.exec(gc, {2026, "1701", "003", QVariant()});
+        db.exec(gc, {2025, "1801", "001", QVariant()});
+        db.exec("INSERT INTO \"XJ_CourseTable\" (\"SchoolCode\", \"InYear\", \"GradeCode\", \"ClassCode\", \"SubjectCode\", \"TeacherCode\") "
+                "VALUES ('S1', 2026, '1701', '002', '001', ?)", {kTeacherCode}); // and teaches 七(2)
+        const QString fam = "INSERT INTO \"XJ_Family\" (\"scode\", \"sTitle\", \"sName\", \"SchoolCode\") VALUES (?, ?, ?, ?)";
+        db.exec(fam, {"{A}", QStringLiteral("父亲"), QStringLiteral("张大山"), "S1"});
+        db.exec(fam, {"{C}", QStringLiteral("母亲"), QStringLiteral("王妈妈"), "S1"});
+        db.exec(fam, {"{X}", QStringLiteral("父亲"), QStringLiteral("外校家长"), "S2"});
+        db.exec("INSERT INTO \"XJ_StudentPic\" (\"scode\", \"imgtype\", \"imgfile\", \"SchoolCode\") VALUES ('{A}', '0', '261206080000123.jpg', 'S1')");
+        const qint64 exam = db.insertReturningId("INSERT INTO \"CJ_ExamTotal\" (\"SchoolCode\", \"GradeCode\", \"InYear\", \"ExamCode\", \"PageName\", \"ExamName\") "
+                                                 "VALUES ('S1', '1701', 2026, '001', ?, ?)",
+                                                 {QStringLiteral("⊥"), QStringLiteral("期中考试")}, "Id");
+        db.exec("INSERT INTO \"CJ_ExamStudent\" (\"examId\", \"StudentCode\", \"ClassCode\") VALUES (?, '{A}', '001')", {exam});
+        admin = fx->signIn("admin", "lumeko");
+    }
+
+    QStringList names(const wire::Reply &r, int ref)
+    {
+        EXPECT_TRUE(r.ok()) << r.message.toStdString();
+        QStringList out;
+        const wire::Value v = r.refs.value(ref);
+        if (auto *p = std::get_if<wire::DataPacket>(&v))
+            for (qsizetype i = 0; i < p->rowCount(); ++i) out << p->value(i, p->fieldIndex(u"sName")).toString();
+        return out;
+    }
+
+    std::unique_ptr<ServiceFixture> fx;
+    QString admin;
+};
+
+TEST_P(StudentMethodsTest, EachQueryFormGivesItsStudentsAndOnlyTheCallersSchool)
+{
+    const QString Q = "StudentQry";
+    EXPECT_EQ(names(fx->call(Q, "QStudByClass", {txt("001"), txt("1701"), ref(qint64(2026)), txt("S1"), txt("Y"), ref()}, admin), 5),
+              (QStringList{QStringLiteral("李四"), QStringLiteral("张三")})) << "in seat order";
+    EXPECT_EQ(fx->call(Q, "QStudByClass", {txt("001"), txt("1701"), ref(qint64(2026)), txt("S2"), txt("Y"), ref()}, admin).error, ErrorCode::Forbidden);
+
+    // A grade of an intake year; the whole junior stage's current grades; the stage in one year.
+    EXPECT_EQ(names(fx->call(Q, "QStudByGrade", {txt("1701"), ref(qint64(2026)), txt("S1"), txt("Y"), txt(""), ref()}, admin), 5).size(), 4);
+    fx->db().exec("UPDATE \"XJ_Grade\" SET \"bCurGrade\" = 'N' WHERE \"InYear\" = 2025 AND \"GradeCode\" = '1801'");
+    EXPECT_EQ(names(fx->call(Q, "QStudByGrade", {txt("1"), ref(qint64(2026)), txt("S1"), txt("Y"), txt(""), ref()}, admin), 5).size(), 4)
+        << "only the current grades of the stage";
+    EXPECT_EQ(names(fx->call(Q, "QStudByGrade", {txt("1"), ref(qint64(2025)), txt("S1"), ref(QStringLiteral("viewers")), txt(""), ref()}, admin), 5),
+              (QStringList{QStringLiteral("去年的"), QStringLiteral("八年级")}));
+    // A teacher who sees only his classes: the one he heads and the one he teaches.
+    EXPECT_EQ(names(fx->call(Q, "QStudByGrade", {txt("1701"), ref(qint64(2026)), txt("S1"), txt("Y"), val(QString(kTeacherCode)), ref()}, admin), 5),
+              (QStringList{QStringLiteral("李四"), QStringLiteral("张三"), QStringLiteral("王五")}));
+
+    // Classes of the grade, teachers of the school.
+    const wire::Reply classes = fx->call(Q, "QGradeClasses", {txt("S1"), ref(qint64(2026)), txt("1701"), ref()}, admin);
+    EXPECT_EQ(std::get<wire::DataPacket>(classes.refs[3]).rowCount(), 3);
+    const wire::Reply teachers = fx->call(Q, "QTeachers", {txt("S1"), ref()}, admin);
+    EXPECT_EQ(std::get<wire::DataPacket>(teachers.refs[1]).rowCount(), 4);
+}
+
+TEST_P(StudentMethodsTest, TheFamilyFilterIsParsedAndAnythingElseRefused)
+{
+    const auto family = [&](const QString &filter) { return fx->call("StudentQry", "QFamily", {txt("S1"), ref(filter), ref()}, admin); };
+    QStringList got = names(family(" and b.gradecode='1701' and b.inyear=2026"), 2);
+    got.sort();
+    EXPECT_EQ(got, (QStringList{QStringLiteral("张大山"), QStringLiteral("王妈妈")})) << "never the other school's families";
+    EXPECT_EQ(names(family(" and b.gradecode='1701' and b.inyear=2026 and b.classcode='002'"), 2), QStringList{QStringLiteral("王妈妈")});
+    for (const char *bad : {" and b.gradecode='1701' or 1=1", " and b.gradecode='1701' and b.inyear=2026; DELETE FROM \"XJ_Family\"", "", "1=1"}) {
+        const wire::Reply r = family(QString::fromUtf8(bad));
+        EXPECT_EQ(r.error, ErrorCode::Refused) << bad;
+        EXPECT_TRUE(r.message.contains("family filter")) << r.message.toStdString();
+    }
+    EXPECT_EQ(fx->db().scalar("SELECT count(*) FROM \"XJ_Family\"").toInt(), 3);
+}
+
+TEST_P(StudentMethodsTest, PhotosAndExamHistory)
+{
+    const wire::Reply photos = fx->call("StudentQry", "QStudentImage", {txt("S1"), txt("1701"), txt(""), txt("Y"), txt(""), ref(qint64(2026))}, admin);
+    ASSERT_TRUE(photos.ok()) << photos.message.toStdString();
+    const auto &index = std::get<wire::DataPacket>(photos.result);
+    ASSERT_EQ(index.rowCount(), 1);
+    EXPECT_EQ(index.fields()[0].name, "sCode");
+    EXPECT_EQ(fx->call("StudentQry", "QStudPicByCode", {txt("{A}"), ref(qint64(0))}, admin).result, wire::Value(QStringLiteral("261206080000123.jpg")));
+    EXPECT_EQ(fx->call("StudentQry", "QStudPicByCode", {txt("{A}"), ref(qint64(1))}, admin).result, wire::Value(QString())) << "no graduation photo";
+
+    const wire::Reply marks = fx->call("AchieveQry", "QMyMarkList", {txt("S1"), txt("{A}"), ref()}, admin);
+    const auto &list = std::get<wire::DataPacket>(marks.refs[2]);
+    ASSERT_EQ(list.rowCount(), 1);
+    EXPECT_EQ(list.value(0, list.fieldIndex(u"GradeName")).toString(), QStringLiteral("七年级"));
+    EXPECT_EQ(list.value(0, list.fieldIndex(u"ExamName")).toString(), QStringLiteral("期中考试"));
+    EXPECT_EQ(std::get<wire::DataPacket>(fx->call("AchieveQry", "QMyMarkList", {txt("S1"), txt("{B}"), ref()}, admin).refs[2]).rowCount(), 0);
+}
+
+TEST_P(StudentMethodsTest, UpdatesMoveStudentsKeepThoseWithExamsAndFindFamiliesByTheirOldTitle)
+{
+    const TableDef &t = schemaTable(u"XJ_Student");
+    wire::ChangePacket p;
+    p.fields = t.fieldDefs({"sCode", "SchoolCode", "ClassCode", "sName"});
+    // Moving 李四 to class 002 goes through; deleting 张三, who sat an exam, refuses the packet.
+    p.rows = {{RowStatus::Modified, {"{B}", "S1", "001", QStringLiteral("李四")}, {"{B}", "S1", "002", QStringLiteral("李四")}},
+              {RowStatus::Deleted, {"{A}", "S1", "001", QStringLiteral("张三")}, {}}};
+    wire::Reply r = fx->call("StudentUp", "UpStudent", {val(p), val(qint64(-1)), ref(qint64(0))}, admin);
+    ASSERT_TRUE(r.ok()) << r.message.toStdString();
+    EXPECT_EQ(std::get<qint64>(r.refs[2]), 1);
+    EXPECT_TRUE(r.message.contains("exam data"));
+    EXPECT_EQ(fx->db().scalar("SELECT \"ClassCode\" FROM \"XJ_Student\" WHERE \"sCode\" = '{B}'").toString(), "001") << "nothing of the packet stored";
+    p.rows.removeLast();
+    r = fx->call("StudentUp", "UpStudent", {val(p), val(qint64(-1)), ref(qint64(0))}, admin);
+    EXPECT_EQ(std::get<qint64>(r.refs[2]), 0);
+    EXPECT_EQ(fx->db().scalar("SELECT \"ClassCode\" FROM \"XJ_Student\" WHERE \"sCode\" = '{B}'").toString(), "002");
+
+    // A family member's title changes: the row is found by the old title.
+    wire::ChangePacket f;
+    f.fields = schemaTable(u"XJ_Family").fieldDefs({"scode", "sTitle", "sName", "SchoolCode"});
+    f.rows = {{RowStatus::Modified, {"{A}", QStringLiteral("父亲"), QStringLiteral("张大山"), "S1"}, {"{A}", QStringLiteral("爷爷"), QStringLiteral("张大山"), "S1"}}};
+    r = fx->call("StudentUp", "UpFamily", {val(f), val(qint64(-1)), ref(qint64(0))}, admin);
+    EXPECT_EQ(std::get<qint64>(r.refs[2]), 0) << r.message.toStdString();
+    EXPECT_EQ(fx->db().scalar("SELECT \"sTitle\" FROM \"XJ_Family\" WHERE \"scode\" = '{A}'").toString(), QStringLiteral("爷爷"));
+
+    // A teacher without any right to change the register.
+    fx->db().exec("DELETE FROM \"XT_UserRight\"");
+    EXPECT_EQ(fx->call("StudentUp", "UpStudent", {val(p), val(qint64(-1)), ref(qint64(0))}, fx->signIn("wang", "pw6")).error, ErrorCode::Forbidden);
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, StudentMethodsTest, ::testing::Values(Backend::Sqlite, Backend::Postgres), backendParamName);
+
+} // namespace

@@ -1,6 +1,7 @@
 // The student register's methods: students by class or grade, families, the photo index, the
 // grade's classes, teachers, exam history, and the updates of students and families.
 
+#include "server/core/auth.h"
 #include "server/core/service.h"
 #include "server/grammar/registerfilters.h"
 #include "server/methods/methods.h"
@@ -187,6 +188,86 @@ void upStudent(MethodCall &c)
     applyTableUpdate(c, QStringLiteral("XJ_Student"));
 }
 
+// (school, var InYear, var grade, var Data): the grade's classes with their names.
+void qGradeClassNames(MethodCall &c)
+{
+    const QString school = c.school(0);
+    c.setRef(3, c.db().select(QStringLiteral("SELECT gc.\"ClassCode\", COALESCE(cl.\"ClassName\", gc.\"AliasName\", gc.\"ClassCode\") "
+                                             "FROM \"XJ_GradeClass\" gc LEFT JOIN \"XJ_Class\" cl ON cl.\"SchoolCode\" = gc.\"SchoolCode\" "
+                                             "AND cl.\"ClassCode\" = gc.\"ClassCode\" WHERE gc.\"SchoolCode\" = ? AND gc.\"InYear\" = ? "
+                                             "AND gc.\"GradeCode\" = ? ORDER BY gc.\"ClassCode\""),
+                              {school, c.integer(1), c.text(2)},
+                              {{"ClassCode", FieldType::Text, 3, 0}, {"ClassName", FieldType::Text, 40, 0}}));
+}
+
+// (school, grade, class, var InYear, image type): the stored photo rows the import adds to.
+void qStudPicForUp(MethodCall &c)
+{
+    const QString school = c.school(0);
+    const TableDef &t = schemaTable(u"XJ_StudentPic");
+    QString sql = QStringLiteral("SELECT %1 FROM \"XJ_StudentPic\" p JOIN \"XJ_Student\" b ON b.\"sCode\" = p.\"scode\" "
+                                 "WHERE p.\"SchoolCode\" = ? AND b.\"GradeCode\" = ? AND b.\"InYear\" = ? AND p.\"imgtype\" = ?")
+                      .arg(columnList(t, QStringLiteral("p")));
+    QVariantList params{school, c.text(1), c.integer(3), QString::number(c.integer(4))};
+    if (!c.text(2).isEmpty()) {
+        sql += QStringLiteral(" AND b.\"ClassCode\" = ?");
+        params << c.text(2);
+    }
+    c.setResult(c.db().select(sql, params, t.fieldDefs()));
+}
+
+// (school, var grade, var InYear): for record card 2, per student of the grade, c1, c2, ... hold
+// the totals of the exams the student sat, oldest first, over all the student's years; 15 for a
+// primary grade, 24 for the others.
+void qGetCard2(MethodCall &c)
+{
+    const QString school = c.school(0);
+    const QString grade = c.text(1);
+    const int columns = grade.startsWith(u'0') ? 15 : 24;
+    const auto scores = c.db().select(
+        QStringLiteral("SELECT b.\"sCode\", s.\"FullTotal\" FROM \"XJ_Student\" b "
+                       "JOIN \"CJ_ExamStudent\" s ON s.\"StudentCode\" = b.\"sCode\" JOIN \"CJ_ExamTotal\" e ON e.\"Id\" = s.\"examId\" "
+                       "WHERE b.\"SchoolCode\" = ? AND b.\"GradeCode\" = ? AND b.\"InYear\" = ? AND e.\"PageName\" = ? "
+                       "ORDER BY b.\"sCode\", e.\"InYear\", e.\"GradeCode\", e.\"dDefDay\", e.\"Id\""),
+        {school, grade, c.integer(2), QStringLiteral("⊥")}, {{"sCode", FieldType::Text, 38, 0}, {"FullTotal", FieldType::Float, 0, 0}});
+    QList<wire::FieldDef> fields = {{QStringLiteral("sCode"), FieldType::Text, 38, wire::FieldDef::Key}};
+    for (int i = 1; i <= columns; ++i) fields.append({QStringLiteral("c%1").arg(i), FieldType::Float, 0, 0});
+    wire::DataPacket card(fields);
+    QVariantList row;
+    const auto flush = [&] {
+        if (row.isEmpty()) return;
+        while (row.size() < columns + 1) row << QVariant();
+        card.appendRow(row);
+        row.clear();
+    };
+    for (qsizetype r = 0; r < scores.rowCount(); ++r) {
+        const QString student = scores.value(r, 0).toString();
+        if (row.isEmpty() || row.first().toString() != student) {
+            flush();
+            row << student;
+        }
+        if (row.size() <= columns) row << scores.value(r, 1);
+    }
+    flush();
+    c.setResult(card);
+}
+
+// (school, sCode, password, var mode): mode 2 sets a student's password, any other a teacher's.
+// Only an Argon2id hash is stored; the person can then sign in with the password.
+void setPass(MethodCall &c)
+{
+    const QString school = c.school(0);
+    const bool students = c.integer(3) == 2;
+    c.requireRight(students ? kRegister : QStringLiteral("4010"), QStringLiteral("SetPass"));
+    const QString password = c.text(2);
+    if (password.size() > 200) throw CallError(ErrorCode::BadArguments, QStringLiteral("a password holds at most 200 characters"));
+    const QString table = students ? QStringLiteral("XJ_Student") : QStringLiteral("JC_Teacher");
+    const QVariant hash = password.isEmpty() ? QVariant() : QVariant(hashPassword(password, c.env().options().passwordCost));
+    const int n = c.db().exec(QStringLiteral("UPDATE %1 SET \"sPass\" = ? WHERE \"sCode\" = ? AND \"SchoolCode\" = ?").arg(Database::quoted(table)),
+                              {hash, c.text(1), school});
+    c.setResult(qint64(n == 1 ? 1 : 0));
+}
+
 } // namespace
 
 void registerStudentMethods(Service &s)
@@ -199,6 +280,15 @@ void registerStudentMethods(Service &s)
     s.addMethod(qry, {QStringLiteral("QGradeClasses"), 4, 4, qGradeClasses});
     s.addMethod(qry, {QStringLiteral("QTeachers"), 2, 2, qTeachers});
     s.addMethod(qry, {QStringLiteral("QStudPicByCode"), 2, 2, qStudPicByCode});
+    s.addMethod(qry, {QStringLiteral("QGradeClassNames"), 4, 4, qGradeClassNames});
+    s.addMethod(qry, {QStringLiteral("QStudPicForUp"), 5, 5, qStudPicForUp});
+    s.addMethod(qry, {QStringLiteral("QGetCard2"), 3, 3, qGetCard2});
+    s.addMethod(up, {QStringLiteral("SetPass"), 4, 4, setPass});
+    // Photos are recorded by the register's photo import, open to whoever may open the page.
+    s.addMethod(up, {QStringLiteral("UpPicture"), 3, 3, [](MethodCall &c) {
+        c.requireFunction(kRegister);
+        applyTableUpdate(c, QStringLiteral("XJ_StudentPic"));
+    }});
     s.addMethod(QStringLiteral("AchieveQry"), {QStringLiteral("QMyMarkList"), 3, 3, qMyMarkList});
     s.addMethod(up, {QStringLiteral("UpStudent"), 3, 3, upStudent});
     s.addMethod(up, tableUpdateMethod(QStringLiteral("UpFamily"), QStringLiteral("XJ_Family"), kRegister));

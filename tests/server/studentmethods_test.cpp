@@ -3,6 +3,7 @@
 // updates with their refusals.
 
 #include "fixtureschool.h"
+#include "server/core/auth.h"
 #include "server/storage/schema.h"
 
 #include <gtest/gtest.h>
@@ -151,6 +152,52 @@ TEST_P(StudentMethodsTest, UpdatesMoveStudentsKeepThoseWithExamsAndFindFamiliesB
     // A teacher without any right to change the register.
     fx->db().exec("DELETE FROM \"XT_UserRight\"");
     EXPECT_EQ(fx->call("StudentUp", "UpStudent", {val(p), val(qint64(-1)), ref(qint64(0))}, fx->signIn("wang", "pw6")).error, ErrorCode::Forbidden);
+}
+
+TEST_P(StudentMethodsTest, ClassNamesPhotoRowsCardScoresAndPasswords)
+{
+    const wire::Reply names = fx->call("StudentQry", "QGradeClassNames", {txt("S1"), ref(qint64(2026)), ref(QStringLiteral("1701")), ref()}, admin);
+    const auto &classes = std::get<wire::DataPacket>(names.refs.value(3));
+    ASSERT_EQ(classes.rowCount(), 3);
+    EXPECT_EQ(classes.value(0, 1).toString(), QStringLiteral("一班"));
+    EXPECT_EQ(classes.value(2, 1).toString(), "003") << "a class without a name shows its code";
+
+    // The photo import: the existing rows, then a new one stored; another school's row refused.
+    const wire::Reply existing = fx->call("StudentQry", "QStudPicForUp", {txt("S1"), txt("1701"), txt("001"), ref(qint64(2026)), val(qint64(0))}, admin);
+    const auto pics = std::get<wire::DataPacket>(existing.result);
+    ASSERT_EQ(pics.rowCount(), 1);
+    wire::ChangePacket up;
+    up.fields = pics.fields();
+    up.rows = {{RowStatus::Inserted, {}, {"{B}", "0", "261206090000456.jpg", "S1"}}};
+    wire::Reply r = fx->call("StudentUp", "UpPicture", {val(up), val(qint64(-1)), ref(qint64(0))}, admin);
+    EXPECT_EQ(std::get<qint64>(r.refs.value(2)), 0) << r.message.toStdString();
+    up.rows = {{RowStatus::Inserted, {}, {"{X}", "0", "x.jpg", "S2"}}};
+    r = fx->call("StudentUp", "UpPicture", {val(up), val(qint64(-1)), ref(qint64(0))}, admin);
+    EXPECT_EQ(std::get<qint64>(r.refs.value(2)), 1);
+    EXPECT_EQ(fx->db().scalar("SELECT count(*) FROM \"XJ_StudentPic\"").toInt(), 2);
+
+    // Card 2: the totals of the exams each student sat, oldest first.
+    fx->db().exec("UPDATE \"CJ_ExamStudent\" SET \"FullTotal\" = 512.5 WHERE \"StudentCode\" = '{A}'");
+    const auto card = std::get<wire::DataPacket>(fx->call("StudentQry", "QGetCard2", {txt("S1"), ref(QStringLiteral("1701")), ref(qint64(2026))}, admin).result);
+    EXPECT_EQ(card.fieldCount(), 25) << "sCode and c1 ... c24";
+    ASSERT_EQ(card.rowCount(), 1);
+    EXPECT_EQ(card.value(0, card.fieldIndex(u"c1")).toDouble(), 512.5);
+    EXPECT_TRUE(wire::isNull(card.value(0, card.fieldIndex(u"c2"))));
+
+    // Passwords: a student's is stored as a hash; a teacher can sign in with the one set for him.
+    r = fx->call("StudentUp", "SetPass", {txt("S1"), txt("{B}"), txt("xuesheng1"), ref(qint64(2))}, admin);
+    EXPECT_EQ(r.result, wire::Value(qint64(1)));
+    const QString hash = fx->db().scalar("SELECT \"sPass\" FROM \"XJ_Student\" WHERE \"sCode\" = '{B}'").toString();
+    EXPECT_TRUE(verifyPassword(hash, "xuesheng1"));
+    EXPECT_FALSE(hash.contains("xuesheng1"));
+    EXPECT_EQ(fx->call("StudentUp", "SetPass", {txt("S1"), txt("{X}"), txt("x"), ref(qint64(2))}, admin).result, wire::Value(qint64(0)))
+        << "another school's student is not found";
+    r = fx->call("StudentUp", "SetPass", {txt("S1"), val(QString(kTeacherCode)), txt("newpw"), ref(qint64(1))}, admin);
+    EXPECT_EQ(r.result, wire::Value(qint64(1)));
+    const QString wang = fx->signIn("wang", "newpw");
+    EXPECT_FALSE(wang.isEmpty());
+    EXPECT_EQ(fx->call("StudentUp", "SetPass", {txt("S1"), txt("{B}"), txt("x"), ref(qint64(2))}, wang).error, ErrorCode::Forbidden)
+        << "setting passwords needs the SetPass right";
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, StudentMethodsTest, ::testing::Values(Backend::Sqlite, Backend::Postgres), backendParamName);

@@ -19,6 +19,10 @@ namespace lumeko::pub {
 
 inline constexpr char kCipherPrefix[] = "enc1:";
 
+// The key the student import enciphers imported passwords with, so that they travel to the server
+// unreadable; the server deciphers them and stores only a hash.
+inline constexpr char kImportPasswordKey[] = "{6B1F9C1E-3A52-4D8B-9E07-5C2A41D7F0B3}";
+
 // Never fails (libsodium is initialised on first use; a failing initialisation aborts).
 LUMEKO_CIPHER_EXPORT QString encStr(const QString &text, const QString &key);
 

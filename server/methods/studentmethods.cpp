@@ -1,6 +1,7 @@
 // The student register's methods: students by class or grade, families, the photo index, the
 // grade's classes, teachers, exam history, and the updates of students and families.
 
+#include "host/pub/cipher.h"
 #include "server/core/auth.h"
 #include "server/core/service.h"
 #include "server/grammar/registerfilters.h"
@@ -185,7 +186,24 @@ void upStudent(MethodCall &c)
         c.setMessage(reasons.join(u'\n'));
         return;
     }
-    applyTableUpdate(c, QStringLiteral("XJ_Student"));
+    // Imported passwords arrive enciphered with the import's key: store their hashes instead.
+    const int pass = packet.fieldIndex(u"sPass");
+    bool enciphered = false;
+    for (const wire::RowChange &row : packet.rows)
+        enciphered = enciphered || (pass >= 0 && pub::isCipherText(row.newValues.value(pass).toString()));
+    if (!enciphered) {
+        applyTableUpdate(c, QStringLiteral("XJ_Student"));
+        return;
+    }
+    wire::ChangePacket hashed = packet;
+    for (wire::RowChange &row : hashed.rows) {
+        const QString value = row.newValues.value(pass).toString();
+        if (!pub::isCipherText(value)) continue;
+        const std::optional<QString> plain = pub::decStr(value, QString::fromLatin1(pub::kImportPasswordKey));
+        if (!plain) throw CallError(ErrorCode::BadArguments, QStringLiteral("an imported password cannot be deciphered"));
+        row.newValues[pass] = hashPassword(*plain, c.env().options().passwordCost);
+    }
+    applyTableUpdate(c, QStringLiteral("XJ_Student"), hashed);
 }
 
 // (school, var InYear, var grade, var Data): the grade's classes with their names.

@@ -6,7 +6,11 @@ namespace lumeko::server {
 
 void applyTableUpdate(MethodCall &c, const QString &table, const ApplyRules &extra)
 {
-    const wire::ChangePacket &packet = c.changes(0);
+    applyTableUpdate(c, table, c.changes(0), extra);
+}
+
+void applyTableUpdate(MethodCall &c, const QString &table, const wire::ChangePacket &packet, const ApplyRules &extra)
+{
     c.integer(1); // the constant -1 of the update calls; any integer is accepted
     c.requireByRef(2);
     ApplyRules rules = extra;

@@ -15,5 +15,7 @@ MethodDef tableUpdateMethod(const QString &name, const QString &table, const QSt
 // Applies the packet of argument 0 to the table within the caller's school and writes the error
 // count back to argument 2; refused rows are described in the reply's message.
 void applyTableUpdate(MethodCall &c, const QString &table, const ApplyRules &extra = {});
+// The same with a packet the method prepared from argument 0's.
+void applyTableUpdate(MethodCall &c, const QString &table, const wire::ChangePacket &packet, const ApplyRules &extra = {});
 
 } // namespace lumeko::server

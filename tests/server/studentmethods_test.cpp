@@ -3,6 +3,7 @@
 // updates with their refusals.
 
 #include "fixtureschool.h"
+#include "host/pub/cipher.h"
 #include "server/core/auth.h"
 #include "server/storage/schema.h"
 
@@ -148,6 +149,18 @@ TEST_P(StudentMethodsTest, UpdatesMoveStudentsKeepThoseWithExamsAndFindFamiliesB
     r = fx->call("StudentUp", "UpFamily", {val(f), val(qint64(-1)), ref(qint64(0))}, admin);
     EXPECT_EQ(std::get<qint64>(r.refs[2]), 0) << r.message.toStdString();
     EXPECT_EQ(fx->db().scalar("SELECT \"sTitle\" FROM \"XJ_Family\" WHERE \"scode\" = '{A}'").toString(), QStringLiteral("爷爷"));
+
+    // An imported password arrives enciphered with the import's key and is stored as a hash.
+    wire::ChangePacket imported;
+    imported.fields = t.fieldDefs({"sCode", "SchoolCode", "sName", "sPass"});
+    imported.rows = {{RowStatus::Inserted, {}, {"{N}", "S1", QStringLiteral("新生"), pub::encStr("chushi123", QString::fromLatin1(pub::kImportPasswordKey))}}};
+    r = fx->call("StudentUp", "UpStudent", {val(imported), val(qint64(-1)), ref(qint64(0))}, admin);
+    ASSERT_EQ(std::get<qint64>(r.refs[2]), 0) << r.message.toStdString();
+    EXPECT_TRUE(verifyPassword(fx->db().scalar("SELECT \"sPass\" FROM \"XJ_Student\" WHERE \"sCode\" = '{N}'").toString(), "chushi123"));
+    imported.rows[0].newValues[0] = "{M}";
+    imported.rows[0].newValues[3] = pub::encStr("x", "{00000000-0000-0000-0000-000000000000}");
+    EXPECT_EQ(fx->call("StudentUp", "UpStudent", {val(imported), val(qint64(-1)), ref(qint64(0))}, admin).error, ErrorCode::BadArguments)
+        << "a password enciphered with another key";
 
     // A teacher without any right to change the register.
     fx->db().exec("DELETE FROM \"XT_UserRight\"");

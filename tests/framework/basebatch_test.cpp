@@ -6,6 +6,7 @@
 #include "fixtureschool.h"
 #include "host/pub/provider.h"
 #include "scriptedprovider.h"
+#include "signedinhost.h"
 #include "toolkit/grid/bandedgrid.h"
 
 #include <QAction>
@@ -43,17 +44,8 @@ public:
     bool saveResult = true;
 };
 
-class BaseBatchTest : public ::testing::Test {
+class BaseBatchTest : public pub::testing::SignedInHost {
 protected:
-    void TearDown() override { pub::signOut(); }
-    void signInAs(const char *login, const char *password)
-    {
-        QString error;
-        ASSERT_TRUE(pub::signIn(link, QString::fromLatin1(login), QString::fromLatin1(password), &error)) << error.toStdString();
-    }
-    pub::testing::ScriptedProvider host;
-    server::testing::ServiceFixture fx{server::Backend::Sqlite};
-    server::LocalLink link{fx.service()};
 };
 
 TEST_F(BaseBatchTest, EditingNeedsManagerUnlessTheUserIsUnrestricted)

@@ -12,6 +12,7 @@
 #include "fixtureschool.h"
 #include "host/pub/provider.h"
 #include "scriptedprovider.h"
+#include "signedinhost.h"
 #include "toolkit/grid/bandedgrid.h"
 
 #include <QAction>
@@ -73,18 +74,12 @@ public:
 
 namespace {
 
-class BasePageTest : public ::testing::Test {
+class BasePageTest : public pub::testing::SignedInHost {
 protected:
     void SetUp() override
     {
         host.appPathValue = appFolder.path() + u'/';
         QFile::copy(QStringLiteral(LUMEKO_SOURCE_DIR "/data/Chinese.dll"), appFolder.filePath("Chinese.dll"));
-    }
-    void TearDown() override { pub::signOut(); }
-    void signInAs(const char *login, const char *password)
-    {
-        QString error;
-        ASSERT_TRUE(pub::signIn(link, QString::fromLatin1(login), QString::fromLatin1(password), &error)) << error.toStdString();
     }
     TTestPage *openPage()
     {
@@ -103,9 +98,6 @@ protected:
     }
 
     QTemporaryDir appFolder;
-    pub::testing::ScriptedProvider host;
-    server::testing::ServiceFixture fx{server::Backend::Sqlite};
-    server::LocalLink link{fx.service()};
 };
 
 TEST_F(BasePageTest, BrowsingAndEditingSwitchActionsAndEditableColumns)

@@ -8,6 +8,7 @@
 #include "host/pub/lumekopub.h"
 #include "host/pub/provider.h"
 #include "scriptedprovider.h"
+#include "signedinhost.h"
 
 #include <gtest/gtest.h>
 
@@ -21,22 +22,14 @@ QString slotText(uint16_t *text)
     return QString::fromUtf16(reinterpret_cast<const char16_t *>(text), LumekoWideStringLength(text));
 }
 
-class ExportsTest : public ::testing::Test {
+class ExportsTest : public pub::testing::SignedInHost {
 protected:
     void TearDown() override
     {
-        pub::signOut();
+        SignedInHost::TearDown();
         LumekoFreeWideString(slot);
     }
-    void signInAs(const char *login, const char *password)
-    {
-        QString error;
-        ASSERT_TRUE(pub::signIn(link, QString::fromLatin1(login), QString::fromLatin1(password), &error)) << error.toStdString();
-    }
 
-    pub::testing::ScriptedProvider host;
-    server::testing::ServiceFixture fx{server::Backend::Sqlite};
-    server::LocalLink link{fx.service()};
     uint16_t *slot = nullptr;
 };
 

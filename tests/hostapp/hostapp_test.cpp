@@ -9,6 +9,7 @@
 #include "framework/ubasepage.h"
 #include "host/pub/provider.h"
 #include "scriptedprovider.h"
+#include "signedinhost.h"
 
 #include <QAction>
 #include <QApplication>
@@ -23,16 +24,15 @@ using namespace lumeko;
 
 namespace {
 
-class HostAppTest : public ::testing::Test {
+class HostAppTest : public pub::testing::SignedInHost {
 protected:
     void SetUp() override
     {
         host.contentValue = qRgb(0xEE, 0xF3, 0xF8); // the host's own page colour, for the picture
         QString error;
         ASSERT_TRUE(module.load(QStringLiteral(LUMEKO_MODULE_PATH), &error)) << error.toStdString();
-        ASSERT_TRUE(pub::signIn(link, "admin", "lumeko", &error)) << error.toStdString();
+        signInAs("admin", "lumeko");
     }
-    void TearDown() override { pub::signOut(); }
 
     // A register-like page, embedded the way a page export embeds it.
     std::pair<QWidget *, achieve::TBasePage *> embeddedPage()
@@ -65,9 +65,6 @@ protected:
         return {container, page};
     }
 
-    pub::testing::ScriptedProvider host;
-    server::testing::ServiceFixture fx{server::Backend::Sqlite};
-    server::LocalLink link{fx.service()};
     host::Module module;
 };
 

@@ -35,6 +35,12 @@ int draggedColumn(const QMimeData *mime, const char *type, const BandedGrid *gri
     return ok && column >= 0 && column < grid->columnCount() ? column : -1;
 }
 
+// Whether a drag carries a column of this grid, from its headers or from the group-by box.
+bool carriesColumn(const QMimeData *mime, const BandedGrid *grid)
+{
+    return draggedColumn(mime, kColumnMime, grid) >= 0 || draggedColumn(mime, kGroupMime, grid) >= 0;
+}
+
 void startColumnDrag(QWidget *source, const char *type, const BandedGrid *grid, int column, const QPixmap &pixmap, const QPoint &hotSpot)
 {
     auto *drag = new QDrag(source);
@@ -510,7 +516,7 @@ void GridHeader::contextMenuEvent(QContextMenuEvent *event)
 
 void GridHeader::dragEnterEvent(QDragEnterEvent *event)
 {
-    if (draggedColumn(event->mimeData(), kColumnMime, m_grid) >= 0 || draggedColumn(event->mimeData(), kGroupMime, m_grid) >= 0)
+    if (carriesColumn(event->mimeData(), m_grid))
         event->acceptProposedAction();
     else
         event->ignore();
@@ -1030,7 +1036,7 @@ void GroupByBox::contextMenuEvent(QContextMenuEvent *event)
 
 void GroupByBox::dragEnterEvent(QDragEnterEvent *event)
 {
-    if (draggedColumn(event->mimeData(), kColumnMime, m_grid) >= 0 || draggedColumn(event->mimeData(), kGroupMime, m_grid) >= 0)
+    if (carriesColumn(event->mimeData(), m_grid))
         event->acceptProposedAction();
     else
         event->ignore();
@@ -1038,7 +1044,7 @@ void GroupByBox::dragEnterEvent(QDragEnterEvent *event)
 
 void GroupByBox::dragMoveEvent(QDragMoveEvent *event)
 {
-    if (draggedColumn(event->mimeData(), kColumnMime, m_grid) >= 0 || draggedColumn(event->mimeData(), kGroupMime, m_grid) >= 0)
+    if (carriesColumn(event->mimeData(), m_grid))
         event->acceptProposedAction();
     else
         event->ignore();

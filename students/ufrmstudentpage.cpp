@@ -1,0 +1,261 @@
+#include "students/ufrmstudentpage.h"
+
+#include "host/pub/pub.h"
+#include "toolkit/grid/bandedgrid.h"
+
+#include <QAction>
+#include <QToolBar>
+
+namespace lumeko::achieve {
+
+namespace {
+
+const QString kReadFailed = QStringLiteral("数据读取失败，可能网络不稳定，请稍后再试！");
+
+// The by-reference packet a query wrote back, or a failure with the server's reason.
+wire::DataPacket packetOf(const wire::Reply &reply, const QList<wire::Argument> &args, int index)
+{
+    if (!reply.ok()) throw std::runtime_error(reply.message.toStdString());
+    if (index < args.size())
+        if (const auto *p = std::get_if<wire::DataPacket>(&args[index].value)) return *p;
+    return {};
+}
+
+wire::Argument in(wire::Value v) { return {std::move(v), false}; }
+wire::Argument var(wire::Value v = wire::Null{}) { return {std::move(v), true}; }
+
+} // namespace
+
+TfrmStudentPage::TfrmStudentPage(QWidget *parent) : TBasePage(parent)
+{
+    Tag = 4009;
+    HelpFile = QStringLiteral("Student");
+    setWindowTitle(QStringLiteral("学籍档案"));
+    for (DataSet **d : {&cdsState, &cdsClassName, &cdsGradeNames, &cdsGradeClass, &cdsFamily, &cdsStudentImage}) *d = new DataSet(this);
+    const auto action = [this](const QString &caption, const QString &hint, const char *icon, int tag) {
+        auto *a = new QAction(pub::styleIcon(QString::fromLatin1(icon)), caption, this);
+        a->setStatusTip(hint);
+        a->setToolTip(hint.isEmpty() ? caption : hint);
+        setActionTag(a, tag);
+        addAction(a);
+        return a;
+    };
+    acPic = action(QStringLiteral("入学照"), {}, "Picture", 0);
+    acOutPic = action(QStringLiteral("毕业照"), {}, "Picture", 0);
+    acImpPic = action(QStringLiteral("导入照片"), QStringLiteral("批量导入照片"), "Import", 0);
+    acImport = action(QStringLiteral("导入"), QStringLiteral("导入数据"), "Import", 5);
+    acFamily = action(QStringLiteral("家庭"), QStringLiteral("家庭成员"), "Family", 0);
+    acSetPass = action(QStringLiteral("密码"), QStringLiteral("密码设置"), "SetPass", 7);
+    acChangeClass = action(QStringLiteral("调班"), QStringLiteral("调整学生年级或班级"), "Other", 6);
+    tlbTools->addActions({acImport, acFamily, acSetPass, acChangeClass, acPic, acOutPic, acImpPic});
+}
+
+void TfrmStudentPage::readParameters()
+{
+    PageClassCode.clear();
+    AreaFilter.clear();
+    if (Params.size() < 5) return;
+    PageInYear = Params[0].toInt();
+    PageGradeCode = Params[1].left(4);
+    PageGradeName = Params[2];
+    CurrentFlag = Params[3].left(1);
+    ViewerList = Params[4];
+    if (Params.size() == 6) {
+        // A short item is a class; a longer one names a school area after four characters.
+        if (Params[5].size() <= 3) PageClassCode = Params[5];
+        else AreaFilter = Params[5].mid(4);
+    }
+}
+
+bool TfrmStudentPage::loadLists()
+{
+    pub::WaitIndicator wait(this);
+    try {
+        pub::ServerObject sys = pub::ServerObject::sysQry();
+        QList<wire::Argument> fields = {in(QStringLiteral("XJ_Student")), var()};
+        cdsFields->setData(packetOf(sys.call(QStringLiteral("QFieldsByTable"), fields), fields, 1));
+        QList<wire::Argument> states = {in(QStringLiteral("StudState")), var()};
+        cdsState->setData(packetOf(sys.call(QStringLiteral("QRegByType"), states), states, 1));
+        cdsClassName->setData(pub::classNames());
+        cdsGradeNames->setData(pub::gradeNames());
+        pub::ServerObject students = pub::ServerObject::studentQry();
+        QList<wire::Argument> classes = {in(pub::schoolId()),
+                                         PageGradeCode.size() == 4 ? var(qint64(PageInYear)) : var(ViewerList),
+                                         in(PageGradeCode), var()};
+        cdsGradeClass->setData(packetOf(students.call(QStringLiteral("QGradeClasses"), classes), classes, 3));
+        createFields();
+        // The class list holds the grade's classes only, under their names in this grade.
+        for (cdsClassName->first(); !cdsClassName->eof();) {
+            const QString code = cdsClassName->value(u"ClassCode").toString();
+            if (!cdsGradeClass->locate(QStringLiteral("ClassCode"), {code})) {
+                cdsClassName->deleteRecord();
+                continue;
+            }
+            const QString alias = cdsGradeClass->value(u"AliasName").toString();
+            if (!alias.isEmpty()) {
+                cdsClassName->edit();
+                cdsClassName->setValue(u"ClassName", alias);
+                cdsClassName->post();
+            }
+            cdsClassName->next();
+        }
+        cdsClassName->mergeChangeLog();
+        return true;
+    } catch (const std::exception &e) {
+        pub::writeLog(QStringLiteral("学籍档案: ") + QString::fromUtf8(e.what()));
+        pub::msgError(kReadFailed, this);
+        return false;
+    }
+}
+
+// cdsData's fields: those the definitions name, typed by their letters, and two of the page's own.
+void TfrmStudentPage::createFields()
+{
+    QList<wire::FieldDef> defs;
+    for (cdsFields->first(); !cdsFields->eof(); cdsFields->next()) {
+        const QString type = cdsFields->value(u"sFieldType").toString().toUpper();
+        wire::FieldDef d{cdsFields->value(u"sFldName").toString(), wire::FieldType::Text, 0, 0};
+        if (type == u"N" || type == u"I") d.type = wire::FieldType::Integer;
+        else if (type == u"D") d.type = wire::FieldType::Date;
+        else if (type == u"B") d.type = wire::FieldType::Boolean;
+        else if (type == u"F") d.type = wire::FieldType::Float;
+        defs << d;
+    }
+    cdsData->createTable(defs);
+    for (const auto &[name, caption, type] : {std::tuple{"SchoolArea", "分校", wire::FieldType::Text}, std::tuple{"HasInImage", "入学照", wire::FieldType::Boolean}}) {
+        cdsData->addField({QString::fromLatin1(name), type, 0, 0}, FieldKind::Internal);
+        cdsFields->appendRecord({QString::fromLatin1(name), QStringLiteral("Student"), QString::fromUtf8(caption), true, 10, false, false,
+                                 type == wire::FieldType::Boolean ? QStringLiteral("B") : QStringLiteral("S"), QVariant(), QVariant()});
+    }
+}
+
+void TfrmStudentPage::InitPage()
+{
+    readParameters();
+    loadLists();
+    LoadData();
+    const QString gradeType = pub::gradeType(PageGradeCode);
+    ReportFolder = gradeType.isEmpty() ? QStringLiteral("Student") : gradeType + QStringLiteral("/Student");
+    pub::WaitIndicator wait(this);
+    TBasePage::InitPage();
+    applyColumnRules();
+    setEditState(0);
+}
+
+int TfrmStudentPage::protectionOf(const QString &field) const
+{
+    static const QStringList always = {"SchoolCode", "GradeCode", "InYear", "sCode", "sPass", "SchoolArea", "HasInImage"};
+    if (always.contains(field, Qt::CaseInsensitive)) return 1;
+    if (field.compare(u"ClassCode", Qt::CaseInsensitive) == 0 && !PageClassCode.isEmpty()) return 1;
+    if (CurrentFlag != u"Y" && QStringList{"ClassCode", "iClassNo", "iState"}.contains(field, Qt::CaseInsensitive)) return 1;
+    return 0;
+}
+
+void TfrmStudentPage::applyColumnRules()
+{
+    for (int c = 0; c < GridData->columnCount(); ++c) {
+        GridColumn col = GridData->column(c);
+        col.tag = protectionOf(col.field);
+        if (QStringList{"SchoolCode", "GradeCode", "InYear", "sCode"}.contains(col.field, Qt::CaseInsensitive)) col.visible = false;
+        if (col.field.compare(u"ClassCode", Qt::CaseInsensitive) == 0) {
+            col.editor = EditorKind::Lookup;
+            col.lookup.clear();
+            for (cdsClassName->first(); !cdsClassName->eof(); cdsClassName->next())
+                col.lookup.append({cdsClassName->value(u"ClassCode"), cdsClassName->value(u"ClassName").toString()});
+        } else if (col.field.compare(u"iState", Qt::CaseInsensitive) == 0) {
+            col.editor = EditorKind::Lookup;
+            col.lookup.clear();
+            for (cdsState->first(); !cdsState->eof(); cdsState->next())
+                col.lookup.append({cdsState->value(u"sKeyId"), cdsState->value(u"sValue").toString()});
+        } else if (col.field.compare(u"GradeCode", Qt::CaseInsensitive) == 0) {
+            col.lookup.clear();
+            for (cdsGradeNames->first(); !cdsGradeNames->eof(); cdsGradeNames->next())
+                col.lookup.append({cdsGradeNames->value(u"sKeyId"), cdsGradeNames->value(u"sValue").toString()});
+        } else if (col.field.compare(u"sSex", Qt::CaseInsensitive) == 0) {
+            col.editor = EditorKind::Lookup;
+            col.lookup = {{QStringLiteral("男"), QStringLiteral("男")}, {QStringLiteral("女"), QStringLiteral("女")}};
+        }
+        GridData->updateColumn(c, col);
+    }
+}
+
+void TfrmStudentPage::LoadData()
+{
+    TBasePage::LoadData();
+    pub::WaitIndicator wait(this);
+    cdsData->disableControls();
+    try {
+        pub::ServerObject students = pub::ServerObject::studentQry();
+        const QString school = pub::schoolId();
+        QList<wire::Argument> args;
+        QString method = QStringLiteral("QStudByGrade");
+        if (!PageClassCode.isEmpty()) {
+            method = QStringLiteral("QStudByClass");
+            args = {in(PageClassCode), in(PageGradeCode), var(qint64(PageInYear)), in(school), in(CurrentFlag), var()};
+        } else if (pub::viewAllGrade() && PageGradeCode.size() == 1) {
+            args = {in(PageGradeCode), var(qint64(PageInYear)), in(school), CurrentFlag == u"Y" ? in(CurrentFlag) : var(ViewerList), in(QString()), var()};
+        } else if (!pub::viewAllClass() && !ViewerList.contains(pub::userCode())) {
+            // The server limits the rows to the classes this teacher heads or teaches.
+            args = {in(PageGradeCode), var(qint64(PageInYear)), in(school), in(CurrentFlag), in(pub::userCode()), var()};
+        } else {
+            args = {in(PageGradeCode), var(qint64(PageInYear)), in(school), in(CurrentFlag), in(QString()), var()};
+        }
+        const wire::DataPacket rows = packetOf(students.call(method, args), args, 5);
+        cdsData->setData(rows);
+
+        QString filter = QStringLiteral(" and b.gradecode='%1' and b.inyear=%2").arg(QString(PageGradeCode).replace(u'\'', QStringLiteral("''"))).arg(PageInYear);
+        if (!PageClassCode.isEmpty()) filter += QStringLiteral(" and b.classcode='%1'").arg(QString(PageClassCode).replace(u'\'', QStringLiteral("''")));
+        QList<wire::Argument> family = {in(school), var(filter), var()};
+        cdsFamily->setData(packetOf(students.call(QStringLiteral("QFamily"), family), family, 2));
+    } catch (const std::exception &e) {
+        pub::writeLog(QStringLiteral("学籍档案: ") + QString::fromUtf8(e.what()));
+        pub::msgError(kReadFailed, this);
+    }
+    // The photo index; the page works without it.
+    pub::ServerObject students = pub::ServerObject::studentQry();
+    const wire::Reply photos = students.call(QStringLiteral("QStudentImage"), {in(pub::schoolId()), in(PageGradeCode), in(PageClassCode),
+                                                                              in(CurrentFlag), in(QString()), var(qint64(PageInYear))});
+    if (const auto *p = std::get_if<wire::DataPacket>(&photos.result); photos.ok() && p) {
+        cdsStudentImage->setData(*p);
+        cdsStudentImage->setIndexFieldNames(QStringLiteral("sCode;imgtype"));
+    }
+    computeInternalColumns();
+    cdsData->enableControls();
+}
+
+void TfrmStudentPage::computeInternalColumns()
+{
+    if (!cdsData->isActive() || cdsData->isEmpty() || cdsData->fieldIndex(u"HasInImage") < 0) return;
+    cdsData->disableControls();
+    for (cdsData->first(); !cdsData->eof(); cdsData->next()) {
+        cdsData->edit();
+        const QString code = cdsData->value(u"sCode").toString();
+        if (cdsStudentImage->isActive())
+            cdsData->setValue(u"HasInImage", cdsStudentImage->locate(QStringLiteral("sCode;imgtype"), {code, QStringLiteral("0")}));
+        if (cdsGradeClass->isActive() && cdsGradeClass->locate(QStringLiteral("ClassCode"), {cdsData->value(u"ClassCode")}))
+            cdsData->setValue(u"SchoolArea", cdsGradeClass->value(u"sArea"));
+        cdsData->post();
+    }
+    cdsData->first();
+    cdsData->enableControls();
+}
+
+void TfrmStudentPage::SetReadOnly(bool r)
+{
+    for (QAction *a : {acFamily, acSetPass, acChangeClass, acImpPic}) a->setEnabled(r);
+    TBasePage::SetReadOnly(r);
+    // A stage, or a grade that has graduated, is edited only by administrators and holders of
+    // "EditHis".
+    const bool mayEdit = PageGradeCode.size() == 4 && (CurrentFlag == u"Y" || pub::userType() == 1 || Rights.join(u',').contains(QStringLiteral("EditHis")));
+    for (QAction *a : {acEdit, acImport})
+        if (a->isEnabled() && !mayEdit) a->setEnabled(false);
+    for (int c = 1; c < GridData->columnCount(); ++c) {
+        GridColumn col = GridData->column(c);
+        if (col.field.compare(u"Selected", Qt::CaseInsensitive) == 0) continue;
+        col.readOnly = r || col.tag == 1;
+        GridData->updateColumn(c, col);
+    }
+    if (pub::userType() != 1 && acChangeClass->isEnabled() && !Rights.join(u',').contains(QStringLiteral("ChangeClass"))) acChangeClass->setEnabled(false);
+}
+
+} // namespace lumeko::achieve

@@ -1,0 +1,42 @@
+#pragma once
+// TfrmStudentPage ("学籍档案"): the student register of one grade (or a whole school stage) of one
+// intake year, optionally of one class.
+
+#include "framework/ubasepage.h"
+
+namespace lumeko::achieve {
+
+class LUMEKO_ACHIEVE_EXPORT TfrmStudentPage : public TBasePage {
+    Q_OBJECT
+public:
+    explicit TfrmStudentPage(QWidget *parent = nullptr);
+
+    // The page parameters.
+    int PageInYear = 0;
+    QString PageGradeCode;
+    QString PageGradeName;
+    QString CurrentFlag;
+    QString ViewerList;
+    QString PageClassCode;
+    QString AreaFilter;
+
+    DataSet *cdsState, *cdsClassName, *cdsGradeNames, *cdsGradeClass, *cdsFamily, *cdsStudentImage;
+
+    QAction *acFamily, *acSetPass, *acChangeClass, *acImpPic, *acPic, *acOutPic, *acImport;
+
+    void InitPage() override;
+    void LoadData() override;
+    void SetReadOnly(bool readOnly) override;
+
+    // A column's protection mark: 1 keeps it read-only while editing.
+    int protectionOf(const QString &field) const;
+
+private:
+    void readParameters();
+    bool loadLists();
+    void createFields();
+    void computeInternalColumns();
+    void applyColumnRules();
+};
+
+} // namespace lumeko::achieve

@@ -1,9 +1,11 @@
 #include "students/ufrmstudentpage.h"
 
+#include "framework/sharedroutines.h"
 #include "host/pub/pub.h"
 #include "toolkit/grid/bandedgrid.h"
 
 #include <QAction>
+#include <QUuid>
 #include <QToolBar>
 
 namespace lumeko::achieve {
@@ -202,6 +204,9 @@ void TfrmStudentPage::LoadData()
         }
         const wire::DataPacket rows = packetOf(students.call(method, args), args, 5);
         cdsData->setData(rows);
+        // The page fills these itself when it saves a new row, so a row may be posted without them.
+        for (const char *field : {"sCode", "SchoolCode", "GradeCode", "InYear"})
+            if (const int i = cdsData->fieldIndex(QString::fromLatin1(field)); i >= 0) cdsData->fieldInfo(i).def.flags &= ~wire::FieldDef::Required;
 
         QString filter = QStringLiteral(" and b.gradecode='%1' and b.inyear=%2").arg(QString(PageGradeCode).replace(u'\'', QStringLiteral("''"))).arg(PageInYear);
         if (!PageClassCode.isEmpty()) filter += QStringLiteral(" and b.classcode='%1'").arg(QString(PageClassCode).replace(u'\'', QStringLiteral("''")));
@@ -256,6 +261,155 @@ void TfrmStudentPage::SetReadOnly(bool r)
         GridData->updateColumn(c, col);
     }
     if (pub::userType() != 1 && acChangeClass->isEnabled() && !Rights.join(u',').contains(QStringLiteral("ChangeClass"))) acChangeClass->setEnabled(false);
+}
+
+void TfrmStudentPage::InsertRecord()
+{
+    TBasePage::InsertRecord();
+    if (cdsData->state() != DataSetState::Insert) return;
+    if (!PageClassCode.isEmpty()) cdsData->setValue(u"ClassCode", PageClassCode);
+    if (cdsData->fieldIndex(u"sType") >= 0) cdsData->setValue(u"sType", QStringLiteral("统招生"));
+}
+
+// The partner of an arts or science grade of the senior years, whose classes students may be in.
+static QString partnerGrade(const QString &grade)
+{
+    if (grade < u"2201" || grade > u"2302") return {};
+    if (grade == u"2201") return QStringLiteral("2202");
+    if (grade == u"2202") return QStringLiteral("2201");
+    if (grade == u"2301") return QStringLiteral("2302");
+    return QStringLiteral("2301");
+}
+
+bool TfrmStudentPage::validateRows()
+{
+    pub::WaitIndicator wait(this, QStringLiteral("正在验证数据..."));
+    QStringList classes;
+    for (cdsGradeClass->first(); !cdsGradeClass->eof(); cdsGradeClass->next()) classes << cdsGradeClass->value(u"ClassCode").toString();
+    if (const QString partner = partnerGrade(PageGradeCode); !partner.isEmpty()) {
+        pub::ServerObject students = pub::ServerObject::studentQry();
+        QList<wire::Argument> args = {in(pub::schoolId()), var(qint64(PageInYear)), in(partner), var()};
+        if (students.call(QStringLiteral("QGradeClasses"), args).ok())
+            if (const auto *p = std::get_if<wire::DataPacket>(&args[3].value))
+                for (qsizetype r = 0; r < p->rowCount(); ++r) classes << p->value(r, p->fieldIndex(u"ClassCode")).toString();
+    }
+    const QList<std::pair<QString, QString>> required = {{QStringLiteral("sName"), QStringLiteral("姓名")}, {QStringLiteral("sSex"), QStringLiteral("性别")}};
+    QString fault;
+    int row = 0;
+    for (cdsData->first(); !cdsData->eof() && fault.isEmpty(); cdsData->next()) {
+        ++row;
+        const RowStatus status = cdsData->updateStatus();
+        if (status != RowStatus::Modified && status != RowStatus::Inserted) continue;
+        for (const auto &[field, caption] : required)
+            if (cdsData->fieldIndex(field) >= 0 && cdsData->value(field).toString().trimmed().isEmpty() && fault.isEmpty())
+                fault = QStringLiteral("%1栏位不能为空，数据行[%2]%1为空！").arg(caption).arg(row);
+        const QString cls = cdsData->value(u"ClassCode").toString();
+        if (fault.isEmpty() && PageClassCode.isEmpty() && cls.isEmpty()) fault = QStringLiteral("班级栏位不能为空，数据行[%1]班级列为空！").arg(row);
+        if (fault.isEmpty() && !cls.isEmpty() && !classes.contains(cls)) fault = QStringLiteral("数据无效，数据行[%1]班级数据无效！").arg(row);
+    }
+    if (fault.isEmpty()) return true;
+    cdsData->moveTo(row - 1);
+    pub::msgError(fault, this);
+    return false;
+}
+
+bool TfrmStudentPage::SaveData()
+{
+    if (!TBasePage::SaveData() || !validateRows()) return false;
+    if (cdsData->changeCount() == 0) return true;
+    const Bookmark here = cdsData->bookmark();
+    pub::WaitIndicator wait(this, QStringLiteral("正在提交保存数据，请稍后..."));
+    cdsData->disableControls();
+    bool saved = false;
+    try {
+        for (cdsData->first(); !cdsData->eof(); cdsData->next()) {
+            const bool inserted = cdsData->updateStatus() == RowStatus::Inserted;
+            if (!inserted) {
+                // Marks are for this screen only: a marked row is sent just to clear its mark.
+                if (cdsData->value(u"Selected").toBool()) {
+                    cdsData->edit();
+                    cdsData->setValue(u"Selected", false);
+                    cdsData->post();
+                }
+                continue;
+            }
+            cdsData->edit();
+            if (cdsData->value(u"sCode").toString().isEmpty()) cdsData->setValue(u"sCode", QUuid::createUuid().toString(QUuid::WithBraces).toUpper());
+            if (cdsData->value(u"SchoolCode").toString().isEmpty()) cdsData->setValue(u"SchoolCode", pub::schoolId());
+            if (!PageClassCode.isEmpty()) cdsData->setValue(u"ClassCode", PageClassCode);
+            cdsData->setValue(u"GradeCode", PageGradeCode);
+            cdsData->setValue(u"InYear", PageInYear);
+            if (cdsData->value(u"iState").toString().isEmpty()) cdsData->setValue(u"iState", QStringLiteral("00"));
+            if (cdsData->fieldIndex(u"sType") >= 0 && cdsData->value(u"sType").toString().isEmpty()) cdsData->setValue(u"sType", QStringLiteral("统招生"));
+            cdsData->setValue(u"Selected", false);
+            cdsData->post();
+        }
+        pub::ServerObject up = pub::ServerObject::studentUp();
+        QList<wire::Argument> args = {in(cdsData->delta()), in(qint64(-1)), var(qint64(0))};
+        const wire::Reply reply = up.call(QStringLiteral("UpStudent"), args);
+        if (!reply.ok()) throw std::runtime_error(reply.message.toStdString());
+        if (std::get<qint64>(args[2].value) != 0) {
+            pub::msgError(QStringLiteral("更新失败！"), this);
+        } else {
+            saved = true;
+            WriteOperationLog(QStringLiteral("修改保存学生学籍数据"));
+            cdsData->mergeChangeLog();
+            if (cdsFamily->isActive() && cdsFamily->changeCount() > 0) {
+                QList<wire::Argument> family = {in(cdsFamily->delta()), in(qint64(-1)), var(qint64(0))};
+                const wire::Reply f = up.call(QStringLiteral("UpFamily"), family);
+                if (f.ok() && std::get<qint64>(family[2].value) == 0) cdsFamily->mergeChangeLog();
+                else {
+                    cdsFamily->cancelUpdates();
+                    if (!f.ok()) pub::writeLog(QStringLiteral("保存家庭成员数据失败，服务器连接失败！"));
+                }
+            }
+            pub::msgHint(QStringLiteral("数据保存成功！"), this);
+        }
+    } catch (const std::exception &e) {
+        pub::writeLog(QStringLiteral("学籍档案: ") + QString::fromUtf8(e.what()));
+        pub::msgError(QStringLiteral("服务器连接失败！"), this);
+    }
+    if (here >= 0) cdsData->gotoBookmark(here);
+    cdsData->enableControls();
+    return saved;
+}
+
+// Deletes the marked students who sat no exam; those who did are named (the first six).
+void TfrmStudentPage::DeleteRecord()
+{
+    if (!cdsData->isActive()) return;
+    GridData->postEdit();
+    pub::WaitIndicator wait(this, QStringLiteral("正在删除数据......"));
+    cdsData->disableControls();
+    const QString filter = cdsData->filter();
+    const bool filtered = cdsData->filtered();
+    cdsData->setFilter(QStringLiteral("Selected=True"));
+    cdsData->setFiltered(true);
+    QString message;
+    int kept = 0;
+    pub::ServerObject achieve = pub::ServerObject::achieveQry();
+    for (cdsData->first(); !cdsData->eof();) {
+        QList<wire::Argument> args = {in(pub::schoolId()), in(cdsData->value(u"sCode").toString()), var()};
+        const wire::Reply reply = achieve.call(QStringLiteral("QMyMarkList"), args);
+        const auto *exams = std::get_if<wire::DataPacket>(&args[2].value);
+        if (!reply.ok() || !exams) {
+            message = QStringLiteral("验证数据发生错误，服务器连接失败，请稍后再试！");
+            break;
+        }
+        if (exams->rowCount() == 0) {
+            cdsData->deleteRecord(); // the next row comes up
+            continue;
+        }
+        if (++kept <= 6)
+            message += QStringLiteral("【%1】同学存在<%2%3>考试数据，不能删除！\n")
+                           .arg(cdsData->value(u"sName").toString(), exams->value(0, exams->fieldIndex(u"GradeName")).toString(),
+                                exams->value(0, exams->fieldIndex(u"ExamName")).toString());
+        cdsData->next();
+    }
+    if (!message.isEmpty()) pub::msgHint(message, this);
+    cdsData->setFilter(filter);
+    cdsData->setFiltered(filtered);
+    cdsData->enableControls();
 }
 
 } // namespace lumeko::achieve

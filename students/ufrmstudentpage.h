@@ -27,6 +27,11 @@ public:
     void InitPage() override;
     void LoadData() override;
     void SetReadOnly(bool readOnly) override;
+    bool SaveData() override;
+    void DeleteRecord() override;
+    void InsertRecord() override;
+    // The rows' check before saving; shows the first fault and answers false.
+    bool validateRows();
 
     // A column's protection mark: 1 keeps it read-only while editing.
     int protectionOf(const QString &field) const;

@@ -43,6 +43,7 @@ protected:
         db.exec(gc, {2026, "1701", "002", QStringLiteral("分校"), QVariant()});
         db.exec(gc, {2026, "1701", "003", QStringLiteral("本部"), QVariant()});
         db.exec(gc, {2025, "1801", "001", QStringLiteral("本部"), QVariant()});
+        db.exec("UPDATE \"XJ_Student\" SET \"sSex\" = ?", {QStringLiteral("男")});
         db.exec("INSERT INTO \"XJ_StudentPic\" (\"scode\", \"imgtype\", \"imgfile\", \"SchoolCode\") VALUES ('{A}', '0', 'a.jpg', 'S1')");
         host.contentValue = qRgb(0xEE, 0xF3, 0xF8);
     }
@@ -133,6 +134,102 @@ TEST_F(StudentPageTest, StagesAreNeverEditableAndGraduatedGradesOnlyForAdministr
     page = open(QStringLiteral("2025,1801,八年级,N,%1").arg(server::testing::kTeacherCode).toUtf8().constData());
     EXPECT_FALSE(page->acEdit->isEnabled());
     EXPECT_FALSE(page->acChangeClass->isEnabled()) << "no ChangeClass right";
+    close(page);
+}
+
+TEST_F(StudentPageTest, SavingFillsNewRowsClearsMarksAndReachesTheServer)
+{
+    signInAs("admin", "lumeko");
+    TfrmStudentPage *page = open("2026,1701,七年级,Y,,001");
+    page->acEdit->trigger();
+    page->cdsData->first();
+    page->cdsData->edit();
+    page->cdsData->setValue(u"Selected", true);
+    page->cdsData->post();
+    page->acInsert->trigger();
+    EXPECT_EQ(page->cdsData->value(u"ClassCode").toString(), "001") << "a class page's new row is in its class at once";
+    page->cdsData->setValue(u"sName", QStringLiteral("新同学"));
+    page->cdsData->setValue(u"sSex", QStringLiteral("女"));
+    page->acSave->trigger();
+    EXPECT_EQ(host.messageTexts().last(), QStringLiteral("数据保存成功！"));
+    EXPECT_EQ(page->EditState, 0);
+    EXPECT_EQ(page->cdsData->changeCount(), 0);
+    const auto row = fx.db().select("SELECT \"sCode\", \"GradeCode\", \"InYear\", \"ClassCode\", \"iState\", \"Selected\" FROM \"XJ_Student\" WHERE \"sName\" = ?",
+                                    {QStringLiteral("新同学")},
+                                    {{"a", wire::FieldType::Text, 0, 0}, {"b", wire::FieldType::Text, 0, 0}, {"c", wire::FieldType::Integer, 0, 0},
+                                     {"d", wire::FieldType::Text, 0, 0}, {"e", wire::FieldType::Text, 0, 0}, {"f", wire::FieldType::Boolean, 0, 0}});
+    ASSERT_EQ(row.rowCount(), 1);
+    EXPECT_EQ(row.value(0, 0).toString().size(), 38);
+    EXPECT_EQ(row.value(0, 1).toString(), "1701");
+    EXPECT_EQ(row.value(0, 2).toInt(), 2026);
+    EXPECT_EQ(row.value(0, 3).toString(), "001");
+    EXPECT_EQ(row.value(0, 4).toString(), "00");
+    EXPECT_FALSE(row.value(0, 5).toBool());
+    EXPECT_EQ(fx.db().scalar("SELECT count(*) FROM \"XJ_Student\" WHERE \"Selected\" = ?", {fx.db().toDb(true, wire::FieldType::Boolean)}).toInt(), 0)
+        << "the mark never reaches the server as set";
+    EXPECT_EQ(fx.db().scalar("SELECT \"sText\" FROM \"XT_Log\"").toString(), QStringLiteral("修改保存学生学籍数据"));
+    close(page);
+}
+
+TEST_F(StudentPageTest, RowsAreCheckedBeforeSavingAndPartnerGradeClassesCount)
+{
+    signInAs("admin", "lumeko");
+    TfrmStudentPage *page = open("2026,1701,七年级,Y,");
+    page->acEdit->trigger();
+    page->acInsert->trigger();
+    page->cdsData->setValue(u"sName", QStringLiteral("缺性别"));
+    page->cdsData->setValue(u"ClassCode", "001");
+    page->acSave->trigger();
+    EXPECT_EQ(host.messageTexts().last(), QStringLiteral("性别栏位不能为空，数据行[4]性别为空！"));
+    EXPECT_EQ(page->EditState, 2) << "the changes stay pending";
+    page->cdsData->edit();
+    page->cdsData->setValue(u"sSex", QStringLiteral("男"));
+    page->cdsData->setValue(u"ClassCode", "009");
+    page->cdsData->post();
+    page->acSave->trigger();
+    EXPECT_EQ(host.messageTexts().last(), QStringLiteral("数据无效，数据行[4]班级数据无效！"));
+    page->acCancel->trigger();
+    close(page);
+
+    // 高二（理科）: the classes of 高二（文科） are valid too.
+    fx.db().exec("INSERT INTO \"XJ_GradeClass\" (\"SchoolCode\", \"InYear\", \"GradeCode\", \"ClassCode\") VALUES ('S1', 2025, '2201', '001')");
+    fx.db().exec("INSERT INTO \"XJ_GradeClass\" (\"SchoolCode\", \"InYear\", \"GradeCode\", \"ClassCode\") VALUES ('S1', 2025, '2202', '002')");
+    page = open("2025,2201,高二（理科）,Y,");
+    page->acEdit->trigger();
+    page->acInsert->trigger();
+    page->cdsData->setValue(u"sName", QStringLiteral("文科班的"));
+    page->cdsData->setValue(u"sSex", QStringLiteral("女"));
+    page->cdsData->setValue(u"ClassCode", "002");
+    page->acSave->trigger();
+    EXPECT_EQ(host.messageTexts().last(), QStringLiteral("数据保存成功！"));
+    close(page);
+}
+
+TEST_F(StudentPageTest, StudentsWithExamDataAreNeverDeletedAndTheFirstSixAreNamed)
+{
+    server::Database &db = fx.db();
+    const qint64 exam = db.insertReturningId("INSERT INTO \"CJ_ExamTotal\" (\"SchoolCode\", \"GradeCode\", \"InYear\", \"ExamCode\", \"PageName\", \"ExamName\") "
+                                             "VALUES ('S1', '1701', 2026, '001', ?, ?)", {QStringLiteral("⊥"), QStringLiteral("期中考试")}, "Id");
+    for (int i = 1; i <= 7; ++i) {
+        const QString code = QStringLiteral("{T%1}").arg(i);
+        db.exec("INSERT INTO \"XJ_Student\" (\"sCode\", \"SchoolCode\", \"GradeCode\", \"InYear\", \"ClassCode\", \"iClassNo\", \"sName\", \"Selected\") "
+                "VALUES (?, 'S1', '1701', 2026, '003', ?, ?, ?)", {code, 10 + i, QStringLiteral("考生%1").arg(i), false});
+        db.exec("INSERT INTO \"CJ_ExamStudent\" (\"examId\", \"StudentCode\") VALUES (?, ?)", {exam, code});
+    }
+    signInAs("admin", "lumeko");
+    TfrmStudentPage *page = open("2026,1701,七年级,Y,,003");
+    page->acEdit->trigger();
+    for (page->cdsData->first(); !page->cdsData->eof(); page->cdsData->next()) {
+        page->cdsData->edit();
+        page->cdsData->setValue(u"Selected", true); // 王五, who sat nothing, and the seven
+        page->cdsData->post();
+    }
+    page->acDelete->trigger();
+    EXPECT_EQ(page->cdsData->recordCount(), 7) << "only 王五 goes";
+    const QString message = host.messageTexts().last();
+    EXPECT_EQ(message.count(QStringLiteral("不能删除！")), 6);
+    EXPECT_TRUE(message.startsWith(QStringLiteral("【考生1】同学存在<七年级期中考试>考试数据，不能删除！"))) << message.toStdString();
+    page->acCancel->trigger();
     close(page);
 }
 

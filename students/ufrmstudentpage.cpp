@@ -141,6 +141,10 @@ void TfrmStudentPage::InitPage()
     pub::WaitIndicator wait(this);
     TBasePage::InitPage();
     applyColumnRules();
+    GridData->bestFit(); // the look-up columns show names now, not codes
+    GridData->sortBy(GridData->columnOfField(QStringLiteral("GradeCode")), Qt::AscendingOrder);
+    GridData->sortBy(GridData->columnOfField(QStringLiteral("ClassCode")), Qt::AscendingOrder, true);
+    GridData->sortBy(GridData->columnOfField(QStringLiteral("iClassNo")), Qt::AscendingOrder, true);
     setEditState(0);
 }
 

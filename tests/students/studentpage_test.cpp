@@ -180,14 +180,15 @@ TEST_F(StudentPageTest, RowsAreCheckedBeforeSavingAndPartnerGradeClassesCount)
     page->cdsData->setValue(u"sName", QStringLiteral("缺性别"));
     page->cdsData->setValue(u"ClassCode", "001");
     page->acSave->trigger();
-    EXPECT_EQ(host.messageTexts().last(), QStringLiteral("性别栏位不能为空，数据行[4]性别为空！"));
+    // The new row has no grade yet, so the grid (sorted by grade, class, seat) shows it first.
+    EXPECT_EQ(host.messageTexts().last(), QStringLiteral("性别栏位不能为空，数据行[1]性别为空！"));
     EXPECT_EQ(page->EditState, 2) << "the changes stay pending";
     page->cdsData->edit();
     page->cdsData->setValue(u"sSex", QStringLiteral("男"));
     page->cdsData->setValue(u"ClassCode", "009");
     page->cdsData->post();
     page->acSave->trigger();
-    EXPECT_EQ(host.messageTexts().last(), QStringLiteral("数据无效，数据行[4]班级数据无效！"));
+    EXPECT_EQ(host.messageTexts().last(), QStringLiteral("数据无效，数据行[1]班级数据无效！"));
     page->acCancel->trigger();
     close(page);
 
@@ -230,6 +231,38 @@ TEST_F(StudentPageTest, StudentsWithExamDataAreNeverDeletedAndTheFirstSixAreName
     EXPECT_EQ(message.count(QStringLiteral("不能删除！")), 6);
     EXPECT_TRUE(message.startsWith(QStringLiteral("【考生1】同学存在<七年级期中考试>考试数据，不能删除！"))) << message.toStdString();
     page->acCancel->trigger();
+    close(page);
+}
+
+} // namespace
+
+#include "server/core/auth.h"
+#include "server/seed/seed.h"
+
+#include <QApplication>
+#include <QDir>
+
+namespace {
+
+TEST_F(StudentPageTest, TheDemoSchoolsRegisterOpensWithItsOwnColumnDefinitions)
+{
+    server::DemoOptions demo;
+    demo.scale = 0.05;
+    demo.schoolId = "D1";
+    demo.today = QDate(2026, 12, 6);
+    demo.hashPassword = [](const QString &pw) { return server::hashPassword(pw, server::PasswordCost::Minimal); };
+    server::seedDemoSchool(fx.db(), demo);
+    signInAs("admin2", "lumeko");
+    TfrmStudentPage *page = open("2026,1701,七年级,Y,");
+    ASSERT_TRUE(page);
+    EXPECT_GT(page->cdsData->recordCount(), 10);
+    EXPECT_GT(page->GridData->visibleColumns().size(), 8) << "the seeded definitions of the register's columns";
+    EXPECT_EQ(page->GridData->columnCaption(page->GridData->columnOfField("sName")), QStringLiteral("姓名"));
+    tab->resize(1200, 700);
+    tab->show();
+    QDir().mkpath("/tmp/host-shots");
+    QApplication::processEvents(); // let the layouts settle, as the host's event loop would
+    tab->grab().save("/tmp/host-shots/student-page.png");
     close(page);
 }
 

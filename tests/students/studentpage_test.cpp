@@ -251,6 +251,8 @@ TEST_F(StudentPageTest, TheDemoSchoolsRegisterOpensWithItsOwnColumnDefinitions)
     demo.schoolId = "D1";
     demo.today = QDate(2026, 12, 6);
     demo.hashPassword = [](const QString &pw) { return server::hashPassword(pw, server::PasswordCost::Minimal); };
+    // The reference data's own column definitions, not this suite's short ones.
+    fx.db().exec("DELETE FROM \"XT_Fields\"");
     server::seedDemoSchool(fx.db(), demo);
     signInAs("admin2", "lumeko");
     TfrmStudentPage *page = open("2026,1701,七年级,Y,");
@@ -258,6 +260,7 @@ TEST_F(StudentPageTest, TheDemoSchoolsRegisterOpensWithItsOwnColumnDefinitions)
     EXPECT_GT(page->cdsData->recordCount(), 10);
     EXPECT_GT(page->GridData->visibleColumns().size(), 8) << "the seeded definitions of the register's columns";
     EXPECT_EQ(page->GridData->columnCaption(page->GridData->columnOfField("sName")), QStringLiteral("姓名"));
+    EXPECT_EQ(page->GridData->footerText(page->GridData->columnOfField("sName")), QStringLiteral("人数=%1").arg(page->cdsData->recordCount()));
     tab->resize(1200, 700);
     tab->show();
     QDir().mkpath("/tmp/host-shots");

@@ -146,6 +146,8 @@ void TfrmStudentPage::InitPage()
     GridData->sortBy(GridData->columnOfField(QStringLiteral("ClassCode")), Qt::AscendingOrder, true);
     GridData->sortBy(GridData->columnOfField(QStringLiteral("iClassNo")), Qt::AscendingOrder, true);
     setEditState(0);
+    // A page for one school area shows that area's students only.
+    if (!AreaFilter.isEmpty()) GridData->setColumnFilter(GridData->columnOfField(QStringLiteral("SchoolArea")), {AreaFilter});
 }
 
 int TfrmStudentPage::protectionOf(const QString &field) const

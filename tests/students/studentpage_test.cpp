@@ -87,6 +87,8 @@ TEST_F(StudentPageTest, ParametersChooseTheQueryAndTheRowsShown)
     EXPECT_EQ(page->PageClassCode, QString());
     EXPECT_EQ(page->AreaFilter, QStringLiteral("分校")) << "a longer sixth item names a school area after four characters";
     EXPECT_EQ(names(page).size(), 3);
+    EXPECT_EQ(page->GridData->dataRowCount(), 1) << "the grid shows the 分校 students only";
+    EXPECT_EQ(page->GridData->displayText(0, page->GridData->columnOfField("sName")), QStringLiteral("李四"));
     close(page);
 
     page = open("2026,1,初中,Y,");

@@ -53,6 +53,7 @@ QAction *TBasePage::makeAction(const QString &caption, const QString &icon, cons
 TBasePage::TBasePage(QWidget *parent) : QWidget(parent)
 {
     routeReportQuestionsToHost();
+    showReport = [this](const report::PreparedReport &r) { report::ReportPreview::show(r, this); };
     cdsData = new DataSet(this);
     cdsFields = new DataSet(this);
     GridData = new BandedGrid(this);
@@ -347,7 +348,7 @@ void TBasePage::PrintReportFile(const QString &entry)
         return;
     }
     AfterReportPrint(entry);
-    report::ReportPreview::show(engine.prepared(), this);
+    showReport(engine.prepared());
 }
 
 void TBasePage::fillReportMenu()
@@ -444,7 +445,7 @@ void TBasePage::acPrintExecute()
         pub::msgError(error, this);
         return;
     }
-    report::ReportPreview::show(prepared, this);
+    showReport(prepared);
 }
 
 void TBasePage::acRptSetExecute()

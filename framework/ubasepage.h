@@ -12,6 +12,8 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <functional>
+
 class QAction;
 class QMenu;
 class QToolBar;
@@ -20,6 +22,7 @@ namespace lumeko {
 class BandedGrid;
 namespace report {
 class ReportEngine;
+class PreparedReport;
 }
 }
 
@@ -56,6 +59,8 @@ public:
     bool SaveLayout = true;
     QVariantList FocusKey;      // the focused row's key, kept across a save
     int Tag = 0;                // the page's function id
+    // Shows a prepared report: the preview window; tests look at the report instead.
+    std::function<void(const report::PreparedReport &)> showReport;
     QString HelpFile;           // the page's help name; empty: none
 
     bool isEditing() const { return EditState >= 1 && EditState <= 2; }

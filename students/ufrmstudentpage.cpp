@@ -3,6 +3,7 @@
 #include "framework/sharedroutines.h"
 #include "host/pub/pub.h"
 #include "toolkit/grid/bandedgrid.h"
+#include "toolkit/report/engine.h"
 
 #include <QAction>
 #include <QUuid>
@@ -33,7 +34,8 @@ TfrmStudentPage::TfrmStudentPage(QWidget *parent) : TBasePage(parent)
     Tag = 4009;
     HelpFile = QStringLiteral("Student");
     setWindowTitle(QStringLiteral("学籍档案"));
-    for (DataSet **d : {&cdsState, &cdsClassName, &cdsGradeNames, &cdsGradeClass, &cdsFamily, &cdsStudentImage}) *d = new DataSet(this);
+    for (DataSet **d : {&cdsState, &cdsClassName, &cdsGradeNames, &cdsGradeClass, &cdsFamily, &cdsStudentImage, &cdsMyAchieve, &cdsTeachers})
+        *d = new DataSet(this);
     const auto action = [this](const QString &caption, const QString &hint, const char *icon, int tag) {
         auto *a = new QAction(pub::styleIcon(QString::fromLatin1(icon)), caption, this);
         a->setStatusTip(hint);
@@ -416,6 +418,125 @@ void TfrmStudentPage::DeleteRecord()
     cdsData->setFilter(filter);
     cdsData->setFiltered(filtered);
     cdsData->enableControls();
+}
+
+// ---- printing the record cards ----------------------------------------------------------------------
+
+void TfrmStudentPage::BeforeReportPrint(const QString &entry)
+{
+    TBasePage::BeforeReportPrint(entry);
+    PrintCard1 = entry == QStringLiteral("学籍卡片(一)");
+    PrintCard2 = entry == QStringLiteral("学籍卡片(二)");
+    if (PrintCard2 && !cdsMyAchieve->isActive()) {
+        pub::WaitIndicator wait(this, QStringLiteral("正在准备打印数据......"));
+        pub::ServerObject students = pub::ServerObject::studentQry();
+        const wire::Reply reply = students.call(QStringLiteral("QGetCard2"), {in(pub::schoolId()), var(PageGradeCode), var(qint64(PageInYear))});
+        if (const auto *p = std::get_if<wire::DataPacket>(&reply.result); reply.ok() && p) cdsMyAchieve->setData(*p);
+        else PrintCard2 = false;
+    }
+    // The cards list the students in the grid's order.
+    QStringList fields, desc;
+    for (const GridSortColumn &sort : GridData->sortColumns()) {
+        fields << sort.field;
+        if (sort.order == Qt::DescendingOrder) desc << sort.field;
+    }
+    if (!fields.isEmpty()) {
+        try { cdsData->deleteIndex(QStringLiteral("printidx")); } catch (const DataError &) {}
+        cdsData->addIndex({QStringLiteral("printidx"), fields, desc, false});
+        cdsData->setIndexName(QStringLiteral("printidx"));
+    }
+}
+
+void TfrmStudentPage::AfterReportPrint(const QString &entry)
+{
+    TBasePage::AfterReportPrint(entry);
+    PrintCard1 = PrintCard2 = false;
+    for (DataSet *d : {cdsFamily, cdsMyAchieve}) d->setFiltered(false);
+}
+
+QVariant TfrmStudentPage::ReportVariable(const QString &name, bool *found)
+{
+    const QVariant base = TBasePage::ReportVariable(name, found);
+    if (*found) return base;
+    *found = true;
+    if (name == u"InYear") return PageInYear;
+    if (name == u"GradeName") return PageGradeName;
+    if (name == u"RecordCount") return cdsData->recordCount();
+    if (name == u"AppTitle") return pub::appName();
+    if (name == u"GradeType") {
+        static const QHash<QChar, QString> stages = {{u'0', QStringLiteral("小学")}, {u'1', QStringLiteral("初中")}, {u'2', QStringLiteral("高中")}};
+        return stages.value(PageGradeCode.isEmpty() ? QChar() : PageGradeCode.at(0));
+    }
+    if (name == u"SchoolFullName") {
+        pub::ServerObject sys = pub::ServerObject::sysQry();
+        QList<wire::Argument> args = {in(pub::schoolId()), var()};
+        if (!sys.call(QStringLiteral("QSchoolInfo"), args).ok()) return QStringLiteral("未知学校");
+        const auto *p = std::get_if<wire::DataPacket>(&args[1].value);
+        return p && p->rowCount() > 0 ? p->value(0, p->fieldIndex(u"sFullName")) : QVariant(QString());
+    }
+    const QString cls = cdsData->value(u"ClassCode").toString();
+    if (name == u"ClassName") return cdsClassName->locate(QStringLiteral("ClassCode"), {cls}) ? cdsClassName->value(u"ClassName") : QVariant();
+    if (name == u"ClassTeacher") {
+        if (!cdsTeachers->isActive()) {
+            pub::ServerObject students = pub::ServerObject::studentQry();
+            QList<wire::Argument> args = {in(pub::schoolId()), var()};
+            if (students.call(QStringLiteral("QTeachers"), args).ok())
+                if (const auto *p = std::get_if<wire::DataPacket>(&args[1].value)) cdsTeachers->setData(*p);
+        }
+        if (!cdsGradeClass->locate(QStringLiteral("ClassCode"), {cls}) || !cdsTeachers->isActive()) return QString();
+        return cdsTeachers->locate(QStringLiteral("sCode"), {cdsGradeClass->value(u"TeacherCode")}) ? cdsTeachers->value(u"sName") : QVariant(QString());
+    }
+    *found = false;
+    return {};
+}
+
+// A student's photo from the server's store, read by its extension; null when there is none or
+// it is of another kind.
+QImage TfrmStudentPage::photo(const QString &student, int imageType)
+{
+    pub::ServerObject students = pub::ServerObject::studentQry();
+    const wire::Reply name = students.call(QStringLiteral("QStudPicByCode"), {in(student), var(qint64(imageType))});
+    const QString file = name.ok() ? std::get_if<QString>(&name.result) ? *std::get_if<QString>(&name.result) : QString() : QString();
+    if (file.isEmpty()) return {};
+    const QString ext = file.section(u'.', -1).toUpper();
+    const char *format = ext == u"BMP" ? "BMP" : (ext == u"JPG" || ext == u"JPEG") ? "JPEG" : ext == u"GIF" ? "GIF" : nullptr;
+    if (!format) return {};
+    pub::ServerObject sys = pub::ServerObject::sysQry();
+    const wire::Reply bytes = sys.call(QStringLiteral("SFileToVar"),
+                                       {var(QStringLiteral("StudentPics\\%1\\%2\\%3").arg(pub::schoolId()).arg(imageType).arg(file))});
+    const auto *data = std::get_if<QByteArray>(&bytes.result);
+    QImage image;
+    if (bytes.ok() && data) image.loadFromData(*data, format);
+    return image;
+}
+
+void TfrmStudentPage::BindReport(report::ReportEngine &engine)
+{
+    engine.bindTable(QStringLiteral("cdsFamily"), cdsFamily);
+    engine.bindTable(QStringLiteral("cdsMyAchieve"), cdsMyAchieve);
+    // Each student's family and scores follow the student being printed.
+    engine.masterRowMoved = [this](const QString &) {
+        if (cdsData->isEmpty()) return;
+        const QString filter = QStringLiteral("sCode='%1'").arg(cdsData->value(u"sCode").toString().replace(u'\'', QStringLiteral("''")));
+        if (PrintCard1 && cdsFamily->isActive()) {
+            cdsFamily->setFilter(filter);
+            cdsFamily->setFiltered(true);
+        }
+        if (PrintCard2 && cdsMyAchieve->isActive()) {
+            cdsMyAchieve->setFilter(filter);
+            cdsMyAchieve->setFiltered(true);
+        }
+    };
+    engine.beforePrint = [this](report::PrintingObject &o) {
+        const QString name = o.object.name;
+        if (name == u"InPicture" || name == u"OutPicture") o.picture = photo(cdsData->value(u"sCode").toString(), name == u"InPicture" ? 0 : 1);
+        if (PrintCard2 && cdsMyAchieve->isActive() && name.startsWith(u"mm_")) {
+            const int i = name.mid(3).toInt();
+            const int last = PageGradeCode.startsWith(u'0') ? 15 : 24;
+            if (i >= 1 && i <= last)
+                o.text = cdsMyAchieve->fieldIndex(QStringLiteral("c%1").arg(i)) >= 0 ? QStringLiteral("[cdsMyAchieve.\"c%1\"]").arg(i) : QString();
+        }
+    };
 }
 
 } // namespace lumeko::achieve

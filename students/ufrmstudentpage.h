@@ -4,6 +4,8 @@
 
 #include "framework/ubasepage.h"
 
+#include <QImage>
+
 namespace lumeko::achieve {
 
 class LUMEKO_ACHIEVE_EXPORT TfrmStudentPage : public TBasePage {
@@ -20,7 +22,9 @@ public:
     QString PageClassCode;
     QString AreaFilter;
 
-    DataSet *cdsState, *cdsClassName, *cdsGradeNames, *cdsGradeClass, *cdsFamily, *cdsStudentImage;
+    DataSet *cdsState, *cdsClassName, *cdsGradeNames, *cdsGradeClass, *cdsFamily, *cdsStudentImage, *cdsMyAchieve, *cdsTeachers;
+    bool PrintCard1 = false;
+    bool PrintCard2 = false;
 
     QAction *acFamily, *acSetPass, *acChangeClass, *acImpPic, *acPic, *acOutPic, *acImport;
 
@@ -30,6 +34,11 @@ public:
     bool SaveData() override;
     void DeleteRecord() override;
     void InsertRecord() override;
+    void BeforeReportPrint(const QString &entry) override;
+    void AfterReportPrint(const QString &entry) override;
+    QVariant ReportVariable(const QString &name, bool *found) override;
+    void BindReport(report::ReportEngine &engine) override;
+
     // The rows' check before saving; shows the first fault and answers false.
     bool validateRows();
 
@@ -42,6 +51,7 @@ private:
     void createFields();
     void computeInternalColumns();
     void applyColumnRules();
+    QImage photo(const QString &student, int imageType);
 };
 
 } // namespace lumeko::achieve

@@ -272,3 +272,65 @@ TEST_F(StudentPageTest, TheDemoSchoolsRegisterOpensWithItsOwnColumnDefinitions)
 }
 
 } // namespace
+
+#include "toolkit/report/prepared.h"
+
+#include <QFile>
+#include <QMenu>
+
+namespace {
+
+TEST_F(StudentPageTest, RecordCardsPrintEachMarkedStudentWithPhotoFamilyAndScores)
+{
+    // The shipped templates in the host's folder, a photo in the server's store, a family member
+    // and an exam total of 张三.
+    host.appPathValue = fx.fileStore() + "/app/";
+    QDir().mkpath(host.appPathValue + "Reports/Junior/Student");
+    for (const char *t : {"学籍卡片(一)", "学籍卡片(二)"})
+        QFile::copy(QStringLiteral(LUMEKO_SOURCE_DIR "/data/Reports/Student/") + QString::fromUtf8(t) + ".frf",
+                    host.appPathValue + "Reports/Junior/Student/" + QString::fromUtf8(t) + ".frf");
+    QDir().mkpath(fx.fileStore() + "/StudentPics/S1/0");
+    QImage red(30, 40, QImage::Format_RGB32);
+    red.fill(QColor(220, 0, 0));
+    red.save(fx.fileStore() + "/StudentPics/S1/0/a.jpg", "JPEG");
+    fx.db().exec("INSERT INTO \"XJ_Family\" (\"scode\", \"sTitle\", \"sName\", \"SchoolCode\") VALUES ('{A}', ?, ?, 'S1')", {QStringLiteral("父亲"), QStringLiteral("张大山")});
+    const qint64 exam = fx.db().insertReturningId("INSERT INTO \"CJ_ExamTotal\" (\"SchoolCode\", \"GradeCode\", \"InYear\", \"ExamCode\", \"PageName\", \"ExamName\") "
+                                                  "VALUES ('S1', '1701', 2026, '001', ?, ?)", {QStringLiteral("⊥"), QStringLiteral("期中考试")}, "Id");
+    fx.db().exec("INSERT INTO \"CJ_ExamStudent\" (\"examId\", \"StudentCode\", \"FullTotal\") VALUES (?, '{A}', 567.5)", {exam});
+
+    signInAs("admin", "lumeko");
+    TfrmStudentPage *page = open("2026,1701,七年级,Y,");
+    QList<report::PreparedReport> shown;
+    page->showReport = [&](const report::PreparedReport &r) { shown << r; };
+    for (page->cdsData->first(); !page->cdsData->eof(); page->cdsData->next())
+        if (page->cdsData->value(u"sCode").toString() == u"{A}") {
+            page->cdsData->edit();
+            page->cdsData->setValue(u"Selected", true);
+            page->cdsData->post();
+        }
+    const auto print = [&](const QString &entry) {
+        for (QAction *a : page->pmPrint->actions())
+            if (a->text() == entry) a->trigger();
+    };
+    print(QStringLiteral("学籍卡片(一)"));
+    ASSERT_EQ(shown.size(), 1);
+    ASSERT_EQ(shown[0].pageCount(), 1) << "one card for the one marked student";
+    const QString card1 = shown[0].texts(0).join(u'|');
+    for (const char *t : {"张三", "示范市第一中学", "七年级", "一班", "王老师", "2026级", "张大山"})
+        EXPECT_TRUE(card1.contains(QString::fromUtf8(t))) << t << "\n" << card1.toStdString();
+    const QImage image = shown[0].pageImage(0, 1.0);
+    int redPixels = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) redPixels += qRed(image.pixel(x, y)) > 150 && qGreen(image.pixel(x, y)) < 80;
+    EXPECT_GT(redPixels, 300) << "the entrance photo";
+    EXPECT_FALSE(page->PrintCard1);
+
+    print(QStringLiteral("学籍卡片(二)"));
+    ASSERT_EQ(shown.size(), 2);
+    const QStringList card2 = shown[1].texts(0);
+    EXPECT_TRUE(card2.contains(QStringLiteral("567.5"))) << card2.join(u'|').toStdString();
+    EXPECT_EQ(page->cdsData->recordCount(), 3) << "the mark filter is gone after printing";
+    close(page);
+}
+
+} // namespace

@@ -1,6 +1,7 @@
 #include "students/ufrmstudentpage.h"
 
 #include "framework/sharedroutines.h"
+#include "students/ufrmsetpass.h"
 #include "host/pub/pub.h"
 #include "toolkit/grid/bandedgrid.h"
 #include "toolkit/report/engine.h"
@@ -52,6 +53,7 @@ TfrmStudentPage::TfrmStudentPage(QWidget *parent) : TBasePage(parent)
     acSetPass = action(QStringLiteral("密码"), QStringLiteral("密码设置"), "SetPass", 7);
     acChangeClass = action(QStringLiteral("调班"), QStringLiteral("调整学生年级或班级"), "Other", 6);
     tlbTools->addActions({acImport, acFamily, acSetPass, acChangeClass, acPic, acOutPic, acImpPic});
+    connect(acSetPass, &QAction::triggered, this, &TfrmStudentPage::acSetPassExecute);
 }
 
 void TfrmStudentPage::readParameters()
@@ -418,6 +420,23 @@ void TfrmStudentPage::DeleteRecord()
     cdsData->setFilter(filter);
     cdsData->setFiltered(filtered);
     cdsData->enableControls();
+}
+
+// The password dialog for the marked students.
+void TfrmStudentPage::acSetPassExecute()
+{
+    const QString filter = cdsData->filter();
+    const bool filtered = cdsData->filtered();
+    cdsData->setFilter(QStringLiteral("Selected=True"));
+    cdsData->setFiltered(true);
+    if (cdsData->isEmpty()) {
+        pub::msgHint(QStringLiteral("请选择要设置的名单！"), this);
+    } else {
+        TfrmSetPass dialog(cdsData, 2, this);
+        dialog.exec();
+    }
+    cdsData->setFilter(filter);
+    cdsData->setFiltered(filtered);
 }
 
 // ---- printing the record cards ----------------------------------------------------------------------

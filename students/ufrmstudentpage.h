@@ -39,6 +39,10 @@ public:
     QVariant ReportVariable(const QString &name, bool *found) override;
     void BindReport(report::ReportEngine &engine) override;
 
+public Q_SLOTS:
+    void acSetPassExecute();
+
+public:
     // The rows' check before saving; shows the first fault and answers false.
     bool validateRows();
 

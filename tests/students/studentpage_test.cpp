@@ -334,3 +334,47 @@ TEST_F(StudentPageTest, RecordCardsPrintEachMarkedStudentWithPhotoFamilyAndScore
 }
 
 } // namespace
+
+#include "students/ufrmsetpass.h"
+#include "server/core/auth.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace {
+
+TEST_F(StudentPageTest, ThePasswordDialogWantsTheSameTextTwiceAndSetsItForEveryMarkedStudent)
+{
+    signInAs("admin", "lumeko");
+    TfrmStudentPage *page = open("2026,1701,七年级,Y,");
+    page->acSetPass->trigger();
+    EXPECT_EQ(host.messageTexts().last(), QStringLiteral("请选择要设置的名单！"));
+
+    page->cdsData->setFilter(QStringLiteral("sName<>'王五'"));
+    page->cdsData->setFiltered(true);
+    for (page->cdsData->first(); !page->cdsData->eof(); page->cdsData->next()) {
+        page->cdsData->edit();
+        page->cdsData->setValue(u"Selected", true);
+        page->cdsData->post();
+    }
+    page->cdsData->setFiltered(false);
+    page->cdsData->setFilter(QStringLiteral("Selected=True"));
+    page->cdsData->setFiltered(true);
+    TfrmSetPass dialog(page->cdsData, 2);
+    dialog.edPassword->setText("abc123");
+    dialog.edConfirm->setText("abc124");
+    dialog.btnOk->click();
+    EXPECT_EQ(host.messageTexts().last(), QStringLiteral("两次输入密码不符，请重输！"));
+    EXPECT_TRUE(dialog.edPassword->text().isEmpty() && dialog.edConfirm->text().isEmpty());
+    dialog.edPassword->setText("abc123");
+    dialog.edConfirm->setText("abc123");
+    dialog.btnOk->click();
+    EXPECT_EQ(host.messageTexts().last(), QStringLiteral("密码设置成功！"));
+    for (const char *code : {"{A}", "{B}"})
+        EXPECT_TRUE(server::verifyPassword(fx.db().scalar("SELECT \"sPass\" FROM \"XJ_Student\" WHERE \"sCode\" = ?", {QString::fromLatin1(code)}).toString(), "abc123")) << code;
+    EXPECT_TRUE(fx.db().scalar("SELECT \"sPass\" FROM \"XJ_Student\" WHERE \"sCode\" = '{C}'").isNull()) << "王五 was not marked";
+    page->cdsData->setFiltered(false);
+    close(page);
+}
+
+} // namespace

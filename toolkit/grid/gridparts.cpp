@@ -41,6 +41,13 @@ bool carriesColumn(const QMimeData *mime, const BandedGrid *grid)
     return draggedColumn(mime, kColumnMime, grid) >= 0 || draggedColumn(mime, kGroupMime, grid) >= 0;
 }
 
+// Takes a drag that carries a column of the grid and turns any other away.
+void acceptColumnDrag(QDropEvent *event, const BandedGrid *grid)
+{
+    if (carriesColumn(event->mimeData(), grid)) event->acceptProposedAction();
+    else event->ignore();
+}
+
 void startColumnDrag(QWidget *source, const char *type, const BandedGrid *grid, int column, const QPixmap &pixmap, const QPoint &hotSpot)
 {
     auto *drag = new QDrag(source);
@@ -516,10 +523,7 @@ void GridHeader::contextMenuEvent(QContextMenuEvent *event)
 
 void GridHeader::dragEnterEvent(QDragEnterEvent *event)
 {
-    if (carriesColumn(event->mimeData(), m_grid))
-        event->acceptProposedAction();
-    else
-        event->ignore();
+    acceptColumnDrag(event, m_grid);
 }
 
 void GridHeader::dragMoveEvent(QDragMoveEvent *event)
@@ -1036,18 +1040,12 @@ void GroupByBox::contextMenuEvent(QContextMenuEvent *event)
 
 void GroupByBox::dragEnterEvent(QDragEnterEvent *event)
 {
-    if (carriesColumn(event->mimeData(), m_grid))
-        event->acceptProposedAction();
-    else
-        event->ignore();
+    acceptColumnDrag(event, m_grid);
 }
 
 void GroupByBox::dragMoveEvent(QDragMoveEvent *event)
 {
-    if (carriesColumn(event->mimeData(), m_grid))
-        event->acceptProposedAction();
-    else
-        event->ignore();
+    acceptColumnDrag(event, m_grid);
 }
 
 void GroupByBox::dropEvent(QDropEvent *event)

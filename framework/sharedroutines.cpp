@@ -1,5 +1,6 @@
 #include "framework/sharedroutines.h"
 
+#include "framework/servercall.h"
 #include "host/pub/pub.h"
 #include "toolkit/report/ui/reportdialogs.h"
 #include "toolkit/data/dataset.h"
@@ -104,8 +105,8 @@ void WriteOperationLog(const QString &text)
     try {
         pub::ServerObject sysUp = pub::ServerObject::sysUp();
         for (const QString &piece : logPieces(text)) {
-            const wire::Reply reply = sysUp.call(QStringLiteral("AddLogs"), {{pub::schoolId(), false}, {pub::userId(), false},
-                                                                             {pub::userName(), false}, {computer, false}, {piece, false}});
+            const wire::Reply reply = sysUp.call(QStringLiteral("AddLogs"), {in(pub::schoolId()), in(pub::userId()), in(pub::userName()),
+                                                                             in(computer), in(piece)});
             if (!reply.ok()) throw std::runtime_error(reply.message.toStdString());
         }
     } catch (const std::exception &e) {
@@ -119,15 +120,12 @@ namespace {
 bool schoolFlag(const char *field)
 {
     pub::ServerObject sysQry = pub::ServerObject::sysQry();
-    QList<wire::Argument> args = {{pub::schoolId(), false}, {wire::Null{}, true}};
-    const wire::Reply reply = sysQry.call(QStringLiteral("QSchoolInfo"), args);
-    if (!reply.ok()) throw std::runtime_error(reply.message.toStdString());
-    const auto *packet = std::get_if<wire::DataPacket>(&args[1].value);
-    if (!packet || packet->rowCount() == 0) return false;
-    const int f = packet->fieldIndex(QString::fromLatin1(field));
-    if (f < 0 || wire::isNull(packet->value(0, f))) return false;
+    QList<wire::Argument> args = {in(pub::schoolId()), var()};
+    const wire::DataPacket school = packetOf(sysQry.call(QStringLiteral("QSchoolInfo"), args), args, 1);
+    const int f = school.fieldIndex(QString::fromLatin1(field));
+    if (school.rowCount() == 0 || f < 0 || wire::isNull(school.value(0, f))) return false;
     QVariant v;
-    return wire::coerceValue(packet->value(0, f), wire::FieldType::Boolean, &v) && v.toBool();
+    return wire::coerceValue(school.value(0, f), wire::FieldType::Boolean, &v) && v.toBool();
 }
 
 } // namespace

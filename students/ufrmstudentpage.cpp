@@ -1,5 +1,6 @@
 #include "students/ufrmstudentpage.h"
 
+#include "framework/servercall.h"
 #include "framework/sharedroutines.h"
 #include "students/ufrmsetpass.h"
 #include "host/pub/pub.h"
@@ -16,17 +17,6 @@ namespace {
 
 const QString kReadFailed = QStringLiteral("数据读取失败，可能网络不稳定，请稍后再试！");
 
-// The by-reference packet a query wrote back, or a failure with the server's reason.
-wire::DataPacket packetOf(const wire::Reply &reply, const QList<wire::Argument> &args, int index)
-{
-    if (!reply.ok()) throw std::runtime_error(reply.message.toStdString());
-    if (index < args.size())
-        if (const auto *p = std::get_if<wire::DataPacket>(&args[index].value)) return *p;
-    return {};
-}
-
-wire::Argument in(wire::Value v) { return {std::move(v), false}; }
-wire::Argument var(wire::Value v = wire::Null{}) { return {std::move(v), true}; }
 
 } // namespace
 

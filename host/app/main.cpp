@@ -58,8 +58,8 @@ int main(int argc, char **argv)
 {
     if (!hasDisplay()) {
         std::fprintf(stderr, "lumeko needs a display. On a desktop run `make run`; on a machine without one,\n"
-                             "serve the demo school with `build/bin/lumeko-server serve --db sqlite:PATH` and use\n"
-                             "`build/bin/lumeko-cli`, or try the host offscreen with QT_QPA_PLATFORM=offscreen.\n");
+                             "`make serve` serves the demo school at 127.0.0.1:8470 for `build/bin/lumeko-cli`\n"
+                             "(see README.md), or try the host offscreen with QT_QPA_PLATFORM=offscreen.\n");
         return 1;
     }
     QApplication app(argc, argv);

@@ -18,8 +18,8 @@ public:
     enum class Result { Found, NotFound, NoMore };
 
     void setTable(DataSet *table) { m_table = table; m_restart = true; }
-    void setInitials(InitialsTable table) { m_initials = std::move(table); }
-    const InitialsTable &initials() const { return m_initials; }
+    void setInitials(PinyinTable table) { m_initials = std::move(table); }
+    const PinyinTable &initials() const { return m_initials; }
 
     // Any change of field, text or option makes the next search start at the first row.
     void restart() { m_restart = true; }
@@ -33,7 +33,7 @@ private:
     bool matches(const QString &value, const QString &text, bool byInitials, bool wholeText) const;
 
     DataSet *m_table = nullptr;
-    InitialsTable m_initials;
+    PinyinTable m_initials;
     bool m_restart = true;
 };
 

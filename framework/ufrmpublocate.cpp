@@ -38,7 +38,7 @@ TfrmPubLocate::TfrmPubLocate(QWidget *page) : QDialog(page, Qt::Tool | Qt::Windo
     layout->addLayout(buttons);
 
     // The pinyin initials of the characters the school's names are written with.
-    m_search.setInitials(InitialsTable::load(pub::appPath() + QStringLiteral("Chinese.dll")));
+    m_search.setInitials(PinyinTable::load(pub::appPath() + QStringLiteral("Chinese.dll")));
     connect(btnFind, &QPushButton::clicked, this, &TfrmPubLocate::find);
     connect(btnClose, &QPushButton::clicked, this, &QDialog::hide);
     connect(edText, &QLineEdit::returnPressed, this, [this] {

@@ -13,6 +13,7 @@ packages=(
   # report PDFs: the CJK font they embed, and pdftotext for the tests that read them back
   fonts-wqy-microhei poppler-utils
   libxlsxwriter-dev # the grid's spreadsheet export
+  libzip-dev libfreexl-dev # the import wizard reads .xlsx and .xls files
   # tests, benchmarks and fuzzing
   libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
 )

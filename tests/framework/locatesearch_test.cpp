@@ -20,7 +20,7 @@ protected:
         for (const char *name : {"李明", "张三", "Wang Li", "张四"}) p.appendRow({QString::fromUtf8(name), "X"});
         t.setData(p);
         search.setTable(&t);
-        search.setInitials(InitialsTable::fromText(QStringLiteral("l\n李\nm\n明\ns\n三四\nz\n张\n")));
+        search.setInitials(PinyinTable::fromText(QStringLiteral("l\n李\nm\n明\ns\n三四\nz\n张\n")));
         t.moveTo(2);
     }
     QString current() { return t.value(u"sName").toString(); }

@@ -19,29 +19,33 @@ TEST(Gbk, EncodesDecodesAndGivesLeadBytes)
     EXPECT_EQ(gbkLeadByte(QChar(0x0E01)), 0); // Thai: not in GBK
 }
 
-TEST(Initials, TheFirstPairThatHoldsACharacterGivesItsInitial)
+TEST(Pinyin, TheFirstPairThatHoldsACharacterGivesItsReading)
 {
-    const InitialsTable t = InitialsTable::fromText(u"z\n张重\ns\n三四\nc\n重\n");
+    const PinyinTable t = PinyinTable::fromText(u"z\n张重\ns\n三四\nc\n重\n");
     EXPECT_EQ(t.initials(u"张三"), QStringLiteral("zs"));
     EXPECT_EQ(t.initials(u"重"), QStringLiteral("z")); // the first pair wins
     EXPECT_EQ(t.initials(u"王"), QStringLiteral("?"));
     EXPECT_EQ(t.initials(u"Zhang San 123"), QString()); // Latin letters give nothing
     EXPECT_EQ(t.initials(u"张-三"), QStringLiteral("zs"));
+    const PinyinTable full = PinyinTable::fromText(u"Zhang \n张\nlv\n吕\n");
+    EXPECT_EQ(full.pinyinOf(u'张'), QStringLiteral("zhang")) << "syllables are trimmed and lower-cased";
+    EXPECT_EQ(full.initials(u"吕张"), QStringLiteral("lz"));
+    EXPECT_EQ(full.pinyinOf(u'王'), QString());
 
     QTemporaryDir dir;
-    EXPECT_TRUE(InitialsTable::load(dir.filePath("missing.dll")).isEmpty());
-    EXPECT_EQ(InitialsTable::load(dir.filePath("missing.dll")).initials(u"张三"), QStringLiteral("??"));
+    EXPECT_TRUE(PinyinTable::load(dir.filePath("missing.dll")).isEmpty());
+    EXPECT_EQ(PinyinTable::load(dir.filePath("missing.dll")).initials(u"张三"), QStringLiteral("??"));
     // A table written in GBK, as older installations have it, reads the same.
     QFile gbk(dir.filePath("gbk.dll"));
     ASSERT_TRUE(gbk.open(QIODevice::WriteOnly));
     gbk.write(toGbk(u"z\r\n张\r\ns\r\n三\r\n"));
     gbk.close();
-    EXPECT_EQ(InitialsTable::load(gbk.fileName()).initials(u"张三"), QStringLiteral("zs"));
+    EXPECT_EQ(PinyinTable::load(gbk.fileName()).initials(u"张三"), QStringLiteral("zs"));
 }
 
-TEST(Initials, TheShippedTableCoversEveryGb2312Hanzi)
+TEST(Pinyin, TheShippedTableCoversEveryGb2312Hanzi)
 {
-    const InitialsTable t = InitialsTable::load(QStringLiteral(LUMEKO_SOURCE_DIR "/data/Chinese.dll"));
+    const PinyinTable t = PinyinTable::load(QStringLiteral(LUMEKO_SOURCE_DIR "/data/Chinese.dll"));
     ASSERT_FALSE(t.isEmpty());
     int covered = 0;
     QString missing;
@@ -58,4 +62,7 @@ TEST(Initials, TheShippedTableCoversEveryGb2312Hanzi)
     EXPECT_TRUE(missing.isEmpty()) << missing.toStdString();
     EXPECT_EQ(t.initials(u"张三李四王五欧阳"), QStringLiteral("zslswwoy"));
     EXPECT_EQ(t.initials(u"阿恩"), QStringLiteral("ae"));
+    QString full;
+    for (QChar c : QStringView(u"张三吕绿欧阳")) full += t.pinyinOf(c) + u' ';
+    EXPECT_EQ(full, QStringLiteral("zhang san lv lv ou yang ")) << "ü is typed as v";
 }

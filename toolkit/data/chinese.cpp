@@ -90,7 +90,7 @@ QString fromGbk(QByteArrayView bytes)
 
 int gbkLeadByte(QChar c) { return leadBytes()[c.unicode()]; }
 
-InitialsTable InitialsTable::load(const QString &path)
+PinyinTable PinyinTable::load(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return {};
@@ -107,21 +107,34 @@ InitialsTable InitialsTable::load(const QString &path)
     return fromText(text);
 }
 
-InitialsTable InitialsTable::fromText(QStringView text)
+PinyinTable PinyinTable::fromText(QStringView text)
 {
-    InitialsTable table;
+    PinyinTable table;
     const auto lines = text.split(u'\n');
     for (qsizetype i = 0; i + 1 < lines.size(); i += 2) {
-        const QStringView letterLine = lines[i].trimmed();
-        if (letterLine.isEmpty()) continue;
-        const QChar letter = letterLine[0].toLower();
+        const QString syllable = lines[i].trimmed().toString().toLower();
+        if (syllable.isEmpty()) continue;
+        const int index = int(table.m_syllables.size());
+        table.m_syllables << syllable;
         for (QChar c : lines[i + 1])
-            if (c.unicode() > 32 && c != u'\r' && !table.m_initial.contains(c.unicode())) table.m_initial.insert(c.unicode(), letter);
+            if (c.unicode() > 32 && !table.m_reading.contains(c.unicode())) table.m_reading.insert(c.unicode(), index);
     }
     return table;
 }
 
-QString InitialsTable::initials(QStringView text) const
+QString PinyinTable::pinyinOf(QChar c) const
+{
+    const auto it = m_reading.constFind(c.unicode());
+    return it == m_reading.constEnd() ? QString() : m_syllables[*it];
+}
+
+QChar PinyinTable::initialOf(QChar c) const
+{
+    const auto it = m_reading.constFind(c.unicode());
+    return it == m_reading.constEnd() ? QChar(u'?') : m_syllables[*it].front();
+}
+
+QString PinyinTable::initials(QStringView text) const
 {
     QString out;
     for (QChar c : text)

@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QString>
+#include <QStringList>
 
 namespace lumeko {
 
@@ -18,25 +19,30 @@ LUMEKO_DATA_EXPORT QString fromGbk(QByteArrayView bytes);
 // Hanzi of GB2312 start at 176.
 LUMEKO_DATA_EXPORT int gbkLeadByte(QChar c);
 
-// The initials table "Chinese.dll": lines in pairs, an initial letter and then every character whose
-// reading starts with it. The first pair that holds a character gives its initial.
-class LUMEKO_DATA_EXPORT InitialsTable {
+// The pinyin table "Chinese.dll": lines in pairs, a syllable without tone marks ("zhang", "lv" for
+// lü) and then every character whose main reading it is. The first pair that holds a character gives
+// its reading. The find dialog matches names by their initials (张三 → "zs"); the import wizard
+// makes login names from the full readings (张三 → "zhangsan").
+class LUMEKO_DATA_EXPORT PinyinTable {
 public:
-    InitialsTable() = default;
+    PinyinTable() = default;
     // Reads a UTF-8 or GBK file. A missing or unreadable file gives an empty table, in which every
     // character's initial is '?'.
-    static InitialsTable load(const QString &path);
-    static InitialsTable fromText(QStringView text);
+    static PinyinTable load(const QString &path);
+    static PinyinTable fromText(QStringView text);
 
-    bool isEmpty() const { return m_initial.isEmpty(); }
-    qsizetype size() const { return m_initial.size(); }
-    QChar initialOf(QChar c) const { return m_initial.value(c.unicode(), u'?'); }
+    bool isEmpty() const { return m_reading.isEmpty(); }
+    qsizetype size() const { return m_reading.size(); }
+    // The character's syllable; empty when the table does not hold it.
+    QString pinyinOf(QChar c) const;
+    QChar initialOf(QChar c) const;
     // One initial for each character whose GBK lead byte is 176 or higher; other characters are
     // skipped, so Latin letters give nothing.
     QString initials(QStringView text) const;
 
 private:
-    QHash<char16_t, QChar> m_initial;
+    QStringList m_syllables;
+    QHash<char16_t, int> m_reading; // character → index in m_syllables
 };
 
 } // namespace lumeko

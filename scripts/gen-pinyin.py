@@ -1,16 +1,16 @@
 #!/usr/bin/env python3
-"""Generate data/Chinese.dll, the pinyin-initials table LumekoAchieve reads.
+"""Generate data/Chinese.dll, the pinyin table LumekoAchieve reads.
 
-The find dialog and the import wizard turn Chinese names into the initials of
-their pinyin so they can be matched and sorted by typing Latin letters, e.g.
-张三 -> zs. This table is where those initials come from.
+The find dialog turns Chinese names into the initials of their pinyin so they
+can be matched by typing Latin letters (张三 -> zs); the import wizard makes
+login names from the full pinyin (张三 -> zhangsan). This table is where both
+come from.
 
 Despite its name the file is plain UTF-8 text with '\\n' line endings. Lines
-come in pairs: an initial letter (a-z), then every character whose Mandarin
-reading starts with that letter, run together. Letters are in alphabetical
-order and each character appears in exactly one pair: the one for the first
-letter of its main Mandarin reading. Within a pair the characters are in GBK
-code order, which for the common GB2312 level-1 hanzi is also pinyin order.
+come in pairs: a pinyin syllable without tone marks (lower case, "v" standing
+for "ü"), then every character whose main Mandarin reading is that syllable,
+run together. Syllables are in alphabetical order and each character appears
+in exactly one pair. Within a pair the characters are in GBK code order.
 
 Every GB2312 hanzi is covered (the script fails if one has no reading), plus
 every other CJK unified ideograph in GBK that has a reading.
@@ -19,11 +19,11 @@ Readings come from the Unicode Han database (Unihan) that Debian ships in the
 unicode-data package. To regenerate after updating that package:
 
     apt-get install -y unicode-data     # if it is not installed yet
-    python3 scripts/gen-initials.py     # rewrites data/Chinese.dll
+    python3 scripts/gen-pinyin.py     # rewrites data/Chinese.dll
 
 and to check that the committed table is up to date (exit status 1 if not):
 
-    python3 scripts/gen-initials.py --check
+    python3 scripts/gen-pinyin.py --check
 """
 
 import argparse
@@ -130,14 +130,14 @@ def first_reading(value):
     return entry.rsplit(":", 1)[-1].split(",")[0]
 
 
-def initial_of(reading):
-    """The letter a reading starts with, without its tone mark or umlaut:
-    "ǎi" -> "a", "ē" -> "e", "lǜ" -> "l", "ḿ" -> "m"."""
-    base = [c for c in unicodedata.normalize("NFD", reading) if not unicodedata.combining(c)]
-    letter = base[0].lower() if base else ""
-    if letter not in LETTERS:
-        raise TableError(f"cannot take an initial letter from the reading {reading!r}")
-    return letter
+def syllable_of(reading):
+    """A reading without its tone mark, "ü" written "v" as on a keyboard:
+    "ǎi" -> "ai", "lǜ" -> "lv", "ḿ" -> "m", "ê̄" -> "e"."""
+    decomposed = unicodedata.normalize("NFD", reading.lower()).replace("u\u0308", "v")
+    syllable = "".join(c for c in decomposed if not unicodedata.combining(c))
+    if not syllable or any(c not in LETTERS for c in syllable):
+        raise TableError(f"cannot read a pinyin syllable from the reading {reading!r}")
+    return syllable
 
 
 def reading_for(char, fields):
@@ -204,7 +204,7 @@ def build_table(fields):
         listing = " ".join(f"{c} U+{ord(c):04X}" for c in unread)
         raise TableError(f"{len(unread)} GB2312 hanzi have no Mandarin reading: {listing}")
 
-    by_letter = {}
+    by_syllable = {}
     fallbacks = []
     for char in sorted(gbk, key=gbk.__getitem__):
         found = reading_for(char, fields)
@@ -212,24 +212,27 @@ def build_table(fields):
             continue  # rare GBK characters Unihan gives no reading for
         reading, field = found
         try:
-            letter = initial_of(reading)
+            syllable = syllable_of(reading)
         except TableError as error:
             raise TableError(f"{char} (U+{ord(char):04X}), {field}: {error}") from None
-        by_letter.setdefault(letter, []).append(char)
+        by_syllable.setdefault(syllable, []).append(char)
         if field != PRIMARY_FIELD:
             fallbacks.append((char, field, reading))
 
     lines = []
-    for letter in sorted(by_letter):
-        lines.append(letter)
-        lines.append("".join(by_letter[letter]))
+    for syllable in sorted(by_syllable):
+        lines.append(syllable)
+        lines.append("".join(by_syllable[syllable]))
     text = "".join(line + "\n" for line in lines)
 
     covered = set()
-    for chars in by_letter.values():
+    counts = {}
+    for syllable, chars in by_syllable.items():
         covered.update(chars)
+        counts[syllable[0]] = counts.get(syllable[0], 0) + len(chars)
     stats = {
-        "counts": {letter: len(chars) for letter, chars in sorted(by_letter.items())},
+        "syllables": len(by_syllable),
+        "counts": dict(sorted(counts.items())),
         "gb2312": sum(1 for c in gb2312 if c in covered),
         "gb2312_total": len(gb2312),
         "gbk_total": len(gbk),
@@ -255,7 +258,7 @@ def summary(stats):
     counts = " ".join(f"{letter}:{n}" for letter, n in stats["counts"].items())
     total = sum(stats["counts"].values())
     lines = [
-        f"{total} characters ({counts})",
+        f"{total} characters in {stats['syllables']} syllables (by initial: {counts})",
         f"GB2312 hanzi covered: {stats['gb2312']} of {stats['gb2312_total']}; "
         f"GBK ideographs without a reading: {stats['gbk_total'] - total}",
     ]
@@ -267,7 +270,7 @@ def summary(stats):
 
 def main(argv=None):
     parser = argparse.ArgumentParser(
-        description="Generate the pinyin-initials table (data/Chinese.dll) from Unihan.")
+        description="Generate the pinyin table (data/Chinese.dll) from Unihan.")
     parser.add_argument("--unihan", metavar="PATH",
                         help=f"Unihan.zip, Unihan_Readings.txt(.bz2) or a directory holding "
                              f"them (default: {DEFAULT_UNIHAN}, else Debian's "
@@ -283,7 +286,7 @@ def main(argv=None):
         fields = load_readings(resolve_unihan(args.unihan))
         text, stats = build_table(fields)
     except (TableError, OSError, zipfile.BadZipFile, UnicodeDecodeError) as error:
-        print(f"gen-initials: {error}", file=sys.stderr)
+        print(f"gen-pinyin: {error}", file=sys.stderr)
         return 1
     data = text.encode("utf-8")
 
@@ -291,11 +294,11 @@ def main(argv=None):
         try:
             current = args.out.read_bytes()
         except OSError as error:
-            print(f"gen-initials: cannot read {args.out}: {error.strerror}", file=sys.stderr)
+            print(f"gen-pinyin: cannot read {args.out}: {error.strerror}", file=sys.stderr)
             return 1
         if current != data:
-            print(f"gen-initials: {args.out} is out of date; "
-                  f"run scripts/gen-initials.py to regenerate it", file=sys.stderr)
+            print(f"gen-pinyin: {args.out} is out of date; "
+                  f"run scripts/gen-pinyin.py to regenerate it", file=sys.stderr)
             return 1
         if not args.quiet:
             print(f"{args.out} is up to date")
@@ -304,7 +307,7 @@ def main(argv=None):
     try:
         write_atomically(args.out, data)
     except OSError as error:
-        print(f"gen-initials: cannot write {args.out}: {error}", file=sys.stderr)
+        print(f"gen-pinyin: cannot write {args.out}: {error}", file=sys.stderr)
         return 1
     if not args.quiet:
         print(f"wrote {args.out}")

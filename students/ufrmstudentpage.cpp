@@ -1,5 +1,7 @@
 #include "students/ufrmstudentpage.h"
 
+#include "framework/import/upubimportset.h"
+#include "framework/modaldialogs.h"
 #include "framework/servercall.h"
 #include "framework/sharedroutines.h"
 #include "students/ufrmsetpass.h"
@@ -44,6 +46,7 @@ TfrmStudentPage::TfrmStudentPage(QWidget *parent) : TBasePage(parent)
     acChangeClass = action(QStringLiteral("调班"), QStringLiteral("调整学生年级或班级"), "Other", 6);
     tlbTools->addActions({acImport, acFamily, acSetPass, acChangeClass, acPic, acOutPic, acImpPic});
     connect(acSetPass, &QAction::triggered, this, &TfrmStudentPage::acSetPassExecute);
+    connect(acImport, &QAction::triggered, this, &TfrmStudentPage::acImportExecute);
 }
 
 void TfrmStudentPage::readParameters()
@@ -427,6 +430,55 @@ void TfrmStudentPage::acSetPassExecute()
     }
     cdsData->setFilter(filter);
     cdsData->setFiltered(filtered);
+}
+
+// The import wizard over the register, with the father's and mother's columns going to the family
+// rows. The merged rows stay pending until the user saves.
+void TfrmStudentPage::acImportExecute()
+{
+    if (!isEditing()) setEditState(2);
+    const wire::DataPacket definitions = cdsFields->data();
+    for (const auto &[name, caption] : std::initializer_list<std::pair<const char16_t *, const char16_t *>>{
+             {u"MYFQ", u"父亲"}, {u"MYFQTel", u"父亲电话"}, {u"MYFQCompany", u"父亲工作单位"},
+             {u"MYMQ", u"母亲"}, {u"MYMQTel", u"母亲电话"}, {u"MYMQCompany", u"母亲工作单位"}}) {
+        cdsFields->append();
+        cdsFields->setValue(u"sFldName", QString::fromUtf16(name));
+        cdsFields->setValue(u"sTable", QStringLiteral("XJ_Family"));
+        cdsFields->setValue(u"sFldCaption", QString::fromUtf16(caption));
+        cdsFields->setValue(u"sFieldType", QStringLiteral("S"));
+        cdsFields->setValue(u"bShowed", true);
+        cdsFields->setValue(u"bSum", false);
+        cdsFields->setValue(u"bGroup", false);
+        cdsFields->post();
+    }
+    const QString familyFilter = cdsFamily->filter();
+    const bool familyFiltered = cdsFamily->filtered();
+    cdsFamily->setFiltered(false);
+    {
+        // Owned by the host's window, which outlives this page even if the page is closed meanwhile.
+        TPubImportSet wizard(window());
+        wizard.target.fields = cdsFields;
+        wizard.target.data = cdsData;
+        wizard.target.classes = cdsClassName;
+        wizard.target.states = cdsState;
+        wizard.target.detail = cdsFamily;
+        wizard.target.masterKeyField = QStringLiteral("sCode");
+        wizard.target.detailKeyField = QStringLiteral("sCode");
+        wizard.target.keyCaptions = QStringLiteral("学籍辅号,全国学籍号,身份证号,姓名,座号").split(u',');
+        wizard.target.keyFields = QStringLiteral("sNO,sICNO,sPNO,sName,iClassNO").split(u',');
+        wizard.target.excludedFields = QStringLiteral("scode,selected,inyear,gradecode,schoolcode").split(u',');
+        wizard.target.initRow = [this](DataSet &row) {
+            if (!PageClassCode.isEmpty()) row.setValue(u"ClassCode", PageClassCode);
+            if (row.fieldIndex(u"sType") >= 0) row.setValue(u"sType", QStringLiteral("统招生"));
+        };
+        wizard.Caption = windowTitle() + QStringLiteral(" 学籍数据导入向导");
+        wizard.prepare();
+        runModal(wizard);
+    }
+    cdsFamily->setFilter(familyFilter);
+    cdsFamily->setFiltered(familyFiltered);
+    cdsFields->setData(definitions);
+    computeInternalColumns();
 }
 
 // ---- printing the record cards ----------------------------------------------------------------------

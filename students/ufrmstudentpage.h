@@ -41,6 +41,7 @@ public:
 
 public Q_SLOTS:
     void acSetPassExecute();
+    void acImportExecute();
 
 public:
     // The rows' check before saving; shows the first fault and answers false.

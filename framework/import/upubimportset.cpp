@@ -213,7 +213,9 @@ void TPubImportSet::buildStep1(QWidget *page)
     cbFirstRow->setChecked(true);
     formatLayout->addRow(cbFirstRow);
     cbDateSep = new QComboBox(format);
-    cbDateSep->addItems({QString(), QStringLiteral("-"), QStringLiteral("/"), QStringLiteral(".")});
+    // The first entry is "no separator" (dates written 20120305); its text says so.
+    cbDateSep->addItem(QStringLiteral("无"), QString());
+    for (const char *sep : {"-", "/", "."}) cbDateSep->addItem(QString::fromLatin1(sep), QString::fromLatin1(sep));
     cbDateFormat = new QComboBox(format);
     formatLayout->addRow(QStringLiteral("日期分隔符："), cbDateSep);
     formatLayout->addRow(QStringLiteral("日期格式："), cbDateFormat);
@@ -320,7 +322,7 @@ ImportOptions TPubImportSet::options() const
     o.nameUnique = cbNameUnique->isVisible() && cbNameUnique->isChecked();
     o.streamGrades = !m_teacherData && cbWLFBImp->isChecked();
     if (m_teacherData && cbImpLoginName->isChecked()) o.loginNames = LoginNames(cbPinyin->currentIndex() + 1);
-    o.datesWithoutSeparator = cbDateSep->currentText().isEmpty();
+    o.datesWithoutSeparator = cbDateSep->currentData().toString().isEmpty();
     o.datePattern = cbDateFormat->currentText();
     return o;
 }
@@ -359,7 +361,7 @@ void TPubImportSet::updateNameUnique()
 void TPubImportSet::rebuildDateFormats()
 {
     cbDateFormat->clear();
-    cbDateFormat->addItems(datePatterns(cbDateSep->currentText()));
+    cbDateFormat->addItems(datePatterns(cbDateSep->currentData().toString()));
     cbDateFormat->setCurrentIndex(0);
 }
 
@@ -486,6 +488,7 @@ void TPubImportSet::importData()
         pub::WaitIndicator wait(this, QStringLiteral("正在导入数据..."));
         outcome = merge(target);
     }
+    if (m_previewed) mmLog->appendPlainText(QStringLiteral("—— 导入 ——"));
     appendLog(outcome.log);
     if (!outcome.complete()) {
         // Rows merged before the bad cell stay; the user can fix the source and import again.
@@ -519,6 +522,7 @@ void TPubImportSet::previewData()
         pub::WaitIndicator wait(this, QStringLiteral("正在预览导入结果..."));
         outcome = merge(copy);
     }
+    m_previewed = true;
     mmLog->appendPlainText(QStringLiteral("—— 预览（数据尚未导入）——"));
     appendLog(outcome.log);
     if (!outcome.duplicates.isEmpty()) mmLog->appendPlainText(kDuplicatesHeading + u'\n' + outcome.duplicates.join(u'\n'));

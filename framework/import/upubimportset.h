@@ -87,6 +87,7 @@ private:
     QStringList m_captions;
     bool m_finished = false;
     bool m_teacherData = false;
+    bool m_previewed = false;
 };
 
 } // namespace lumeko::achieve

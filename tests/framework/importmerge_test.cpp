@@ -257,3 +257,44 @@ TEST_F(ImportMergeTest, OfferedCaptionsLeaveOutExcludedFieldsUnlessAnOptionNeeds
 }
 
 } // namespace
+
+#include "framework/import/upubimportset.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QLabel>
+
+namespace {
+
+TEST_F(ImportMergeTest, TeacherDataOffersLoginNamesInsteadOfTheArtsAndScienceImport)
+{
+    target.excludedFields << QStringLiteral("sloginname");
+    TPubImportSet wizard;
+    wizard.target = target;
+    wizard.Caption = QStringLiteral("教师档案 教师数据导入向导");
+    wizard.prepare();
+    EXPECT_FALSE(wizard.cbImpLoginName->isHidden());
+    EXPECT_FALSE(wizard.lblTeacherNote->isHidden());
+    EXPECT_TRUE(wizard.cbWLFBImp->isHidden());
+    EXPECT_TRUE(wizard.lblStreamNote->isHidden());
+    wizard.cbImpLoginName->setChecked(true);
+    wizard.cbPinyin->setCurrentIndex(1);
+    EXPECT_EQ(wizard.options().loginNames, LoginNames::Initials);
+
+    QApplication::clipboard()->setText(QStringLiteral("姓名\t登录名\r\n张三\tzs\r\n"));
+    wizard.nextStep();
+    ASSERT_EQ(wizard.step(), 1);
+    EXPECT_EQ(wizard.titles(), (QStringList{QStringLiteral("姓名"), kNoField})) << "a generated login name is not taken from the table";
+
+    TPubImportSet students;
+    students.target = target;
+    students.Caption = QStringLiteral("学籍档案 学籍数据导入向导");
+    students.prepare();
+    EXPECT_TRUE(students.cbImpLoginName->isHidden());
+    EXPECT_FALSE(students.cbWLFBImp->isHidden());
+    EXPECT_EQ(students.options().loginNames, LoginNames::None);
+}
+
+} // namespace

@@ -44,6 +44,8 @@ TfrmStudentPage::TfrmStudentPage(QWidget *parent) : TBasePage(parent)
     acChangeClass = action(QStringLiteral("调班"), QStringLiteral("调整学生年级或班级"), "Other", 6);
     tlbTools->addActions({acImport, acFamily, acSetPass, acChangeClass, acPic, acOutPic, acImpPic});
     connect(acSetPass, &QAction::triggered, this, &TfrmStudentPage::acSetPassExecute);
+    connect(acFamily, &QAction::triggered, this, &TfrmStudentPage::acFamilyExecute);
+    connect(acChangeClass, &QAction::triggered, this, &TfrmStudentPage::acChangeClassExecute);
 }
 
 void TfrmStudentPage::readParameters()

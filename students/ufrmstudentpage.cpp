@@ -1,7 +1,7 @@
 #include "students/ufrmstudentpage.h"
 
 #include "framework/import/upubimportset.h"
-#include "framework/modaldialogs.h"
+#include "framework/modalrun.h"
 #include "framework/servercall.h"
 #include "framework/sharedroutines.h"
 #include "students/ufrmsetpass.h"
@@ -47,6 +47,8 @@ TfrmStudentPage::TfrmStudentPage(QWidget *parent) : TBasePage(parent)
     tlbTools->addActions({acImport, acFamily, acSetPass, acChangeClass, acPic, acOutPic, acImpPic});
     connect(acSetPass, &QAction::triggered, this, &TfrmStudentPage::acSetPassExecute);
     connect(acImport, &QAction::triggered, this, &TfrmStudentPage::acImportExecute);
+    connect(acFamily, &QAction::triggered, this, &TfrmStudentPage::acFamilyExecute);
+    connect(acChangeClass, &QAction::triggered, this, &TfrmStudentPage::acChangeClassExecute);
 }
 
 void TfrmStudentPage::readParameters()

@@ -42,6 +42,8 @@ public:
 public Q_SLOTS:
     void acSetPassExecute();
     void acImportExecute();
+    void acFamilyExecute();      // studentpagecommands.cpp
+    void acChangeClassExecute(); // studentpagecommands.cpp
 
 public:
     // The rows' check before saving; shows the first fault and answers false.

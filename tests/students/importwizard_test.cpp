@@ -3,7 +3,7 @@
 
 #include "framework/import/upubimportset.h"
 #include "framework/lumekoachieve.h"
-#include "framework/modaldialogs.h"
+#include "framework/modalrun.h"
 #include "framework/pageregistry.h"
 #include "students/ufrmstudentpage.h"
 
@@ -47,6 +47,7 @@ class ImportWizardTest : public pub::testing::SignedInHost {
 protected:
     void SetUp() override
     {
+        SignedInHost::SetUp();
         server::DemoOptions demo;
         demo.scale = 0.05;
         demo.schoolId = "D1";
@@ -69,7 +70,7 @@ protected:
     }
     void TearDown() override
     {
-        dialogRunner() = {};
+        setModalRunner({});
         ClosePage(PageRegistry::handleFromName(page->objectName()));
         SignedInHost::TearDown();
     }
@@ -77,13 +78,13 @@ protected:
     void importWith(const std::function<void(TPubImportSet &)> &drive)
     {
         bool ran = false;
-        dialogRunner() = [&](QDialog &d) {
+        setModalRunner([&](QDialog &d) {
             auto *wizard = qobject_cast<TPubImportSet *>(&d);
             EXPECT_TRUE(wizard);
             if (wizard) drive(*wizard);
             ran = true;
             return int(QDialog::Accepted);
-        };
+        });
         page->acImport->trigger();
         EXPECT_TRUE(ran);
     }

@@ -20,8 +20,12 @@ namespace {
 
 class StudentPageTest : public pub::testing::SignedInHost {
 protected:
+    explicit StudentPageTest(server::Backend backend = server::Backend::Sqlite) : SignedInHost(backend) {}
+
     void SetUp() override
     {
+        SignedInHost::SetUp();
+        if (IsSkipped()) return;
         server::Database &db = fx.db();
         db.exec("DELETE FROM \"XT_Fields\" WHERE \"sTable\" = 'XJ_Student'");
         const QString fld = "INSERT INTO \"XT_Fields\" (\"sTable\", \"sFldName\", \"iOrder\", \"sFldCaption\", \"bShowed\", \"nWidth\", \"sFieldType\") "
@@ -139,7 +143,10 @@ TEST_F(StudentPageTest, StagesAreNeverEditableAndGraduatedGradesOnlyForAdministr
     close(page);
 }
 
-TEST_F(StudentPageTest, SavingFillsNewRowsClearsMarksAndReachesTheServer)
+// The register's save path on each back end the server runs on.
+class StudentPageSaving : public pub::testing::OnBackend<StudentPageTest> {};
+
+TEST_P(StudentPageSaving, SavingFillsNewRowsClearsMarksAndReachesTheServer)
 {
     signInAs("admin", "lumeko");
     TfrmStudentPage *page = open("2026,1701,七年级,Y,,001");
@@ -172,6 +179,8 @@ TEST_F(StudentPageTest, SavingFillsNewRowsClearsMarksAndReachesTheServer)
     EXPECT_EQ(fx.db().scalar("SELECT \"sText\" FROM \"XT_Log\"").toString(), QStringLiteral("修改保存学生学籍数据"));
     close(page);
 }
+
+INSTANTIATE_TEST_SUITE_P(Backends, StudentPageSaving, pub::testing::bothBackends(), server::testing::backendParamName);
 
 TEST_F(StudentPageTest, RowsAreCheckedBeforeSavingAndPartnerGradeClassesCount)
 {

@@ -8,7 +8,7 @@
 #include "students/ufrmstudentpage.h"
 
 #include "server/core/auth.h"
-#include "server/seed/seed.h"
+#include "demoschool.h"
 #include "signedinhost.h"
 
 #include <QAction>
@@ -48,13 +48,7 @@ protected:
     void SetUp() override
     {
         SignedInHost::SetUp();
-        server::DemoOptions demo;
-        demo.scale = 0.05;
-        demo.schoolId = "D1";
-        demo.today = QDate(2026, 12, 6);
-        demo.hashPassword = [](const QString &pw) { return server::hashPassword(pw, server::PasswordCost::Minimal); };
-        fx.db().exec("DELETE FROM \"XT_Fields\"");
-        server::seedDemoSchool(fx.db(), demo);
+        students::testing::seedSmallDemoSchool(fx.db());
         signInAs("admin2", "lumeko");
         tab = std::make_unique<QWidget>();
         new QVBoxLayout(tab.get());

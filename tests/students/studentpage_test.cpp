@@ -248,7 +248,7 @@ TEST_F(StudentPageTest, StudentsWithExamDataAreNeverDeletedAndTheFirstSixAreName
 } // namespace
 
 #include "server/core/auth.h"
-#include "server/seed/seed.h"
+#include "demoschool.h"
 
 #include <QApplication>
 #include <QDir>
@@ -257,14 +257,7 @@ namespace {
 
 TEST_F(StudentPageTest, TheDemoSchoolsRegisterOpensWithItsOwnColumnDefinitions)
 {
-    server::DemoOptions demo;
-    demo.scale = 0.05;
-    demo.schoolId = "D1";
-    demo.today = QDate(2026, 12, 6);
-    demo.hashPassword = [](const QString &pw) { return server::hashPassword(pw, server::PasswordCost::Minimal); };
-    // The reference data's own column definitions, not this suite's short ones.
-    fx.db().exec("DELETE FROM \"XT_Fields\"");
-    server::seedDemoSchool(fx.db(), demo);
+    students::testing::seedSmallDemoSchool(fx.db());
     signInAs("admin2", "lumeko");
     TfrmStudentPage *page = open("2026,1701,七年级,Y,");
     ASSERT_TRUE(page);

@@ -8,7 +8,7 @@
 #include "students/ufrmstudentpage.h"
 
 #include "server/core/auth.h"
-#include "demoschool.h"
+#include "registerfixtures.h"
 #include "signedinhost.h"
 
 #include <QAction>

@@ -5,6 +5,7 @@
 #include "framework/pageregistry.h"
 #include "students/ufrmstudentpage.h"
 
+#include "registerfixtures.h"
 #include "signedinhost.h"
 #include "toolkit/grid/bandedgrid.h"
 
@@ -27,15 +28,10 @@ protected:
         SignedInHost::SetUp();
         if (IsSkipped()) return;
         server::Database &db = fx.db();
-        db.exec("DELETE FROM \"XT_Fields\" WHERE \"sTable\" = 'XJ_Student'");
-        const QString fld = "INSERT INTO \"XT_Fields\" (\"sTable\", \"sFldName\", \"iOrder\", \"sFldCaption\", \"bShowed\", \"nWidth\", \"sFieldType\") "
-                            "VALUES ('XJ_Student', ?, ?, ?, ?, ?, ?)";
-        int order = 0;
-        for (const auto &[name, caption, type] : std::initializer_list<std::tuple<const char *, const char *, const char *>>{
+        students::testing::defineRegisterColumns(db, {
                  {"Selected", "选择", "B"}, {"sName", "姓名", "S"}, {"sNO", "学号", "S"}, {"ClassCode", "班级", "S"}, {"iClassNo", "座号", "N"},
                  {"iState", "状态", "S"}, {"sSex", "性别", "S"}, {"sCode", "编码", "S"}, {"SchoolCode", "学校", "S"}, {"GradeCode", "年级", "S"},
-                 {"InYear", "入学年份", "N"}, {"sPass", "密码", "S"}})
-            db.exec(fld, {QString::fromLatin1(name), ++order, QString::fromUtf8(caption), true, 8, QString::fromLatin1(type)});
+                 {"InYear", "入学年份", "N"}, {"sPass", "密码", "S"}});
         const QString student = "INSERT INTO \"XJ_Student\" (\"sCode\", \"SchoolCode\", \"GradeCode\", \"InYear\", \"ClassCode\", \"iClassNo\", \"sName\", \"iState\", \"Selected\") "
                                 "VALUES (?, 'S1', ?, ?, ?, ?, ?, '00', ?)";
         db.exec(student, {"{A}", "1701", 2026, "001", 1, QStringLiteral("张三"), false});
@@ -248,7 +244,6 @@ TEST_F(StudentPageTest, StudentsWithExamDataAreNeverDeletedAndTheFirstSixAreName
 } // namespace
 
 #include "server/core/auth.h"
-#include "demoschool.h"
 
 #include <QApplication>
 #include <QDir>

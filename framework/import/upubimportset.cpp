@@ -189,16 +189,20 @@ void TPubImportSet::buildStep1(QWidget *page)
     edFile = new QLineEdit(source);
     edFile->setPlaceholderText(QStringLiteral("选择要导入的 Excel 文件"));
     btnFile = new QPushButton(QStringLiteral("浏览..."), source);
+    cbSheet = new QComboBox(source);
+    cbSheet->setToolTip(QStringLiteral("工作表"));
+    cbSheet->setMinimumContentsLength(8);
     sourceLayout->addWidget(rbClipboard, 0, 0);
     sourceLayout->addWidget(rbExcel, 1, 0);
     sourceLayout->addWidget(edFile, 1, 1);
-    sourceLayout->addWidget(btnFile, 1, 2);
-    sourceLayout->addWidget(note(QStringLiteral("注：在Excel中复制数据到粘贴板(建议包含标题行)，如果数据中含有日期列，注意选择相符的日期格式。"), source), 2, 0, 1, 3);
+    sourceLayout->addWidget(cbSheet, 1, 2);
+    sourceLayout->addWidget(btnFile, 1, 3);
+    sourceLayout->addWidget(note(QStringLiteral("注：在Excel中复制数据到粘贴板(建议包含标题行)，如果数据中含有日期列，注意选择相符的日期格式。"), source), 2, 0, 1, 4);
     const auto fileEnabled = [this] {
-        edFile->setEnabled(rbExcel->isChecked());
-        btnFile->setEnabled(rbExcel->isChecked());
+        for (QWidget *w : {static_cast<QWidget *>(edFile), static_cast<QWidget *>(btnFile), static_cast<QWidget *>(cbSheet)}) w->setEnabled(rbExcel->isChecked());
         cbSplit->setEnabled(rbClipboard->isChecked());
     };
+    connect(edFile, &QLineEdit::editingFinished, this, &TPubImportSet::listSheets);
     connect(rbExcel, &QRadioButton::toggled, this, fileEnabled);
     connect(btnFile, &QPushButton::clicked, this, &TPubImportSet::chooseFile);
     form->addWidget(source);
@@ -371,6 +375,17 @@ void TPubImportSet::chooseFile()
     if (!path.isEmpty()) {
         edFile->setText(path);
         rbExcel->setChecked(true);
+        listSheets();
+    }
+}
+
+// The chosen file's worksheets; a file that cannot be read is reported when the user goes on.
+void TPubImportSet::listSheets()
+{
+    cbSheet->clear();
+    try {
+        cbSheet->addItems(sheetNames(edFile->text().trimmed()));
+    } catch (const SheetError &) {
     }
 }
 
@@ -398,7 +413,7 @@ bool TPubImportSet::readSource()
         }
         try {
             pub::WaitIndicator wait(this, QStringLiteral("正在读取Excel文件..."));
-            lines = readSheetFile(edFile->text().trimmed()).rows;
+            lines = readSheetFile(edFile->text().trimmed(), qMax(0, cbSheet->currentIndex())).rows;
         } catch (const SheetError &e) {
             pub::msgError(e.message(), this);
             return false;
@@ -447,7 +462,12 @@ void TPubImportSet::enterLog()
     mmDuplicates->setPlainText(kDuplicatesHeading);
     mmDuplicates->setVisible(false);
     if (cbOverride->isChecked()) mmLog->appendPlainText(QStringLiteral("以 [%1] 为唯一栏覆盖更新相同数据！").arg(options().keys.join(u',')));
-    mmLog->appendPlainText(QStringLiteral("数据来源:") + (rbClipboard->isChecked() ? QStringLiteral("粘贴板") : edFile->text().trimmed()));
+    QString source = QStringLiteral("粘贴板");
+    if (rbExcel->isChecked()) {
+        source = edFile->text().trimmed();
+        if (cbSheet->count() > 1) source += QStringLiteral("（工作表：%1）").arg(cbSheet->currentText());
+    }
+    mmLog->appendPlainText(QStringLiteral("数据来源:") + source);
 }
 
 void TPubImportSet::nextStep()

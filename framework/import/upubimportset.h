@@ -39,6 +39,7 @@ public:
     QRadioButton *rbClipboard, *rbExcel;
     QLineEdit *edFile;
     QPushButton *btnFile;
+    QComboBox *cbSheet; // the worksheet of the chosen file
     QComboBox *cbSplit;
     QCheckBox *cbFirstRow;
     QListWidget *clbKeys;
@@ -67,6 +68,7 @@ public Q_SLOTS:
     void importData();
     void previewData();
     void chooseFile();
+    void listSheets();
 
 private:
     void buildStep1(QWidget *page);

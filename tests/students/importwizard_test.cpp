@@ -220,13 +220,21 @@ TEST_F(ImportWizardTest, AnExcelFileFillsTheSameGridAndAMissingOneIsNamed)
         EXPECT_TRUE(host.messageTexts().last().contains(QStringLiteral("/nonexistent/名单.xlsx")));
         EXPECT_EQ(w.step(), 0);
         w.edFile->setText(QStringLiteral(LUMEKO_SOURCE_DIR "/tests/toolkit/data/register.xls"));
+        w.listSheets();
+        ASSERT_EQ(w.cbSheet->count(), 2);
+        w.cbSheet->setCurrentIndex(1);
+        w.nextStep();
+        ASSERT_EQ(w.step(), 1);
+        EXPECT_EQ(w.rows().size(), 399) << "the second sheet: 400 rows, the first taken as titles";
+        w.priorStep();
+        w.cbSheet->setCurrentIndex(0);
         w.nextStep();
         ASSERT_EQ(w.step(), 1);
         EXPECT_EQ(w.titles(), (QStringList{QStringLiteral("姓名"), QStringLiteral("学籍辅号"), QStringLiteral("座号"), QStringLiteral("出生日期"), kNoField}));
         EXPECT_EQ(w.rows().size(), 3);
         EXPECT_EQ(w.rows()[0][3], "2012-03-05");
         w.nextStep();
-        EXPECT_TRUE(w.mmLog->toPlainText().contains(QStringLiteral("数据来源:" LUMEKO_SOURCE_DIR "/tests/toolkit/data/register.xls")));
+        EXPECT_TRUE(w.mmLog->toPlainText().contains(QStringLiteral("数据来源:" LUMEKO_SOURCE_DIR "/tests/toolkit/data/register.xls（工作表：学生名单）")));
     });
     page->acCancel->trigger();
 }

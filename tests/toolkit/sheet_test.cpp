@@ -80,6 +80,10 @@ TEST_F(SheetFileTest, AnXlsxWorkbookReadsAsTheUserSeesIt)
     EXPECT_EQ(t.rows[1], (QStringList{QStringLiteral("张三"), "5", "2012-03-05", "2026-09-01 08:30:00", "12.5", "TRUE", "0012"}));
     EXPECT_TRUE(t.rows[2].isEmpty());
     EXPECT_EQ(t.rows[3], (QStringList{"", "", "0.333333333333333", "1.10105201203051e+17"}));
+    EXPECT_EQ(sheetNames(path("名单.xlsx")), (QStringList{QStringLiteral("学生"), "other"}));
+    EXPECT_EQ(readSheetFile(path("名单.xlsx"), 1).sheetName, "other");
+    EXPECT_TRUE(readSheetFile(path("名单.xlsx"), 1).rows.isEmpty());
+    EXPECT_THROW(readSheetFile(path("名单.xlsx"), 2), SheetError);
 }
 
 TEST_F(SheetFileTest, AnXlsWorkbookReadsThroughFreeXl)
@@ -91,6 +95,12 @@ TEST_F(SheetFileTest, AnXlsWorkbookReadsThroughFreeXl)
     EXPECT_EQ(t.rows[1], (QStringList{QStringLiteral("张 三"), "0001", "5", "2012-03-05", "1.52"}));
     EXPECT_EQ(t.rows[2], (QStringList{QStringLiteral("李四"), "0002", "6"}));
     EXPECT_EQ(t.rows[3], (QStringList{"", "", "42"}));
+    const QString xls = QStringLiteral(LUMEKO_SOURCE_DIR "/tests/toolkit/data/register.xls");
+    EXPECT_EQ(sheetNames(xls), (QStringList{QStringLiteral("学生名单"), QStringLiteral("第二页")}));
+    const SheetTable second = readSheetFile(xls, 1);
+    ASSERT_EQ(second.rows.size(), 400);
+    EXPECT_EQ(second.rows[399], (QStringList{QStringLiteral("其他399"), "399"}));
+    EXPECT_THROW(readSheetFile(xls, -1), SheetError);
 }
 
 TEST_F(SheetFileTest, FilesThatAreNoSpreadsheetGiveAClearError)

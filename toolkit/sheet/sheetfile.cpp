@@ -178,36 +178,47 @@ QSet<int> dateStyles(const ZipArchive &zip)
     return styles;
 }
 
-// The first worksheet in the workbook's order: its name and its part in the archive.
-std::pair<QString, QString> firstSheet(const ZipArchive &zip)
+struct SheetRef {
+    QString name;
+    QString part; // the worksheet's member in the archive
+};
+
+// The worksheets in the workbook's order, with their parts in the archive.
+QList<SheetRef> workbookSheets(const ZipArchive &zip)
 {
     const QString workbook = QStringLiteral("xl/workbook.xml");
     QXmlStreamReader xml(zip.read(workbook));
-    QString name, relId;
-    while (!xml.atEnd() && relId.isEmpty()) {
+    QList<std::pair<QString, QString>> named; // name, relationship id
+    while (!xml.atEnd()) {
         xml.readNext();
         if (xml.isStartElement() && xml.name() == u"sheet") {
-            name = xml.attributes().value(QLatin1StringView("name")).toString();
+            QString relId;
             for (const QXmlStreamAttribute &a : xml.attributes())
                 if (a.name() == u"id") relId = a.value().toString();
+            named.append({xml.attributes().value(QLatin1StringView("name")).toString(), relId});
         }
     }
     checkXml(xml, workbook);
-    if (relId.isEmpty()) throw SheetError(QStringLiteral("Excel 文件中没有工作表"));
+    if (named.isEmpty()) throw SheetError(QStringLiteral("Excel 文件中没有工作表"));
 
     const QString rels = QStringLiteral("xl/_rels/workbook.xml.rels");
+    QHash<QString, QString> targets;
     QXmlStreamReader r(zip.read(rels));
     while (!r.atEnd()) {
         r.readNext();
-        if (r.isStartElement() && r.name() == u"Relationship" && r.attributes().value(QLatin1StringView("Id")) == relId) {
+        if (r.isStartElement() && r.name() == u"Relationship") {
             QString target = r.attributes().value(QLatin1StringView("Target")).toString();
-            if (target.startsWith(u'/')) target = target.mid(1);
-            else target = QStringLiteral("xl/") + target;
-            return {name, target};
+            target = target.startsWith(u'/') ? target.mid(1) : QStringLiteral("xl/") + target;
+            targets.insert(r.attributes().value(QLatin1StringView("Id")).toString(), target);
         }
     }
     checkXml(r, rels);
-    throw SheetError(QStringLiteral("Excel 文件中找不到工作表“%1”").arg(name));
+    QList<SheetRef> sheets;
+    for (const auto &[name, relId] : named) {
+        if (!targets.contains(relId)) throw SheetError(QStringLiteral("Excel 文件中找不到工作表“%1”").arg(name));
+        sheets.append({name, targets.value(relId)});
+    }
+    return sheets;
 }
 
 // "BC12" → column 54 (0-based) and row 11; false when the reference is malformed.
@@ -286,22 +297,46 @@ void readWorksheet(const QByteArray &bytes, const QString &part, const QStringLi
 
 // ---- .xls
 
-SheetTable readXls(const QString &path)
-{
+struct XlsHandle {
+    explicit XlsHandle(const QString &path)
+    {
+        const int opened = freexl_open(QFile::encodeName(path).constData(), &handle);
+        if (opened != FREEXL_OK || !handle) {
+            if (handle) freexl_close(handle);
+            throw SheetError(QStringLiteral("不是有效的 Excel 97-2003 文件（.xls），错误码 %1").arg(opened));
+        }
+    }
+    ~XlsHandle() { freexl_close(handle); }
+    XlsHandle(const XlsHandle &) = delete;
+    XlsHandle &operator=(const XlsHandle &) = delete;
+
+    QStringList sheetNames() const
+    {
+        unsigned int count = 0;
+        if (freexl_get_info(handle, FREEXL_BIFF_SHEET_COUNT, &count) != FREEXL_OK || count == 0)
+            throw SheetError(QStringLiteral("Excel 文件中没有工作表"));
+        QStringList names;
+        for (unsigned short i = 0; i < count; ++i) {
+            const char *name = nullptr;
+            names << (freexl_get_worksheet_name(handle, i, &name) == FREEXL_OK && name ? QString::fromUtf8(name) : QString());
+        }
+        return names;
+    }
+
     const void *handle = nullptr;
-    const int opened = freexl_open(QFile::encodeName(path).constData(), &handle);
-    std::unique_ptr<const void, int (*)(const void *)> guard(handle, freexl_close);
-    if (opened != FREEXL_OK || !handle)
-        throw SheetError(QStringLiteral("不是有效的 Excel 97-2003 文件（.xls），错误码 %1").arg(opened));
-    unsigned int sheets = 0;
-    if (freexl_get_info(handle, FREEXL_BIFF_SHEET_COUNT, &sheets) != FREEXL_OK || sheets == 0)
-        throw SheetError(QStringLiteral("Excel 文件中没有工作表"));
+};
+
+SheetTable readXls(const QString &path, int sheet)
+{
+    const XlsHandle xls(path);
+    const void *handle = xls.handle;
+    const QStringList names = xls.sheetNames();
+    if (sheet < 0 || sheet >= names.size()) throw SheetError(QStringLiteral("Excel 文件中没有第%1个工作表").arg(sheet + 1));
     SheetTable table;
-    const char *name = nullptr;
-    if (freexl_get_worksheet_name(handle, 0, &name) == FREEXL_OK && name) table.sheetName = QString::fromUtf8(name);
+    table.sheetName = names[sheet];
     unsigned int rowCount = 0;
     unsigned short columnCount = 0;
-    if (freexl_select_active_worksheet(handle, 0) != FREEXL_OK || freexl_worksheet_dimensions(handle, &rowCount, &columnCount) != FREEXL_OK)
+    if (freexl_select_active_worksheet(handle, (unsigned short)sheet) != FREEXL_OK || freexl_worksheet_dimensions(handle, &rowCount, &columnCount) != FREEXL_OK)
         throw SheetError(QStringLiteral("Excel 文件的工作表无法读取"));
     for (unsigned int r = 0; r < rowCount; ++r) {
         for (unsigned short c = 0; c < columnCount; ++c) {
@@ -327,26 +362,49 @@ SheetTable readXls(const QString &path)
 
 } // namespace
 
-SheetTable readXlsx(const QByteArray &zipBytes)
+SheetTable readXlsx(const QByteArray &zipBytes, int sheet)
 {
     const ZipArchive zip(zipBytes);
+    const QList<SheetRef> sheets = workbookSheets(zip);
+    if (sheet < 0 || sheet >= sheets.size()) throw SheetError(QStringLiteral("Excel 文件中没有第%1个工作表").arg(sheet + 1));
     const QStringList strings = sharedStrings(zip);
     const QSet<int> dates = dateStyles(zip);
-    const auto [name, part] = firstSheet(zip);
     SheetTable table;
-    table.sheetName = name;
-    readWorksheet(zip.read(part), part, strings, dates, table.rows);
+    table.sheetName = sheets[sheet].name;
+    readWorksheet(zip.read(sheets[sheet].part), sheets[sheet].part, strings, dates, table.rows);
     return table;
 }
 
-SheetTable readSheetFile(const QString &path)
+namespace {
+
+QByteArray readWhole(const QString &path)
 {
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    if (suffix == u"xls") return readXls(path);
-    if (suffix != u"xlsx") throw SheetError(QStringLiteral("只能读取 Excel 文件（.xls 或 .xlsx）：%1").arg(path));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) throw SheetError(QStringLiteral("无法打开文件 %1：%2").arg(path, file.errorString()));
-    return readXlsx(file.readAll());
+    return file.readAll();
+}
+
+bool isXls(const QString &path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix != u"xls" && suffix != u"xlsx") throw SheetError(QStringLiteral("只能读取 Excel 文件（.xls 或 .xlsx）：%1").arg(path));
+    return suffix == u"xls";
+}
+
+} // namespace
+
+SheetTable readSheetFile(const QString &path, int sheet)
+{
+    return isXls(path) ? readXls(path, sheet) : readXlsx(readWhole(path), sheet);
+}
+
+QStringList sheetNames(const QString &path)
+{
+    if (isXls(path)) return XlsHandle(path).sheetNames();
+    const ZipArchive zip(readWhole(path));
+    QStringList names;
+    for (const SheetRef &s : workbookSheets(zip)) names << s.name;
+    return names;
 }
 
 } // namespace lumeko

@@ -28,16 +28,19 @@ using namespace lumeko::achieve;
 
 namespace {
 
-// Passes the module's calls on to the embedded server and notes the methods called.
+// Passes the module's calls on to the embedded server and notes the methods called; the methods
+// named in `unreachable` fail as a lost connection would.
 class RecordingLink : public server::ServerLink {
 public:
     explicit RecordingLink(server::CallService &service) : m_inner(service) {}
     wire::Reply call(wire::Call &call) override
     {
         methods << call.method;
+        if (unreachable.contains(call.method)) return wire::Reply::failure(wire::ErrorCode::Timeout, QStringLiteral("连接超时"));
         return m_inner.call(call);
     }
     QStringList methods;
+    QStringList unreachable;
 
 private:
     server::LocalLink m_inner;
@@ -248,6 +251,32 @@ TEST_F(FamilyTest, ARelationIsRequiredAndUsedOncePerStudent)
     EXPECT_EQ(dialogsRun, 1);
     EXPECT_FALSE(page->cdsFamily->filtered()) << "the page has every student's family again";
     EXPECT_EQ(page->cdsFamily->recordCount(), 4) << "张三's father, mother (as loaded) and 外公, and 李四's father";
+    close(page);
+}
+
+TEST_F(FamilyTest, ALostConnectionWhileSavingIsLoggedAndTheRowsWaitForTheNextSave)
+{
+    QString error;
+    ASSERT_TRUE(pub::signIn(recorder, "admin", "lumeko", &error)) << error.toStdString();
+    TfrmStudentPage *page = open("2026,1701,七年级,Y,,001");
+    ASSERT_TRUE(page);
+    recorder.unreachable << QStringLiteral("UpFamily");
+    onDialog<TfrmFamily>([&](TfrmFamily &d) {
+        d.acEdit->trigger();
+        d.acInsert->trigger();
+        d.cdsData->setValue(u"sTitle", QStringLiteral("外公"));
+        d.acSave->trigger();
+        EXPECT_EQ(lastMessage(), QStringLiteral("更新失败！"));
+        EXPECT_EQ(host.logLines.last(), QStringLiteral("保存家庭成员数据失败，服务器连接失败！"));
+        EXPECT_EQ(d.EditState, 2);
+        EXPECT_EQ(familyRows("{A}", QStringLiteral("外公")), 0);
+        recorder.unreachable.clear();
+        d.acSave->trigger();
+        EXPECT_EQ(lastMessage(), QStringLiteral("更新成功！"));
+        EXPECT_EQ(familyRows("{A}", QStringLiteral("外公")), 1) << "the row waited and went with the next save";
+    });
+    page->acFamily->trigger();
+    EXPECT_EQ(dialogsRun, 1);
     close(page);
 }
 

@@ -14,6 +14,8 @@
 #include <QLabel>
 #include <QTest>
 
+#include "shots.h"
+
 #include <gtest/gtest.h>
 
 using namespace lumeko;
@@ -77,10 +79,8 @@ TEST_F(BaseBatchTest, EditingNeedsManagerUnlessTheUserIsUnrestricted)
     EXPECT_EQ(admin.sbStatus->text(), QStringLiteral("浏览数据"));
     admin.setEditState(2);
     EXPECT_TRUE(admin.acInsert->isEnabled() && admin.acDelete->isEnabled());
-    admin.show();
     admin.cxGridList->bestFit();
-    QDir().mkpath("/tmp/host-shots");
-    admin.grab().save("/tmp/host-shots/batch-dialog.png");
+    pub::testing::saveShot(admin, "batch-dialog");
 }
 
 TEST_F(BaseBatchTest, EscapeClosesABrowsingDialogAndAsksAnEditingOne)

@@ -18,6 +18,8 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "shots.h"
+
 #include <gtest/gtest.h>
 
 using namespace lumeko;
@@ -94,8 +96,7 @@ TEST_F(HostAppTest, ATabClosesOnlyWhenItsPageAgrees)
     auto [container, page] = embeddedPage();
     const int tab = window.addPageTab(QStringLiteral("学籍档案"), container, achieve::PageRegistry::handleFromName(page->objectName()));
     window.show();
-    QDir().mkpath("/tmp/host-shots");
-    window.grab().save("/tmp/host-shots/host-with-page.png");
+    pub::testing::saveShot(window, "host-with-page");
 
     page->acEdit->trigger();
     page->cdsData->first();

@@ -9,6 +9,7 @@
 
 #include "server/core/auth.h"
 #include "registerfixtures.h"
+#include "shots.h"
 #include "signedinhost.h"
 
 #include <QAction>
@@ -31,17 +32,6 @@ using namespace lumeko;
 using namespace lumeko::achieve;
 
 namespace {
-
-// With LUMEKO_SHOTS set to a folder, the wizard's steps are saved there as pictures to look at.
-void shot(QWidget &w, const char *name)
-{
-    const QString folder = qEnvironmentVariable("LUMEKO_SHOTS");
-    if (folder.isEmpty()) return;
-    QDir().mkpath(folder);
-    w.show();
-    QApplication::processEvents();
-    w.grab().save(folder + u'/' + QString::fromLatin1(name) + QStringLiteral(".png"));
-}
 
 class ImportWizardTest : public pub::testing::SignedInHost {
 protected:
@@ -142,10 +132,10 @@ TEST_F(ImportWizardTest, MappingIsCheckedThenPreviewChangesNothingAndImportMerge
     const qsizetype before = page->cdsData->recordCount();
     importWith([&](TPubImportSet &w) {
         w.cbOverride->setChecked(true);
-        shot(w, "import-step1");
+        pub::testing::saveShot(w, "import-step1");
         w.nextStep();
         ASSERT_EQ(w.step(), 1);
-        shot(w, "import-step2");
+        pub::testing::saveShot(w, "import-step2");
         EXPECT_EQ(w.lblStep->text(), QStringLiteral("第二步 栏位设置（未自动匹配标题栏用户可以自行设置匹配）"));
         EXPECT_EQ(w.titles().mid(0, 3), (QStringList{QStringLiteral("学籍辅号"), QStringLiteral("姓名"), QStringLiteral("性别")}))
             << "titles match the captions once their spaces are gone";
@@ -174,7 +164,7 @@ TEST_F(ImportWizardTest, MappingIsCheckedThenPreviewChangesNothingAndImportMerge
         EXPECT_EQ(w.btnCancel->text(), QStringLiteral("完    成"));
         EXPECT_TRUE(w.btnImport->isHidden());
         EXPECT_TRUE(w.btnPrior->isHidden());
-        shot(w, "import-step3");
+        pub::testing::saveShot(w, "import-step3");
     });
     EXPECT_EQ(page->cdsData->recordCount(), before + 1);
     page->acSave->trigger();

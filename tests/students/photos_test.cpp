@@ -9,6 +9,8 @@
 #include "students/ufrmpicview.h"
 #include "students/ufrmstudentpage.h"
 
+#include "registerfixtures.h"
+#include "shots.h"
 #include "signedinhost.h"
 #include "toolkit/grid/bandedgrid.h"
 
@@ -41,7 +43,6 @@ using namespace lumeko::achieve;
 
 namespace {
 
-const char kShots[] = "/tmp/shots";
 
 class PhotosTest : public pub::testing::SignedInHost {
 protected:
@@ -128,14 +129,6 @@ protected:
                               {QString::fromLatin1(student), QString::number(type)}).toString();
     }
     int photoRows() { return fx.db().scalar("SELECT count(*) FROM \"XJ_StudentPic\"").toInt(); }
-    static void shoot(QWidget &w, const char *name)
-    {
-        QDir().mkpath(QString::fromLatin1(kShots));
-        w.show();
-        QApplication::processEvents();
-        w.grab().save(QStringLiteral("%1/%2.png").arg(QString::fromLatin1(kShots), QString::fromLatin1(name)));
-    }
-
     QWidget app;
     std::unique_ptr<QWidget> tab;
     QTemporaryDir pics;
@@ -553,22 +546,24 @@ QImage portrait()
 
 TEST_F(PhotosTest, ScreenshotsOfTheImportStepsAndTheViewer)
 {
+    using pub::testing::saveShot;
+    if (pub::testing::shotsFolder().isEmpty()) GTEST_SKIP() << "set LUMEKO_SHOTS to a folder to save the pictures";
     for (const char *name : {"张三", "李四", "王五", "赵六"}) portrait().save(pics.filePath(QString::fromUtf8(name) + ".jpg"), "JPEG", 90);
     TfrmStudentPage *page = open();
     TfrmInPicture dialog(page->cdsData, page->PageGradeCode, page->PageInYear, page->PageClassCode);
-    shoot(dialog, "photos-import-1-settings");
+    saveShot(dialog, "photos-import-1-settings");
     dialog.btnNext->click();
     dialog.setFolder(pics.path());
     dialog.lstFiles->setCurrentRow(2);
-    shoot(dialog, "photos-import-2-files");
+    saveShot(dialog, "photos-import-2-files");
     dialog.btnImport->click();
-    shoot(dialog, "photos-import-3-result");
+    saveShot(dialog, "photos-import-3-result");
     dialog.close();
 
     page->acRequery->trigger();
     page->GridData->setCurrentCell(0, page->GridData->columnOfField("sName"));
     TfrmPicView viewer(0, page->GridData, page->cdsStudentImage);
-    shoot(viewer, "photos-viewer");
+    saveShot(viewer, "photos-viewer");
     EXPECT_FALSE(viewer.picture().isNull());
     viewer.close();
 
@@ -577,8 +572,8 @@ TEST_F(PhotosTest, ScreenshotsOfTheImportStepsAndTheViewer)
     QApplication::processEvents();
     page->pmPicture->popup(page->tlbTools->mapToGlobal(QPoint(50, 300)));
     QApplication::processEvents();
-    tab->grab().save(QStringLiteral("%1/photos-page.png").arg(QString::fromLatin1(kShots)));
-    page->pmPicture->grab().save(QStringLiteral("%1/photos-page-menu.png").arg(QString::fromLatin1(kShots)));
+    tab->grab().save(pub::testing::shotsFolder() + QStringLiteral("/photos-page.png"));
+    page->pmPicture->grab().save(pub::testing::shotsFolder() + QStringLiteral("/photos-page-menu.png"));
     page->pmPicture->hide();
     close(page);
 }

@@ -50,6 +50,8 @@ TfrmStudentPage::TfrmStudentPage(QWidget *parent) : TBasePage(parent)
     acFamily = action(QStringLiteral("家庭"), QStringLiteral("家庭成员"), "Family", 0);
     acSetPass = action(QStringLiteral("密码"), QStringLiteral("密码设置"), "SetPass", 7);
     acChangeClass = action(QStringLiteral("调班"), QStringLiteral("调整学生年级或班级"), "Other", 6);
+    acDetail = action(QStringLiteral("明细"), {}, "Detail", 0); // no detail view on the register: never shown
+    acDetail->setVisible(false);
     tlbTools->addActions({acImport, acFamily, acSetPass, acChangeClass});
     // The photos share one button whose menu offers them.
     pmPicture = new QMenu(this);
@@ -208,6 +210,8 @@ void TfrmStudentPage::applyColumnRules()
 void TfrmStudentPage::LoadData()
 {
     TBasePage::LoadData();
+    // The second record card's scores are read again at its next print.
+    cdsMyAchieve->close();
     pub::WaitIndicator wait(this);
     cdsData->disableControls();
     try {

@@ -28,7 +28,7 @@ public:
     bool PrintCard1 = false;
     bool PrintCard2 = false;
 
-    QAction *acFamily, *acSetPass, *acChangeClass, *acImpPic, *acPic, *acOutPic, *acImport;
+    QAction *acFamily, *acSetPass, *acChangeClass, *acImpPic, *acPic, *acOutPic, *acImport, *acDetail;
     QToolButton *tbPicture; // the photo button ("照片"), a drop-down of pmPicture
     QMenu *pmPicture;       // acPic, acOutPic, a separator, acImpPic
 

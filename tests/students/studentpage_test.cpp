@@ -325,6 +325,26 @@ TEST_F(StudentPageTest, RecordCardsPrintEachMarkedStudentWithPhotoFamilyAndScore
     const QStringList card2 = shown[1].texts(0);
     EXPECT_TRUE(card2.contains(QStringLiteral("567.5"))) << card2.join(u'|').toStdString();
     EXPECT_EQ(page->cdsData->recordCount(), 3) << "the mark filter is gone after printing";
+
+    // The second card's scores are read once and kept until the page is refreshed.
+    const qint64 later = fx.db().insertReturningId("INSERT INTO \"CJ_ExamTotal\" (\"SchoolCode\", \"GradeCode\", \"InYear\", \"ExamCode\", \"PageName\", \"ExamName\") "
+                                                   "VALUES ('S1', '1701', 2026, '002', ?, ?)", {QStringLiteral("⊥"), QStringLiteral("期末考试")}, "Id");
+    fx.db().exec("INSERT INTO \"CJ_ExamStudent\" (\"examId\", \"StudentCode\", \"FullTotal\") VALUES (?, '{A}', 612)", {later});
+    page->cdsData->first();
+    page->cdsData->edit();
+    page->cdsData->setValue(u"Selected", true);
+    page->cdsData->post();
+    print(QStringLiteral("学籍卡片(二)"));
+    EXPECT_FALSE(shown.last().texts(0).contains(QStringLiteral("612")));
+    page->acRequery->trigger();
+    for (page->cdsData->first(); !page->cdsData->eof(); page->cdsData->next())
+        if (page->cdsData->value(u"sCode").toString() == u"{A}") {
+            page->cdsData->edit();
+            page->cdsData->setValue(u"Selected", true);
+            page->cdsData->post();
+        }
+    print(QStringLiteral("学籍卡片(二)"));
+    EXPECT_TRUE(shown.last().texts(0).contains(QStringLiteral("612"))) << shown.last().texts(0).join(u'|').toStdString();
     close(page);
 }
 

@@ -5,6 +5,8 @@
 #include "toolkit/report/ui/reportdialogs.h"
 #include "toolkit/data/dataset.h"
 
+#include <QWidget>
+
 namespace lumeko::achieve {
 
 QStringList logPieces(const QString &text)
@@ -166,6 +168,18 @@ void AppendMessageRow(DataSet &outbox, const QString &messageId, const QString &
     outbox.setValue(u"Classid", classId);
     outbox.setValue(u"TeacherId", pub::userCode());
     outbox.post();
+}
+
+void applyHostLook(QWidget *widget, bool background)
+{
+    QFont f = widget->font();
+    f.setPointSize(pub::appFontSize());
+    widget->setFont(f);
+    if (!background) return;
+    QPalette p = widget->palette();
+    p.setColor(QPalette::Window, pub::contentColor());
+    widget->setPalette(p);
+    widget->setAutoFillBackground(true);
 }
 
 } // namespace lumeko::achieve

@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 
+class QWidget;
+
 namespace lumeko {
 class DataSet;
 }
@@ -46,6 +48,10 @@ LUMEKO_ACHIEVE_EXPORT bool SchoolAutoPublish();
 
 // The report preview and designer ask their questions through the host's message boxes from now on.
 LUMEKO_ACHIEVE_EXPORT void routeReportQuestionsToHost();
+
+// The host's font size for a page or dialog and, with `background`, the host's content colour
+// behind it.
+LUMEKO_ACHIEVE_EXPORT void applyHostLook(QWidget *widget, bool background);
 
 // Appends and posts one outgoing text message to an outbox table (the fields of XT_SendMsg).
 LUMEKO_ACHIEVE_EXPORT void AppendMessageRow(DataSet &outbox, const QString &messageId, const QString &providerId,

@@ -2,6 +2,7 @@
 
 #include "framework/editcycle.h"
 #include "framework/ubasepage.h"
+#include "framework/sharedroutines.h"
 #include "host/pub/pub.h"
 #include "toolkit/grid/bandedgrid.h"
 
@@ -107,9 +108,7 @@ TBaseBatch::TBaseBatch(QWidget *parent) : QDialog(parent, Qt::Dialog | Qt::Windo
 
     InitActions();
     cxGridList->setFilteringEnabled(false);
-    QFont f = font();
-    f.setPointSize(pub::appFontSize());
-    setFont(f);
+    applyHostLook(this, false);
     resize(720, 480);
 }
 

@@ -205,9 +205,7 @@ TBasePage::TBasePage(QWidget *parent) : QWidget(parent)
     InitActions();
     GridData->setFilteringEnabled(false);
     acFilter->setChecked(false);
-    QFont f = font();
-    f.setPointSize(pub::appFontSize());
-    setFont(f);
+    applyHostLook(this, false);
     FixedColumnCount = 3;
     SaveLayout = true;
 }

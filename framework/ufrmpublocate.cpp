@@ -1,5 +1,6 @@
 #include "framework/ufrmpublocate.h"
 
+#include "framework/sharedroutines.h"
 #include "host/pub/pub.h"
 
 #include <QCheckBox>
@@ -50,12 +51,7 @@ TfrmPubLocate::TfrmPubLocate(QWidget *page) : QDialog(page, Qt::Tool | Qt::Windo
     connect(edText, &QLineEdit::textChanged, this, restart);
     connect(chkInitials, &QCheckBox::toggled, this, restart);
     connect(chkWholeText, &QCheckBox::toggled, this, restart);
-    QFont f = font();
-    f.setPointSize(pub::appFontSize());
-    setFont(f);
-    QPalette p = palette();
-    p.setColor(QPalette::Window, pub::contentColor());
-    setPalette(p);
+    applyHostLook(this, true);
 }
 
 void TfrmPubLocate::setFieldList(const QString &fields)

@@ -1,6 +1,7 @@
 #include "students/ufrminpicture.h"
 
 #include "framework/servercall.h"
+#include "framework/sharedroutines.h"
 #include "host/pub/pub.h"
 #include "students/studentphotos.h"
 #include "toolkit/data/dataset.h"
@@ -177,13 +178,7 @@ TfrmInPicture::TfrmInPicture(DataSet *students, const QString &gradeCode, int in
     });
 
     // The host's colours and font size.
-    QPalette p = palette();
-    p.setColor(QPalette::Window, pub::contentColor());
-    setPalette(p);
-    setAutoFillBackground(true);
-    QFont f = font();
-    f.setPointSize(pub::appFontSize());
-    setFont(f);
+    applyHostLook(this, true);
     lbStep->setFont(bold); // the title keeps its own size
 
     readSizeLimit();

@@ -1,5 +1,6 @@
 #include "students/ufrmpicview.h"
 
+#include "framework/sharedroutines.h"
 #include "host/pub/pub.h"
 #include "students/studentphotos.h"
 #include "toolkit/data/dataset.h"
@@ -62,13 +63,7 @@ TfrmPicView::TfrmPicView(int mode, BandedGrid *grid, DataSet *photos, QWidget *p
     connect(btnSaveAs, &QPushButton::clicked, this, &TfrmPicView::acSaveAsExecute);
     connect(btnQuit, &QPushButton::clicked, this, &QDialog::close);
 
-    QPalette p = palette();
-    p.setColor(QPalette::Window, pub::contentColor());
-    setPalette(p);
-    setAutoFillBackground(true);
-    QFont f = font();
-    f.setPointSize(pub::appFontSize());
-    setFont(f);
+    applyHostLook(this, true);
     btnSaveAs->setEnabled(false);
     resize(520, 600);
 }

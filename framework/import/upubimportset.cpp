@@ -1,5 +1,6 @@
 #include "framework/import/upubimportset.h"
 
+#include "framework/sharedroutines.h"
 #include "host/pub/pub.h"
 #include "toolkit/sheet/pastedtable.h"
 #include "toolkit/sheet/sheetfile.h"
@@ -138,6 +139,7 @@ QLabel *note(const QString &text, QWidget *parent)
 TPubImportSet::TPubImportSet(QWidget *parent) : QDialog(parent)
 {
     setModal(true);
+    applyHostLook(this, true);
     resize(820, 560);
     auto *layout = new QVBoxLayout(this);
     lblStep = new QLabel(this);

@@ -38,6 +38,7 @@ protected:
     void SetUp() override
     {
         SignedInHost::SetUp();
+        host.contentValue = qRgb(0xEE, 0xF3, 0xF8); // the host application's own content colour
         students::testing::seedSmallDemoSchool(fx.db());
         signInAs("admin2", "lumeko");
         tab = std::make_unique<QWidget>();

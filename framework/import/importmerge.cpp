@@ -107,15 +107,14 @@ QString ImportMerge::loginName(const QString &name) const
 
 QString ImportMerge::rowKey(Bookmark slot) const
 {
-    QStringList parts;
-    for (int f : m_keyFieldIndex) {
-        const FieldInfo &info = m_target.data->fieldInfo(f);
-        parts << keyText(m_target.data->slotValue(slot, f), info.def.type, info.def.name.compare(u"sName", Qt::CaseInsensitive) == 0);
-    }
-    return parts.join(QChar(0x1F));
+    QVariantList values;
+    for (int f : m_keyFieldIndex) values << m_target.data->slotValue(slot, f);
+    return keyOf(values);
 }
 
-QString ImportMerge::keyOf(const QStringList &values) const
+// The key fields' values as one text, each converted as its field compares: a pasted "05" and a
+// stored seat number 5 give the same text.
+QString ImportMerge::keyOf(const QVariantList &values) const
 {
     QStringList parts;
     for (qsizetype i = 0; i < values.size(); ++i) {
@@ -353,7 +352,7 @@ ImportOutcome ImportMerge::run(const QStringList &titles, const QList<QStringLis
         const QString shownKey = values.join(u',');
         Bookmark hit = -1;
         if (!matched) {
-            hit = m_keyIndex.value(keyOf(values), -1);
+            hit = m_keyIndex.value(keyOf(QVariantList(values.cbegin(), values.cend())), -1);
             matched = hit >= 0;
         }
 

@@ -84,7 +84,7 @@ private:
         QString field; // upper case
     };
     QString loginName(const QString &name) const;
-    QString keyOf(const QStringList &values) const;
+    QString keyOf(const QVariantList &values) const;
     QString rowKey(Bookmark slot) const;
     void indexTarget();
     void indexDetail();

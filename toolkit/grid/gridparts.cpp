@@ -57,6 +57,18 @@ void startColumnDrag(QWidget *source, const char *type, const BandedGrid *grid, 
     drag->exec(Qt::MoveAction);
 }
 
+// A small closed mark, smoothed, in one colour and without an outline.
+void fillShape(QPainter *p, QPainterPath &path, const QColor &color)
+{
+    path.closeSubpath();
+    p->save();
+    p->setRenderHint(QPainter::Antialiasing);
+    p->setPen(Qt::NoPen);
+    p->setBrush(color);
+    p->drawPath(path);
+    p->restore();
+}
+
 void drawTriangle(QPainter *p, const QRect &box, bool down, const QColor &color)
 {
     const QPointF c = QRectF(box).center();
@@ -71,13 +83,7 @@ void drawTriangle(QPainter *p, const QRect &box, bool down, const QColor &color)
         path.lineTo(c.x() - s / 2, c.y() + s);
         path.lineTo(c.x() + s / 2 + 1, c.y());
     }
-    path.closeSubpath();
-    p->save();
-    p->setRenderHint(QPainter::Antialiasing);
-    p->setPen(Qt::NoPen);
-    p->setBrush(color);
-    p->drawPath(path);
-    p->restore();
+    fillShape(p, path, color);
 }
 
 void drawSortMark(QPainter *p, const QRect &box, bool descending, const QColor &color)
@@ -94,13 +100,7 @@ void drawSortMark(QPainter *p, const QRect &box, bool descending, const QColor &
         path.lineTo(c.x() + w, c.y() + h / 2 + 1);
         path.lineTo(c.x(), c.y() - h / 2);
     }
-    path.closeSubpath();
-    p->save();
-    p->setRenderHint(QPainter::Antialiasing);
-    p->setPen(Qt::NoPen);
-    p->setBrush(color);
-    p->drawPath(path);
-    p->restore();
+    fillShape(p, path, color);
 }
 
 int decimalsOfFormat(const QString &format, int fallback)

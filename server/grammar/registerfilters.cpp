@@ -23,7 +23,8 @@ FamilyFilter parseFamilyFilter(QStringView text)
     expectClause(s, "b.gradecode"_L1, u" and b.gradecode="_s);
     filter.gradeCode = s.quotedValue(u"grade code"_s, 1, 4);
     expectClause(s, "b.inyear"_L1, u" and b.inyear="_s);
-    filter.inYear = s.year();
+    // A whole stage's page may name no intake year: 0 stands for the stage's current grades.
+    filter.inYear = filter.gradeCode.size() == 1 && s.acceptChar(u'0') ? 0 : s.year();
     if (s.acceptAndClause("b.classcode"_L1)) filter.classCode = s.quotedValue(u"class code"_s, 1, 3);
     s.expectEnd(filter.classCode ? u"the end"_s : u"\" and b.classcode=\" or the end"_s);
     return filter;

@@ -13,11 +13,12 @@
 namespace lumeko::server::grammar {
 
 // QFamily: " and b.gradecode='0701' and b.inyear=2012[ and b.classcode='003']", the family members
-// of the students of one grade (and class) of one intake year. An empty text is refused: the
-// family table is only ever read for one grade.
+// of the students of one grade (and class) of one intake year. For a whole stage (a grade code of
+// one character) the intake year may be 0: the stage's current grades. An empty text is refused:
+// the family table is only ever read for one grade or stage.
 struct FamilyFilter {
     QString gradeCode;                // 1 to 4 characters
-    int inYear = 0;                   // four digits
+    int inYear = 0;                   // four digits; 0 only for a stage
     std::optional<QString> classCode; // 1 to 3 characters
     bool operator==(const FamilyFilter &) const = default;
 };

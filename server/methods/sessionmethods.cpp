@@ -129,6 +129,103 @@ wire::DataPacket classNames(MethodCall &c)
                          {c.user().school}, fields);
 }
 
+// The school's structure as the host's navigation shows it: one row per class of a grade (and one
+// per class code that students of a grade carry but the grade's class list lacks), with the
+// class's display name, its campus, its head teacher, whether the signed-in teacher heads or
+// teaches it, and its number of students. A grade's students are the sum over its rows.
+wire::DataPacket schoolOutline(MethodCall &c)
+{
+    const QString school = c.user().school, me = c.user().teacherCode;
+    Database &db = c.db();
+    const wire::DataPacket classes = db.select(
+        QStringLiteral("SELECT gc.\"InYear\", gc.\"GradeCode\", gc.\"ClassCode\", "
+                       "COALESCE(NULLIF(gc.\"AliasName\", ''), cl.\"ClassName\", gc.\"ClassCode\"), gc.\"sArea\", gc.\"TeacherCode\", "
+                       "CASE WHEN gc.\"TeacherCode\" = ? OR EXISTS (SELECT 1 FROM \"XJ_CourseTable\" ct WHERE ct.\"SchoolCode\" = gc.\"SchoolCode\" "
+                       "AND ct.\"InYear\" = gc.\"InYear\" AND ct.\"GradeCode\" = gc.\"GradeCode\" AND ct.\"ClassCode\" = gc.\"ClassCode\" "
+                       "AND ct.\"TeacherCode\" = ?) THEN 1 ELSE 0 END "
+                       "FROM \"XJ_GradeClass\" gc LEFT JOIN \"XJ_Class\" cl ON cl.\"SchoolCode\" = gc.\"SchoolCode\" AND cl.\"ClassCode\" = gc.\"ClassCode\" "
+                       "WHERE gc.\"SchoolCode\" = ? ORDER BY gc.\"InYear\" DESC, gc.\"GradeCode\", gc.\"ClassCode\""),
+        {me, me, school},
+        {{"InYear", FieldType::Integer, 0, 0}, {"GradeCode", FieldType::Text, 4, 0}, {"ClassCode", FieldType::Text, 3, 0},
+         {"ClassName", FieldType::Text, 40, 0}, {"sArea", FieldType::Text, 20, 0}, {"TeacherCode", FieldType::Text, 38, 0},
+         {"bMine", FieldType::Integer, 0, 0}});
+    const wire::DataPacket counts = db.select(
+        QStringLiteral("SELECT \"InYear\", \"GradeCode\", COALESCE(\"ClassCode\", ''), COUNT(*) FROM \"XJ_Student\" WHERE \"SchoolCode\" = ? "
+                       "GROUP BY \"InYear\", \"GradeCode\", COALESCE(\"ClassCode\", '')"),
+        {school},
+        {{"InYear", FieldType::Integer, 0, 0}, {"GradeCode", FieldType::Text, 4, 0}, {"ClassCode", FieldType::Text, 3, 0},
+         {"n", FieldType::Integer, 0, 0}});
+    const auto key = [](const wire::DataPacket &p, qsizetype r) {
+        return QStringLiteral("%1|%2|%3").arg(p.value(r, 0).toLongLong()).arg(p.value(r, 1).toString(), p.value(r, 2).toString());
+    };
+    QHash<QString, qint64> students;
+    for (qsizetype r = 0; r < counts.rowCount(); ++r) students.insert(key(counts, r), counts.value(r, 3).toLongLong());
+
+    QList<wire::FieldDef> fields = classes.fields();
+    fields.append({QStringLiteral("nStudents"), FieldType::Integer, 0, 0});
+    wire::DataPacket out(fields);
+    for (qsizetype r = 0; r < classes.rowCount(); ++r) {
+        QVariantList row;
+        for (int f = 0; f < classes.fields().size(); ++f) row << classes.value(r, f);
+        row << students.take(key(classes, r));
+        out.appendRow(row);
+    }
+    // Students in a class the grade's class list does not name still count for their grade.
+    for (qsizetype r = 0; r < counts.rowCount(); ++r) {
+        if (!students.contains(key(counts, r))) continue;
+        out.appendRow({counts.value(r, 0), counts.value(r, 1), counts.value(r, 2), QVariant(), QVariant(), QVariant(), 0, counts.value(r, 3)});
+    }
+    return out;
+}
+
+// The latest school-wide exams (newest first, at most `limit`) of the grades the teacher may see:
+// every grade for those who view all grades, otherwise the grades he leads or has a class in. Each
+// row carries what opening its score sheet needs: the grade's current flag and leaders, and the
+// exam's subject codes joined by ";".
+wire::DataPacket recentExams(MethodCall &c)
+{
+    const SessionUser &u = c.user();
+    const qint64 limit = std::clamp<qint64>(c.integer(0), 1, 50);
+    QString scope;
+    QVariantList params{u.school};
+    if (!u.viewAllGrade) {
+        scope = QStringLiteral(" AND (g.\"TeacherCode\" = ? OR g.\"SubTeacherCode\" = ? OR EXISTS (SELECT 1 FROM \"XJ_GradeClass\" gc "
+                               "WHERE gc.\"SchoolCode\" = e.\"SchoolCode\" AND gc.\"InYear\" = e.\"InYear\" AND gc.\"GradeCode\" = e.\"GradeCode\" "
+                               "AND gc.\"TeacherCode\" = ?) OR EXISTS (SELECT 1 FROM \"XJ_CourseTable\" ct WHERE ct.\"SchoolCode\" = e.\"SchoolCode\" "
+                               "AND ct.\"InYear\" = e.\"InYear\" AND ct.\"GradeCode\" = e.\"GradeCode\" AND ct.\"TeacherCode\" = ?))");
+        params << u.teacherCode << u.teacherCode << u.teacherCode << u.teacherCode;
+    }
+    params << limit;
+    wire::DataPacket exams = c.db().select(
+        QStringLiteral("SELECT e.\"Id\", e.\"InYear\", e.\"GradeCode\", e.\"ExamCode\", e.\"PageName\", e.\"ExamName\", e.\"dDefDay\", "
+                       "g.\"bCurGrade\", g.\"TeacherCode\", g.\"SubTeacherCode\", "
+                       "(SELECT COUNT(*) FROM \"CJ_ExamStudent\" s WHERE s.\"examId\" = e.\"Id\") "
+                       "FROM \"CJ_ExamTotal\" e JOIN \"XJ_Grade\" g ON g.\"SchoolCode\" = e.\"SchoolCode\" AND g.\"InYear\" = e.\"InYear\" "
+                       "AND g.\"GradeCode\" = e.\"GradeCode\" WHERE e.\"SchoolCode\" = ? AND e.\"PageName\" = '⊥'%1 "
+                       "ORDER BY e.\"dDefDay\" DESC, e.\"Id\" DESC LIMIT ?").arg(scope),
+        params,
+        {{"Id", FieldType::Integer, 0, 0}, {"InYear", FieldType::Integer, 0, 0}, {"GradeCode", FieldType::Text, 4, 0},
+         {"ExamCode", FieldType::Text, 10, 0}, {"PageName", FieldType::Text, 40, 0}, {"ExamName", FieldType::Text, 40, 0},
+         {"dDefDay", FieldType::Date, 0, 0}, {"bCurGrade", FieldType::Text, 1, 0}, {"TeacherCode", FieldType::Text, 38, 0},
+         {"SubTeacherCode", FieldType::Text, 38, 0}, {"nStudents", FieldType::Integer, 0, 0}});
+    QList<wire::FieldDef> fields = exams.fields();
+    fields.append({QStringLiteral("Subjects"), FieldType::Text, 200, 0});
+    wire::DataPacket out(fields);
+    for (qsizetype r = 0; r < exams.rowCount(); ++r) {
+        const wire::DataPacket subjects = c.db().select(
+            QStringLiteral("SELECT \"SubjectCode\" FROM \"CJ_ExamSubject\" WHERE \"SchoolCode\" = ? AND \"GradeCode\" = ? AND \"InYear\" = ? "
+                           "AND \"ExamCode\" = ? AND \"PageName\" = ? ORDER BY \"SubjectCode\""),
+            {u.school, exams.value(r, 2), exams.value(r, 1), exams.value(r, 3), exams.value(r, 4)}, {{"SubjectCode", FieldType::Text, 3, 0}});
+        QStringList codes;
+        for (qsizetype s = 0; s < subjects.rowCount(); ++s) codes << subjects.value(s, 0).toString();
+        QVariantList row;
+        for (int f = 0; f < exams.fields().size(); ++f) row << exams.value(r, f);
+        row << codes.join(u';');
+        out.appendRow(row);
+    }
+    return out;
+}
+
 QString typeList(MethodCall &c)
 {
     const auto rows = c.db().select(QStringLiteral("SELECT \"sValue\" FROM \"XT_RegList\" WHERE lower(\"sListName\") = lower(?) "
@@ -154,6 +251,8 @@ void registerSessionMethods(Service &s)
     s.addMethod(obj, {QStringLiteral("GradeList"), 0, 0, [](MethodCall &c) { c.setResult(gradeList(c)); }});
     s.addMethod(obj, {QStringLiteral("GradeNames"), 0, 0, [](MethodCall &c) { c.setResult(gradeNames(c)); }});
     s.addMethod(obj, {QStringLiteral("ClassNames"), 0, 0, [](MethodCall &c) { c.setResult(classNames(c)); }});
+    s.addMethod(obj, {QString(session::SchoolOutline), 0, 0, [](MethodCall &c) { c.setResult(schoolOutline(c)); }});
+    s.addMethod(obj, {QString(session::RecentExams), 1, 1, [](MethodCall &c) { c.setResult(recentExams(c)); }});
     s.addMethod(obj, {QStringLiteral("TypeList"), 1, 1, [](MethodCall &c) { c.setResult(typeList(c)); }});
 }
 

@@ -36,6 +36,23 @@ wire::DataPacket students(MethodCall &c, const QString &where, const QVariantLis
                          QVariantList{c.user().school} + params, t.fieldDefs());
 }
 
+// The students "b" of a grade, or of a whole stage (a grade code of one character): the stage's
+// current grades, or its grades of one intake year when `current` is false.
+QString gradeCondition(const QString &grade, qint64 inYear, bool current, QVariantList &params)
+{
+    if (grade.size() != 1) {
+        params << grade << inYear;
+        return QStringLiteral("b.\"GradeCode\" = ? AND b.\"InYear\" = ?");
+    }
+    params << grade + u'%';
+    if (!current) {
+        params << inYear;
+        return QStringLiteral("b.\"GradeCode\" LIKE ? AND b.\"InYear\" = ?");
+    }
+    return QStringLiteral("b.\"GradeCode\" LIKE ? AND EXISTS (SELECT 1 FROM \"XJ_Grade\" g WHERE g.\"SchoolCode\" = b.\"SchoolCode\" "
+                          "AND g.\"InYear\" = b.\"InYear\" AND g.\"GradeCode\" = b.\"GradeCode\" AND g.\"bCurGrade\" = 'Y')");
+}
+
 // The classes a teacher heads or teaches in a grade of an intake year.
 const char *kUserClasses = "b.\"ClassCode\" IN (SELECT gc.\"ClassCode\" FROM \"XJ_GradeClass\" gc WHERE gc.\"SchoolCode\" = b.\"SchoolCode\" "
                            "AND gc.\"InYear\" = b.\"InYear\" AND gc.\"GradeCode\" = b.\"GradeCode\" AND gc.\"TeacherCode\" = ? "
@@ -56,21 +73,14 @@ void qStudByGrade(MethodCall &c)
 {
     c.school(2);
     const QString grade = c.text(0);
-    QString where;
     QVariantList params;
-    if (grade.size() == 1) {
+    QString where;
+    if (grade.size() == 1 && c.text(3) != u"Y" && c.isText(1)) {
+        // A viewer list in place of the intake year: every intake of the stage.
         where = QStringLiteral("b.\"GradeCode\" LIKE ?");
         params << grade + u'%';
-        if (c.text(3) == u"Y") {
-            where += QStringLiteral(" AND EXISTS (SELECT 1 FROM \"XJ_Grade\" g WHERE g.\"SchoolCode\" = b.\"SchoolCode\" AND g.\"InYear\" = b.\"InYear\" "
-                                    "AND g.\"GradeCode\" = b.\"GradeCode\" AND g.\"bCurGrade\" = 'Y')");
-        } else if (!c.isText(1)) {
-            where += QStringLiteral(" AND b.\"InYear\" = ?");
-            params << c.integer(1);
-        }
     } else {
-        where = QStringLiteral("b.\"GradeCode\" = ? AND b.\"InYear\" = ?");
-        params << grade << c.integer(1);
+        where = gradeCondition(grade, grade.size() == 1 && c.isText(1) ? 0 : c.integer(1), c.text(3) == u"Y", params);
     }
     if (const QString user = c.text(4); !user.isEmpty()) {
         where += QStringLiteral(" AND ") + QLatin1StringView(kUserClasses);
@@ -84,10 +94,12 @@ void qFamily(MethodCall &c)
     const QString school = c.school(0);
     const grammar::FamilyFilter f = grammar::parseFamilyFilter(c.text(1));
     const TableDef &t = schemaTable(u"XJ_Family");
+    // A stage's page names no intake year (0): the families of its current grades.
+    QVariantList params{school, school};
+    const QString grade = gradeCondition(f.gradeCode, f.inYear, f.inYear == 0, params);
     QString sql = QStringLiteral("SELECT %1 FROM \"XJ_Family\" f JOIN \"XJ_Student\" b ON b.\"sCode\" = f.\"scode\" "
-                                 "WHERE f.\"SchoolCode\" = ? AND b.\"SchoolCode\" = ? AND b.\"GradeCode\" = ? AND b.\"InYear\" = ?")
-                      .arg(columnList(t, QStringLiteral("f")));
-    QVariantList params{school, school, f.gradeCode, f.inYear};
+                                 "WHERE f.\"SchoolCode\" = ? AND b.\"SchoolCode\" = ? AND %2")
+                      .arg(columnList(t, QStringLiteral("f")), grade);
     if (f.classCode) {
         sql += QStringLiteral(" AND b.\"ClassCode\" = ?");
         params << *f.classCode;
@@ -99,9 +111,10 @@ void qFamily(MethodCall &c)
 void qStudentImage(MethodCall &c)
 {
     const QString school = c.school(0);
+    QVariantList params{school};
+    const QString grade = gradeCondition(c.text(1), c.integer(5), c.text(3) == u"Y", params);
     QString sql = QStringLiteral("SELECT p.\"scode\", p.\"imgtype\", p.\"imgfile\" FROM \"XJ_StudentPic\" p JOIN \"XJ_Student\" b ON b.\"sCode\" = p.\"scode\" "
-                                 "WHERE p.\"SchoolCode\" = ? AND b.\"GradeCode\" = ? AND b.\"InYear\" = ?");
-    QVariantList params{school, c.text(1), c.integer(5)};
+                                 "WHERE p.\"SchoolCode\" = ? AND %1").arg(grade);
     if (!c.text(2).isEmpty()) {
         sql += QStringLiteral(" AND b.\"ClassCode\" = ?");
         params << c.text(2);

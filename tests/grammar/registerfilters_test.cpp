@@ -26,6 +26,9 @@ TEST(FamilyFilter, ReadsGradeYearAndOptionalClass)
               (FamilyFilter{"07'1", 2012, QStringLiteral("三班")}));
     EXPECT_EQ(parseFamilyFilter(u" and b.gradecode='初一年级' and b.inyear=2012 and b.classcode='𠀀𠀀𠀀'").classCode,
               QStringLiteral("𠀀𠀀𠀀"));
+    // A whole stage's page names no intake year: 0 reads its current grades.
+    EXPECT_EQ(parseFamilyFilter(u" and b.gradecode='1' and b.inyear=0"), (FamilyFilter{"1", 0, std::nullopt}));
+    EXPECT_EQ(parseFamilyFilter(u" and b.gradecode='1' and b.inyear=2012"), (FamilyFilter{"1", 2012, std::nullopt}));
 }
 
 TEST(FamilyFilter, RefusesWhatIsNotTheFilterSayingWhereAndWhat)
@@ -46,6 +49,10 @@ TEST(FamilyFilter, RefusesWhatIsNotTheFilterSayingWhereAndWhat)
         EXPECT_TRUE(refused([&] {
             parseFamilyFilter(QStringLiteral(" and b.gradecode='0701' and b.inyear=") + QString(year));
         })) << year;
+    // Only a stage may go without its intake year, and only as a lone 0.
+    EXPECT_TRUE(refused([] { parseFamilyFilter(u" and b.gradecode='0701' and b.inyear=0"); }, 37, "four digits"));
+    for (const char *year : {"00", "02012", "0 or 1=1"})
+        EXPECT_TRUE(refused([&] { parseFamilyFilter(QStringLiteral(" and b.gradecode='1' and b.inyear=") + QString(year)); })) << year;
     // Control and invisible characters never stand in a value.
     EXPECT_TRUE(
         refused([] { parseFamilyFilter(u" and b.gradecode='07\u200B01' and b.inyear=2012"); }, 20, "invisible"));

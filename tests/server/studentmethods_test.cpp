@@ -7,6 +7,8 @@
 #include "server/core/auth.h"
 #include "server/storage/schema.h"
 
+#include <QMap>
+
 #include <gtest/gtest.h>
 
 using namespace lumeko;
@@ -104,6 +106,78 @@ TEST_P(StudentMethodsTest, TheFamilyFilterIsParsedAndAnythingElseRefused)
         EXPECT_TRUE(r.message.contains("family filter")) << r.message.toStdString();
     }
     EXPECT_EQ(fx->db().scalar("SELECT count(*) FROM \"XJ_Family\"").toInt(), 3);
+}
+
+TEST_P(StudentMethodsTest, AStageReadsTheFamiliesAndPhotosOfItsCurrentGrades)
+{
+    const auto family = [&](const QString &filter) { return fx->call("StudentQry", "QFamily", {txt("S1"), ref(filter), ref()}, admin); };
+    QStringList got = names(family(" and b.gradecode='1' and b.inyear=0"), 2);
+    got.sort();
+    EXPECT_EQ(got, (QStringList{QStringLiteral("张大山"), QStringLiteral("王妈妈")})) << "the junior stage's families, no other school's";
+    EXPECT_TRUE(names(family(" and b.gradecode='0' and b.inyear=0"), 2).isEmpty()) << "no primary students";
+    EXPECT_EQ(family(" and b.gradecode='1701' and b.inyear=0").error, ErrorCode::Refused) << "a grade always names its intake year";
+
+    const wire::Reply photos = fx->call("StudentQry", "QStudentImage", {txt("S1"), txt("1"), txt(""), txt("Y"), txt(""), ref(qint64(0))}, admin);
+    ASSERT_TRUE(photos.ok()) << photos.message.toStdString();
+    EXPECT_EQ(std::get<wire::DataPacket>(photos.result).rowCount(), 1);
+    fx->db().exec("UPDATE \"XJ_Grade\" SET \"bCurGrade\" = 'N' WHERE \"InYear\" = 2026 AND \"GradeCode\" = '1701'");
+    EXPECT_TRUE(names(family(" and b.gradecode='1' and b.inyear=0"), 2).isEmpty()) << "a graduated grade is no longer the stage's";
+}
+
+TEST_P(StudentMethodsTest, TheSchoolOutlineCountsEveryStudentOfAGradeAndMarksTheTeachersClasses)
+{
+    const auto outline = [&](const QString &token) {
+        const wire::Reply r = fx->call("Session", "SchoolOutline", {}, token);
+        EXPECT_TRUE(r.ok()) << r.message.toStdString();
+        QMap<QString, QString> rows; // "InYear GradeCode ClassCode" -> "name students mine"
+        if (const auto *p = std::get_if<wire::DataPacket>(&r.result))
+            for (qsizetype i = 0; i < p->rowCount(); ++i)
+                rows.insert(QStringLiteral("%1 %2 %3").arg(p->value(i, 0).toString(), p->value(i, 1).toString(), p->value(i, 2).toString()),
+                            QStringLiteral("%1 %2 %3").arg(p->value(i, p->fieldIndex(u"ClassName")).toString(),
+                                                           p->value(i, p->fieldIndex(u"nStudents")).toString(), p->value(i, p->fieldIndex(u"bMine")).toString()));
+        return rows;
+    };
+    fx->db().exec("UPDATE \"XJ_GradeClass\" SET \"AliasName\" = ? WHERE \"InYear\" = 2026 AND \"ClassCode\" = '002'", {QStringLiteral("七(2)实验班")});
+    const QMap<QString, QString> rows = outline(admin);
+    EXPECT_EQ(rows.value("2026 1701 001"), QStringLiteral("一班 2 0"));
+    EXPECT_EQ(rows.value("2026 1701 002"), QStringLiteral("七(2)实验班 1 0")) << "the grade's own name of the class wins";
+    EXPECT_EQ(rows.value("2026 1701 003"), QStringLiteral("003 1 0")) << "a class the school list lacks shows its code";
+    EXPECT_EQ(rows.value("2025 1701 001"), QStringLiteral(" 1 0")) << "students of a class their grade does not list still count";
+    EXPECT_EQ(rows.size(), 5) << "and nothing of the other school";
+
+    const QMap<QString, QString> wang = outline(fx->signIn("wang", "pw6"));
+    EXPECT_TRUE(wang.value("2026 1701 001").endsWith(" 1")) << "he heads it";
+    EXPECT_TRUE(wang.value("2026 1701 002").endsWith(" 1")) << "he teaches it";
+    EXPECT_TRUE(wang.value("2026 1701 003").endsWith(" 0"));
+}
+
+TEST_P(StudentMethodsTest, RecentExamsAreTheGradesTheTeacherMaySeeWithWhatTheirSheetsNeed)
+{
+    Database &db = fx->db();
+    db.exec("UPDATE \"CJ_ExamTotal\" SET \"dDefDay\" = ?", {db.toDb(QDate(2026, 11, 2), wire::FieldType::Date)});
+    db.exec("INSERT INTO \"CJ_ExamSubject\" (\"SchoolCode\", \"GradeCode\", \"InYear\", \"ExamCode\", \"PageName\", \"SubjectCode\") "
+            "VALUES ('S1', '1701', 2026, '001', ?, ?)", {QStringLiteral("⊥"), "002"});
+    db.exec("INSERT INTO \"CJ_ExamSubject\" (\"SchoolCode\", \"GradeCode\", \"InYear\", \"ExamCode\", \"PageName\", \"SubjectCode\") "
+            "VALUES ('S1', '1701', 2026, '001', ?, ?)", {QStringLiteral("⊥"), "001"});
+    const auto add = [&](const char *grade, int year, const char *code, const char *page, const char *name, QDate day) {
+        db.exec("INSERT INTO \"CJ_ExamTotal\" (\"SchoolCode\", \"GradeCode\", \"InYear\", \"ExamCode\", \"PageName\", \"ExamName\", \"dDefDay\") "
+                "VALUES ('S1', ?, ?, ?, ?, ?, ?)", {grade, year, code, QString::fromUtf8(page), QString::fromUtf8(name), db.toDb(day, wire::FieldType::Date)});
+    };
+    add("1801", 2025, "002", "⊥", "月考", QDate(2026, 12, 1));
+    add("1701", 2026, "003", "{T}", "单元测验", QDate(2026, 12, 3)); // a teacher's own sheet is not the school's exam
+    const auto exams = [&](const QString &token, qint64 limit) {
+        const wire::Reply r = fx->call("Session", "RecentExams", {val(limit)}, token);
+        EXPECT_TRUE(r.ok()) << r.message.toStdString();
+        QStringList out;
+        if (const auto *p = std::get_if<wire::DataPacket>(&r.result))
+            for (qsizetype i = 0; i < p->rowCount(); ++i)
+                out << QStringLiteral("%1:%2:%3").arg(p->value(i, p->fieldIndex(u"ExamName")).toString(), p->value(i, p->fieldIndex(u"Subjects")).toString(),
+                                                      p->value(i, p->fieldIndex(u"nStudents")).toString());
+        return out;
+    };
+    EXPECT_EQ(exams(admin, 8), (QStringList{QStringLiteral("月考::0"), QStringLiteral("期中考试:001;002:1")})) << "newest first";
+    EXPECT_EQ(exams(admin, 1), QStringList{QStringLiteral("月考::0")});
+    EXPECT_EQ(exams(fx->signIn("wang", "pw6"), 8), QStringList{QStringLiteral("期中考试:001;002:1")}) << "wang has classes in 七年级 only";
 }
 
 TEST_P(StudentMethodsTest, PhotosAndExamHistory)

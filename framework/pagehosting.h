@@ -26,8 +26,9 @@ struct PageOptions {
     bool wait = false; // show the host's wait indicator while the page is made
 };
 
-// Makes a page of type T inside `parent` and returns its handle. Errors while making it reach the
-// host as exceptions.
+// Makes a page of type T inside `parent` and returns its handle; 0, after a hint to the user, when
+// the parameter text does not give the page what it needs. Errors while making it reach the host
+// as exceptions.
 template <class T>
 qint32 createPage(void *app, void *parent, const char *params, const PageOptions &options)
 {
@@ -38,6 +39,12 @@ qint32 createPage(void *app, void *parent, const char *params, const PageOptions
     T *page = new T(host);
     page->setUpdatesEnabled(false);
     page->Params = parameterList(params);
+    if (const QString problem = page->ParameterProblem(); !problem.isEmpty()) {
+        delete page;
+        wait.reset();
+        pub::msgHint(problem, static_cast<QWidget *>(app));
+        return 0;
+    }
     page->InitPage();
     if (host) {
         page->setWindowFlags(Qt::Widget);

@@ -86,6 +86,10 @@ public:
     virtual void AfterReportPrint(const QString &entry);
     virtual void PrintReportFile(const QString &entry);
     virtual void InitPage();
+    // What the page cannot work with in its parameter list, as a hint for the user naming what is
+    // missing; empty when the parameters will do. The page exports ask before InitPage and make no
+    // page when there is a problem.
+    virtual QString ParameterProblem() const { return {}; }
     // Report variables the page answers; the base knows "SchoolName".
     virtual QVariant ReportVariable(const QString &name, bool *found);
     // Binds the page's other tables and hooks to a template about to print (the base binds

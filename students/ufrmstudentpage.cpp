@@ -89,6 +89,23 @@ void TfrmStudentPage::readParameters()
     }
 }
 
+QString TfrmStudentPage::ParameterProblem() const
+{
+    if (Params.size() < 5)
+        return QStringLiteral("打开学籍档案需要知道是哪个年级：入学年份、年级代码、年级名称、在读标志和查看人，"
+                              "例如“2025,1701,七年级,Y,”。请在左侧选中一个年级或班级后再打开。");
+    const QString grade = Params[1];
+    if ((grade.size() != 1 && grade.size() != 4) || !QStringLiteral("012").contains(grade.front()))
+        return QStringLiteral("学籍档案的年级代码“%1”无效：应为 4 位的年级代码，或 1 位的学段代码（0 小学、1 初中、2 高中）。").arg(grade);
+    bool isYear = false;
+    const int year = Params[0].toInt(&isYear);
+    if (!isYear || year < 0 || (grade.size() == 4 && year < 1900))
+        return QStringLiteral("学籍档案的入学年份“%1”不是有效的年份。").arg(Params[0]);
+    if (Params.size() == 6 && Params[5].size() <= 3 && grade.size() != 4 && !Params[5].isEmpty())
+        return QStringLiteral("班级“%1”须与它所在的年级一起打开，不能只给学段。").arg(Params[5]);
+    return {};
+}
+
 bool TfrmStudentPage::loadLists()
 {
     pub::WaitIndicator wait(this);

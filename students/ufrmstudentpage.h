@@ -33,6 +33,7 @@ public:
     QMenu *pmPicture;       // acPic, acOutPic, a separator, acImpPic
 
     void InitPage() override;
+    QString ParameterProblem() const override;
     void LoadData() override;
     void SetReadOnly(bool readOnly) override;
     bool SaveData() override;

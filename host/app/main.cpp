@@ -115,7 +115,7 @@ int main(int argc, char **argv)
     }
     host::MainWindow window(module);
     window.buildModuleMenu();
-    window.show();
+    window.showAsLastTime();
     const int rc = app.exec();
     pub::signOut();
     return rc;

@@ -17,6 +17,7 @@
 #include <QColor>
 #include <QIcon>
 #include <QList>
+#include <QObject>
 #include <QPixmap>
 #include <QString>
 
@@ -103,7 +104,23 @@ LUMEKO_PUB_EXPORT wire::DataPacket userRight();
 LUMEKO_PUB_EXPORT wire::DataPacket gradeList();
 LUMEKO_PUB_EXPORT wire::DataPacket gradeNames();
 LUMEKO_PUB_EXPORT wire::DataPacket classNames();
+// The school's classes by grade with their student counts, for the host's navigation (fields:
+// InYear, GradeCode, ClassCode, ClassName, sArea, TeacherCode, bMine, nStudents); cached with the
+// grade data.
+LUMEKO_PUB_EXPORT wire::DataPacket schoolOutline();
+// The latest school-wide exams of the grades the user may see, newest first (not cached).
+LUMEKO_PUB_EXPORT wire::DataPacket recentExams(int limit);
+// Drops the cached grade data (RemoteCloseGradeData) and tells the notifier's listeners.
 LUMEKO_PUB_EXPORT void closeGradeData();
+
+// Tells the host when the module dropped the cached grade data: grades, classes or the course
+// table changed, and what the host shows of them is to be read again.
+class LUMEKO_PUB_EXPORT GradeDataNotifier : public QObject {
+    Q_OBJECT
+Q_SIGNALS:
+    void gradeDataClosed();
+};
+LUMEKO_PUB_EXPORT GradeDataNotifier *gradeDataNotifier();
 
 LUMEKO_PUB_EXPORT QString typeList(const QString &listName);
 LUMEKO_PUB_EXPORT QString gradeType(const QString &gradeCode);

@@ -168,6 +168,7 @@ void signOut()
         s.gradeList.reset();
         s.gradeNames.reset();
         s.classNames.reset();
+        s.schoolOutline.reset();
     }
     detail::clearParams();
     if (connection) {
@@ -203,14 +204,35 @@ wire::DataPacket userRight() { return sessionPacket(&detail::SessionState::right
 wire::DataPacket gradeList() { return sessionPacket(&detail::SessionState::gradeList, QStringLiteral("GradeList")); }
 wire::DataPacket gradeNames() { return sessionPacket(&detail::SessionState::gradeNames, QStringLiteral("GradeNames")); }
 wire::DataPacket classNames() { return sessionPacket(&detail::SessionState::classNames, QStringLiteral("ClassNames")); }
+wire::DataPacket schoolOutline() { return sessionPacket(&detail::SessionState::schoolOutline, QString(server::session::SchoolOutline)); }
+
+GradeDataNotifier *gradeDataNotifier()
+{
+    static GradeDataNotifier notifier;
+    return &notifier;
+}
 
 void closeGradeData()
 {
-    detail::SessionState &s = session();
-    std::lock_guard lock(s.mutex);
-    s.gradeList.reset();
-    s.gradeNames.reset();
-    s.classNames.reset();
+    {
+        detail::SessionState &s = session();
+        std::lock_guard lock(s.mutex);
+        s.gradeList.reset();
+        s.gradeNames.reset();
+        s.classNames.reset();
+        s.schoolOutline.reset();
+    }
+    Q_EMIT gradeDataNotifier()->gradeDataClosed();
+}
+
+wire::DataPacket recentExams(int limit)
+{
+    const auto connection = detail::currentConnection();
+    if (!connection) return {};
+    const Reply r = sessionCall(connection, QString(server::session::RecentExams), {{qint64(limit), false}});
+    if (const auto *p = std::get_if<wire::DataPacket>(&r.result); r.ok() && p) return *p;
+    writeLog(QStringLiteral("读取最近考试失败，错误:%1").arg(r.ok() ? QStringLiteral("the server answered no data packet") : r.message));
+    return {};
 }
 
 QString typeList(const QString &listName)

@@ -31,7 +31,7 @@ struct SessionState {
     std::mutex mutex;
     std::shared_ptr<Connection> connection;
     Context context;
-    std::optional<wire::DataPacket> rights, gradeList, gradeNames, classNames;
+    std::optional<wire::DataPacket> rights, gradeList, gradeNames, classNames, schoolOutline;
 };
 
 SessionState &session();

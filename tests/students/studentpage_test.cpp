@@ -96,9 +96,48 @@ TEST_F(StudentPageTest, ParametersChooseTheQueryAndTheRowsShown)
     EXPECT_EQ(names(page).size(), 4) << "the current grades of the stage: 七年级 2026 and 八年级 2025";
     close(page);
 
-    page = open("2026,1701");
-    EXPECT_EQ(page->PageGradeCode, QString()) << "fewer than five items leave the parameters empty";
+    // The host opens a whole section without an intake year; its families load as well.
+    fx.db().exec("INSERT INTO \"XJ_Family\" (\"scode\", \"sTitle\", \"sName\", \"SchoolCode\") VALUES ('{E}', ?, ?, 'S1')",
+                 {QStringLiteral("母亲"), QStringLiteral("八年级家长")});
+    page = open("0,1,初中,Y,");
+    ASSERT_TRUE(page);
+    EXPECT_EQ(names(page).size(), 4);
+    EXPECT_EQ(page->cdsFamily->recordCount(), 1);
+    EXPECT_TRUE(host.logLines.isEmpty()) << host.logLines.join(u'\n').toStdString();
+    EXPECT_TRUE(host.messages.isEmpty());
     close(page);
+}
+
+TEST_F(StudentPageTest, AParameterTextThePageCannotUseMakesNoPageButSaysWhatIsMissing)
+{
+    signInAs("admin", "lumeko");
+    const struct {
+        const char *params, *said;
+    } bad[] = {
+        {"", "哪个年级"},
+        {"2026,1701", "哪个年级"},
+        {"2026,1701,七年级,Y", "哪个年级"},
+        {"2026,17012,七年级,Y,", "年级代码“17012”无效"},
+        {"2026,17,七年级,Y,", "年级代码“17”无效"},
+        {"2026,3701,七年级,Y,", "年级代码“3701”无效"},
+        {"2026,,七年级,Y,", "年级代码“”无效"},
+        {"二〇二六,1701,七年级,Y,", "入学年份“二〇二六”"},
+        {"0,1701,七年级,Y,", "入学年份“0”"},
+        {"2026x,1701,七年级,Y,", "入学年份“2026x”"},
+        {"0,1,初中,Y,,001", "班级“001”"},
+    };
+    const int pagesBefore = PageRegistry::instance().handles().size();
+    for (const auto &b : bad) {
+        host.messages.clear();
+        EXPECT_EQ(open(b.params), nullptr) << b.params;
+        EXPECT_EQ(PageRegistry::instance().handles().size(), pagesBefore) << b.params;
+        ASSERT_EQ(host.messages.size(), 1) << b.params;
+        EXPECT_EQ(host.messages[0].kind, pub::MessageKind::Hint);
+        EXPECT_TRUE(host.messages[0].text.contains(QString::fromUtf8(b.said))) << b.params << ": " << host.messages[0].text.toStdString();
+        EXPECT_EQ(tab->findChildren<TfrmStudentPage *>().size(), 0);
+    }
+    EXPECT_TRUE(host.logLines.isEmpty()) << "a refused page read nothing: " << host.logLines.join(u'\n').toStdString();
+    EXPECT_FALSE(host.waitShowing());
 }
 
 TEST_F(StudentPageTest, ATeacherWhoSeesOnlyHisClassesGetsThoseRows)

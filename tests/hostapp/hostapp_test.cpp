@@ -1,12 +1,16 @@
 // The host application's main window over the real module, signed in to the fixture school: the
-// module's menu from its exports, pages in tabs that close only with their consent, and the
-// score-page message.
+// module's functions grouped in the menu, the school tree that functions open on, the desk, pages
+// in tabs that close only with their consent, the score-page message and the window's size.
 
 #include "host/app/mainwindow.h"
 
 #include "fixtureschool.h"
 #include "framework/pageregistry.h"
 #include "framework/ubasepage.h"
+#include "host/app/desktab.h"
+#include "host/app/schooltree.h"
+#include "host/pub/lumekopub.h"
+#include "students/ufrmstudentpage.h"
 #include "host/pub/provider.h"
 #include "scriptedprovider.h"
 #include "signedinhost.h"
@@ -16,6 +20,9 @@
 #include <QDir>
 #include <QMenuBar>
 #include <QTabWidget>
+#include <QLabel>
+#include <QTemporaryDir>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include "shots.h"
@@ -33,7 +40,28 @@ protected:
         host.contentValue = qRgb(0xEE, 0xF3, 0xF8); // the host's own page colour, for the picture
         QString error;
         ASSERT_TRUE(module.load(QStringLiteral(LUMEKO_MODULE_PATH), &error)) << error.toStdString();
+        server::Database &db = fx.db();
+        const QString gc = "INSERT INTO \"XJ_GradeClass\" (\"SchoolCode\", \"InYear\", \"GradeCode\", \"ClassCode\", \"sArea\") VALUES ('S1', ?, ?, ?, ?)";
+        db.exec(gc, {2026, "1701", "001", QStringLiteral("本部")});
+        db.exec(gc, {2026, "1701", "002", QStringLiteral("分校")});
+        db.exec(gc, {2025, "1801", "001", QStringLiteral("本部")});
+        const QString student = "INSERT INTO \"XJ_Student\" (\"sCode\", \"SchoolCode\", \"GradeCode\", \"InYear\", \"ClassCode\", \"iClassNo\", \"sName\", \"iState\") "
+                                "VALUES (?, 'S1', ?, ?, ?, ?, ?, '00')";
+        db.exec(student, {"{A}", "1701", 2026, "001", 1, QStringLiteral("张三")});
+        db.exec(student, {"{B}", "1701", 2026, "001", 2, QStringLiteral("李四")});
+        db.exec(student, {"{C}", "1701", 2026, "002", 1, QStringLiteral("王五")});
+        db.exec(student, {"{E}", "1801", 2025, "001", 1, QStringLiteral("八年级生")});
+        db.exec("INSERT INTO \"XT_RegList\" (\"sListName\", \"sKeyId\", \"sValue\", \"iOrder\") VALUES ('Roles', '1', ?, 1)", {QStringLiteral("教务管理员")});
         signInAs("admin", "lumeko");
+    }
+
+    QString settingsFile() const { return settingsDir.filePath(QStringLiteral("LumekoUser.ini")); }
+
+    // The register shown in a tab.
+    static achieve::TfrmStudentPage *registerOf(host::MainWindow &window, int tab)
+    {
+        const auto pages = window.pages()->widget(tab)->findChildren<achieve::TfrmStudentPage *>();
+        return pages.isEmpty() ? nullptr : pages.first();
     }
 
     // A register-like page, embedded the way a page export embeds it.
@@ -68,33 +96,120 @@ protected:
     }
 
     host::Module module;
+    QTemporaryDir settingsDir;
 };
 
-TEST_F(HostAppTest, TheMenuComesFromTheModulesTitleAndTheUsersActions)
+TEST_F(HostAppTest, TheMenuGroupsTheUsersFunctionsAndOffersOnlyThoseTheModuleHas)
 {
-    host::MainWindow window(module);
+    host::MainWindow window(module, nullptr, settingsFile());
     window.buildModuleMenu();
-    ASSERT_FALSE(window.menuBar()->actions().isEmpty());
-    EXPECT_EQ(window.menuBar()->actions().first()->text(), QStringLiteral("更多"));
-    QStringList names;
-    for (QAction *a : window.moduleActions()) names << a->text() + "=" + a->data().toString();
-    EXPECT_EQ(names, (QStringList{QStringLiteral("学籍档案=4009"), QStringLiteral("教师档案=4010"), QStringLiteral("部门设置=4004")}));
+    QStringList menus;
+    for (QAction *a : window.menuBar()->actions()) menus << a->text();
+    EXPECT_EQ(menus, (QStringList{QStringLiteral("系统"), QStringLiteral("更多")}));
+    QStringList groups;
+    for (QAction *a : window.menuBar()->actions()[1]->menu()->actions()) groups << a->text();
+    EXPECT_EQ(groups, (QStringList{QStringLiteral("学校组织"), QStringLiteral("学籍")})) << "教师档案 and 部门设置 are organisation";
 
-    // A function whose page the module does not offer yet says so; no tab is opened.
-    window.moduleActions()[1]->trigger();
-    EXPECT_EQ(host.messageTexts().last(), QStringLiteral("“教师档案”功能尚未提供。"));
-    EXPECT_EQ(window.pages()->count(), 0);
-    // The score-page message opens the score page the same way.
+    QStringList names;
+    for (QAction *a : window.moduleActions()) names << a->text() + "=" + a->data().toString() + (a->isEnabled() ? "" : "(" + a->toolTip() + ")");
+    EXPECT_EQ(names, (QStringList{QStringLiteral("学籍档案=4009"), QStringLiteral("教师档案=4010(“教师档案”尚未提供)"),
+                                  QStringLiteral("部门设置=4004(“部门设置”尚未提供)")}));
+    for (QAction *a : window.moduleActions()) EXPECT_FALSE(a->icon().isNull()) << a->text().toStdString();
+
+    // The score-page message of a page, while the module has no score sheet yet, says so.
     QApplication::sendEvent(&window, new host::ScorePageEvent(QStringLiteral("2026,1701,,Y,,,001,⊥")));
     EXPECT_EQ(host.messageTexts().last(), QStringLiteral("“成绩录入”功能尚未提供。"));
+    EXPECT_EQ(window.pages()->count(), 1) << "the desk alone";
+}
+
+TEST_F(HostAppTest, FunctionsOpenOnTheSectionGradeOrClassTheTreeHasSelected)
+{
+    host::MainWindow window(module, nullptr, settingsFile());
+    window.buildModuleMenu();
+    QStringList items;
+    for (QTreeWidgetItemIterator it(window.tree()); *it; ++it) items << (*it)->text(0) + u'=' + (*it)->text(1);
+    EXPECT_EQ(items, (QStringList{QStringLiteral("初中=4"), QStringLiteral("2026级七年级=3"), QStringLiteral("一班（本部）=2"),
+                                  QStringLiteral("二班（分校）=1"), QStringLiteral("2025级八年级=1"), QStringLiteral("一班（本部）=1")}));
+    EXPECT_EQ(window.pages()->tabText(0), QStringLiteral("我的桌面"));
+    EXPECT_EQ(window.desk()->grades()->topLevelItemCount(), 2);
+    EXPECT_EQ(window.desk()->grades()->topLevelItem(0)->text(3), QStringLiteral("3"));
+    EXPECT_TRUE(window.desk()->who()->text().contains(QStringLiteral("教务管理员"))) << window.desk()->who()->text().toStdString();
+    EXPECT_FALSE(window.closeTab(0)) << "the desk stays";
+
+    QAction *registerAction = window.moduleActions()[0];
+    // Nothing selected: the host's grade chooser; cancelled, nothing opens.
+    host.chooserAnswer(QStringLiteral("CANCEL"));
+    registerAction->trigger();
+    EXPECT_EQ(window.pages()->count(), 1);
+    host.chooserAnswer(QStringLiteral("2025,1801,八年级,Y"));
+    registerAction->trigger();
+    ASSERT_EQ(window.pages()->count(), 2);
+    EXPECT_EQ(window.pages()->tabText(1), QStringLiteral("学籍档案 - 2025级八年级"));
+    EXPECT_EQ(registerOf(window, 1)->cdsData->recordCount(), 1);
+    EXPECT_EQ(window.tree()->currentPlace().text(), QStringLiteral("2025级八年级")) << "the tree shows what was chosen";
+
+    // A class, then a section, from the tree.
+    QTreeWidgetItem *firstClass = nullptr;
+    for (QTreeWidgetItemIterator it(window.tree()); *it; ++it)
+        if ((*it)->text(0) == QStringLiteral("二班（分校）")) firstClass = *it;
+    ASSERT_TRUE(firstClass);
+    window.tree()->setCurrentItem(firstClass);
+    registerAction->trigger();
+    EXPECT_EQ(window.pages()->tabText(2), QStringLiteral("学籍档案 - 2026级七年级 二班"));
+    EXPECT_EQ(registerOf(window, 2)->cdsData->recordCount(), 1);
+    window.tree()->setCurrentItem(window.tree()->topLevelItem(0));
+    registerAction->trigger();
+    EXPECT_EQ(window.pages()->tabText(3), QStringLiteral("学籍档案 - 初中"));
+    EXPECT_EQ(registerOf(window, 3)->cdsData->recordCount(), 4);
+    // A double click on a grade opens its register.
+    Q_EMIT window.tree()->itemDoubleClicked(window.tree()->topLevelItem(0)->child(0), 0);
+    EXPECT_EQ(window.pages()->tabText(4), QStringLiteral("学籍档案 - 2026级七年级"));
+    EXPECT_TRUE(host.logLines.isEmpty()) << host.logLines.join(u'\n').toStdString();
+    for (const pub::testing::ShownMessage &m : host.messages) EXPECT_NE(m.kind, pub::MessageKind::Error) << m.text.toStdString();
+    EXPECT_TRUE(host.scriptDone());
+}
+
+TEST_F(HostAppTest, TheTreeFollowsTheModuleWhenItDropsTheGradeData)
+{
+    host::MainWindow window(module, nullptr, settingsFile());
+    window.buildModuleMenu();
+    window.tree()->setCurrentItem(window.tree()->topLevelItem(0)->child(0));
+    fx.db().exec("INSERT INTO \"XJ_Class\" (\"SchoolCode\", \"ClassCode\", \"ClassName\") VALUES ('S1', '003', ?)", {QStringLiteral("三班")});
+    fx.db().exec("INSERT INTO \"XJ_GradeClass\" (\"SchoolCode\", \"InYear\", \"GradeCode\", \"ClassCode\") VALUES ('S1', 2026, '1701', '003')");
+    EXPECT_EQ(window.tree()->topLevelItem(0)->child(0)->childCount(), 2) << "cached until the module says otherwise";
+    RemoteCloseGradeData();
+    QApplication::processEvents();
+    ASSERT_EQ(window.tree()->topLevelItem(0)->child(0)->childCount(), 3);
+    EXPECT_EQ(window.tree()->topLevelItem(0)->child(0)->child(2)->text(0), QStringLiteral("三班"));
+    EXPECT_EQ(window.tree()->currentPlace().text(), QStringLiteral("2026级七年级")) << "the selection stays";
+}
+
+TEST_F(HostAppTest, TheWindowOpensMaximizedFirstAndAsLastClosedAfterwards)
+{
+    {
+        host::MainWindow window(module, nullptr, settingsFile());
+        window.buildModuleMenu();
+        window.showAsLastTime();
+        EXPECT_TRUE(window.isMaximized());
+        window.showNormal();
+        window.setGeometry(40, 50, 900, 600);
+        QApplication::processEvents();
+        EXPECT_TRUE(window.close());
+    }
+    host::MainWindow again(module, nullptr, settingsFile());
+    again.buildModuleMenu();
+    again.showAsLastTime();
+    EXPECT_FALSE(again.isMaximized());
+    EXPECT_EQ(again.size(), QSize(900, 600));
 }
 
 TEST_F(HostAppTest, ATabClosesOnlyWhenItsPageAgrees)
 {
-    host::MainWindow window(module);
+    host::MainWindow window(module, nullptr, settingsFile());
     window.buildModuleMenu();
     auto [container, page] = embeddedPage();
     const int tab = window.addPageTab(QStringLiteral("学籍档案"), container, achieve::PageRegistry::handleFromName(page->objectName()));
+    ASSERT_EQ(tab, 1) << "after the desk";
     window.show();
     pub::testing::saveShot(window, "host-with-page");
 
@@ -104,10 +219,10 @@ TEST_F(HostAppTest, ATabClosesOnlyWhenItsPageAgrees)
     page->cdsData->setValue(u"sName", QStringLiteral("改过的名字"));
     host.answer(pub::AnswerCancel, QStringLiteral("数据已被修改"));
     EXPECT_FALSE(window.closeTab(tab)) << "the page keeps its unsaved edits and its tab";
-    EXPECT_EQ(window.pages()->count(), 1);
+    EXPECT_EQ(window.pages()->count(), 2);
     host.answer(pub::AnswerNo);
     EXPECT_TRUE(window.closeTab(tab));
-    EXPECT_EQ(window.pages()->count(), 0);
+    EXPECT_EQ(window.pages()->count(), 1);
     EXPECT_TRUE(host.scriptDone());
 }
 

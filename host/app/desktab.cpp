@@ -59,12 +59,12 @@ DeskTab::DeskTab(QWidget *parent) : QWidget(parent)
         const int i = m_grades->indexOfTopLevelItem(item);
         if (i >= 0 && i < m_gradePlaces.size()) Q_EMIT openRequested(m_gradePlaces[i]);
     });
-    layout->addWidget(m_grades, 3);
+    layout->addWidget(m_grades, 1);
 
     layout->addWidget(heading(QStringLiteral("最近的考试"), this));
     m_exams = table({QStringLiteral("考试"), QStringLiteral("年级"), QStringLiteral("考试日期"), QStringLiteral("考生"), QString()}, this);
     m_exams->setObjectName(QStringLiteral("DeskExams"));
-    layout->addWidget(m_exams, 2);
+    layout->addWidget(m_exams, 1);
     m_noExams = new QLabel(QStringLiteral("还没有您可查看的考试。考试由“考试管理”创建，创建后会列在这里。"), this);
     layout->addWidget(m_noExams);
 }

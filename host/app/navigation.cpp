@@ -1,6 +1,7 @@
 #include "host/app/navigation.h"
 
 #include <QHash>
+#include <QSet>
 
 #include <algorithm>
 
@@ -25,6 +26,21 @@ private:
 };
 
 QString gradeKey(qint64 inYear, const QString &code) { return QString::number(inYear) + u'|' + code; }
+
+// A grade record stays behind each year an intake moves up; its students move with the intake. Of
+// the earlier records a section shows those that still hold students, and for an intake that has
+// left the school (no current grade) the grades of its last school year, where its register is.
+void keepGraduatedIntakes(SectionNode &s)
+{
+    QSet<int> currentIntakes;
+    for (const GradeNode &g : s.current) currentIntakes.insert(g.inYear);
+    QHash<int, QString> lastYear;
+    for (const GradeNode &g : s.history)
+        if (g.schoolYear > lastYear.value(g.inYear)) lastYear.insert(g.inYear, g.schoolYear);
+    s.history.removeIf([&](const GradeNode &g) {
+        return g.students == 0 && (currentIntakes.contains(g.inYear) || lastYear.value(g.inYear) != g.schoolYear);
+    });
+}
 
 } // namespace
 
@@ -74,6 +90,7 @@ QList<SectionNode> buildSections(const wire::DataPacket &gradeList, const wire::
         if (stageName.isEmpty() || g.code.size() != 4) continue;
         g.name = nameOf.value(g.code, g.code);
         g.current = grades.text(r, "bCurGrade") != u"N";
+        g.schoolYear = grades.text(r, "sYear");
         const QString head = grades.text(r, "TeacherCode"), deputy = grades.text(r, "SubTeacherCode");
         g.leaders = head + u';' + deputy;
         const Outline o = outlineOf.value(gradeKey(g.inYear, g.code));
@@ -86,6 +103,7 @@ QList<SectionNode> buildSections(const wire::DataPacket &gradeList, const wire::
         if (section == sections.end()) section = sections.insert(sections.end(), SectionNode{g.code.front(), stageName, {}, {}});
         (g.current ? section->current : section->history) << g;
     }
+    for (SectionNode &s : sections) keepGraduatedIntakes(s);
     std::sort(sections.begin(), sections.end(), [](const SectionNode &a, const SectionNode &b) { return a.stage < b.stage; });
     // The lowest grade first within a section, as a school lists them; history newest first.
     for (SectionNode &s : sections) {

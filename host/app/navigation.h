@@ -1,6 +1,7 @@
 #pragma once
 // The school as staff find their way through it: sections (小学, 初中, 高中), their current grades
-// (and, apart, the grades of earlier intakes), and each grade's classes with their students. Built
+// (and, apart, the last grades of intakes that have left the school, or earlier grade records that
+// still hold students), and each grade's classes with their students. Built
 // from the grade list, the grade names and the school outline the host services read, limited to
 // what the signed-in teacher may see. No widgets: the tree and the desk show it.
 
@@ -20,6 +21,7 @@ struct GradeNode {
     int inYear = 0;
     QString code, name;
     bool current = true;
+    QString schoolYear; // "2026~2027学年", the school year of the record
     QString leaders; // the grade's TeacherCode + ";" + SubTeacherCode
     QList<Class> classes;
     qint64 students = 0; // every student of the grade, in a listed class or not

@@ -100,8 +100,9 @@ LUMEKO_PUB_EXPORT bool signIn(server::ServerLink &link, const QString &login, co
 LUMEKO_PUB_EXPORT void signOut();
 LUMEKO_PUB_EXPORT bool isSignedIn();
 
-// The grades a grade chooser offers: every row of the grade list, newest intake first, with the
-// name from the grade names.
+// The grades a grade chooser offers: the current grades from the lowest up, then the intakes that
+// have left the school (newest first, under the last grade each reached), with the names from the
+// grade names. The records an intake leaves behind each year as it moves up are not offered.
 struct GradeChoice {
     QString text;   // intake year + "级" + grade name, e.g. "2026级七年级"
     QString params; // "InYear,GradeCode,grade name,current flag", e.g. "2026,1701,七年级,Y"

@@ -6,7 +6,9 @@
 #include "server/core/sessionprotocol.h"
 
 #include <QHash>
+#include <QSet>
 
+#include <algorithm>
 #include <limits>
 
 namespace lumeko::pub {
@@ -266,13 +268,36 @@ QList<GradeChoice> gradeChoices()
     QHash<QString, QString> nameOf;
     if (fKey >= 0 && fName >= 0)
         for (qsizetype r = 0; r < names.rowCount(); ++r) nameOf.insert(names.value(r, fKey).toString(), names.value(r, fName).toString());
-    QList<GradeChoice> choices;
+    const int fSchoolYear = grades.fieldIndex(u"sYear");
+    struct Row {
+        qint64 year;
+        QString code, schoolYear;
+        bool current;
+    };
+    QList<Row> rows;
+    QHash<qint64, QString> lastYear; // per intake: the last school year it was in the school
+    QSet<qint64> currentIntakes;
     for (qsizetype r = 0; r < grades.rowCount(); ++r) {
-        const QString code = grades.value(r, fCode).toString();
-        const QString year = QString::number(grades.value(r, fYear).toLongLong());
-        const QString name = nameOf.value(code, code);
-        const QString current = fCur >= 0 && grades.value(r, fCur).toString() == u"N" ? QStringLiteral("N") : QStringLiteral("Y");
-        choices.append({year + QStringLiteral("级") + name, QStringList{year, code, name, current}.join(u',')});
+        const Row row{grades.value(r, fYear).toLongLong(), grades.value(r, fCode).toString(),
+                      fSchoolYear < 0 ? QString() : grades.value(r, fSchoolYear).toString(), fCur < 0 || grades.value(r, fCur).toString() != u"N"};
+        rows << row;
+        if (row.current) currentIntakes.insert(row.year);
+        if (row.schoolYear > lastYear.value(row.year)) lastYear.insert(row.year, row.schoolYear);
+    }
+    // The current grades from the lowest up; then the intakes that left the school, newest first,
+    // under the grades of their last school year (a senior intake ends in two, arts and science).
+    // The records an intake leaves behind as it moves up are not offered: its students are no
+    // longer there.
+    std::stable_sort(rows.begin(), rows.end(), [](const Row &a, const Row &b) {
+        if (a.current != b.current) return a.current;
+        return a.current ? a.code < b.code : a.year > b.year;
+    });
+    QList<GradeChoice> choices;
+    for (const Row &row : rows) {
+        if (!row.current && (currentIntakes.contains(row.year) || lastYear.value(row.year) != row.schoolYear)) continue;
+        const QString year = QString::number(row.year);
+        const QString name = nameOf.value(row.code, row.code);
+        choices.append({year + QStringLiteral("级") + name, QStringList{year, row.code, name, row.current ? QStringLiteral("Y") : QStringLiteral("N")}.join(u',')});
     }
     return choices;
 }

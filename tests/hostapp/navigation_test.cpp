@@ -21,22 +21,30 @@ const QString kHead = QStringLiteral("{HEAD}"), kTeacher = QStringLiteral("{T}")
 wire::DataPacket gradeList()
 {
     wire::DataPacket p({{"GradeCode", FieldType::Text, 4, 0}, {"InYear", FieldType::Integer, 0, 0}, {"bCurGrade", FieldType::Text, 1, 0},
-                        {"TeacherCode", FieldType::Text, 38, 0}, {"SubTeacherCode", FieldType::Text, 38, 0}});
+                        {"TeacherCode", FieldType::Text, 38, 0}, {"SubTeacherCode", FieldType::Text, 38, 0}, {"sYear", FieldType::Text, 20, 0}});
+    const auto year = [](int start) { return QStringLiteral("%1~%2学年").arg(start).arg(start + 1); };
     // As the server sends it: newest intake first.
-    p.appendRow({"1701", 2026, "Y", QVariant(), QVariant()});
-    p.appendRow({"2701", 2026, "Y", QVariant(), QVariant()});
-    p.appendRow({"1801", 2025, "Y", kHead, QVariant()});
-    p.appendRow({"1901", 2024, "Y", QVariant(), QVariant()});
-    p.appendRow({"1901", 2023, "N", QVariant(), QVariant()});
-    p.appendRow({"1901", 2022, "N", QVariant(), QVariant()});
-    p.appendRow({"9901", 2022, "Y", QVariant(), QVariant()}); // a stage the school system does not know
+    p.appendRow({"1701", 2026, "Y", QVariant(), QVariant(), year(2026)});
+    p.appendRow({"2701", 2026, "Y", QVariant(), QVariant(), year(2026)});
+    p.appendRow({"1801", 2025, "Y", kHead, QVariant(), year(2026)});
+    p.appendRow({"1701", 2025, "N", QVariant(), QVariant(), year(2025)}); // the current 八年级's record of last year
+    p.appendRow({"1901", 2024, "Y", QVariant(), QVariant(), year(2026)});
+    p.appendRow({"1901", 2023, "N", QVariant(), QVariant(), year(2025)});
+    p.appendRow({"1901", 2022, "N", QVariant(), QVariant(), year(2024)});
+    p.appendRow({"1801", 2022, "N", QVariant(), QVariant(), year(2023)}); // the 2022 intake's year before, its students moved on
+    // A senior intake ends in two grades, arts and science; both are its last.
+    p.appendRow({"2302", 2021, "N", QVariant(), QVariant(), year(2023)});
+    p.appendRow({"2303", 2021, "N", QVariant(), QVariant(), year(2023)});
+    p.appendRow({"2201", 2021, "N", QVariant(), QVariant(), year(2022)});
+    p.appendRow({"9901", 2022, "Y", QVariant(), QVariant(), year(2022)}); // a stage the school system does not know
     return p;
 }
 
 wire::DataPacket gradeNames()
 {
     wire::DataPacket p({{"sKeyId", FieldType::Text, 4, 0}, {"sValue", FieldType::Text, 40, 0}});
-    for (const auto &[key, name] : {std::pair{"1701", "七年级"}, {"1801", "八年级"}, {"1901", "九年级"}, {"2701", "高一"}})
+    for (const auto &[key, name] : {std::pair{"1701", "七年级"}, {"1801", "八年级"}, {"1901", "九年级"}, {"2701", "高一"}, {"2201", "高二"},
+                                    {"2302", "高三理"}, {"2303", "高三文"}})
         p.appendRow({QString::fromLatin1(key), QString::fromUtf8(name)});
     return p;
 }
@@ -79,9 +87,10 @@ TEST(Navigation, SectionsHoldTheirCurrentGradesLowestFirstAndEarlierIntakesApart
     const QList<SectionNode> all = buildSections(gradeList(), gradeNames(), outline(), Viewer{QStringLiteral("{ADMIN}"), true, true});
     EXPECT_EQ(shape(all), (QStringList{
                               QStringLiteral("初中:2026级七年级=81(701班/702班) 2025级八年级=80(801班/802班) 2024级九年级=0() | 2023级九年级 2022级九年级"),
-                              QStringLiteral("高中:2026级高一=50(高一(1)) | "),
+                              QStringLiteral("高中:2026级高一=50(高一(1)) | 2021级高三理 2021级高三文"),
                           }))
-        << "students of a class the grade does not list count for the grade; unknown stages are left out";
+        << "students of a class the grade does not list count for the grade; unknown stages are left out; of the earlier records "
+           "only an intake's last grade once it left the school, or one that still holds students";
     ASSERT_EQ(all[0].current[0].leaders, QStringLiteral(";"));
     EXPECT_EQ(all[0].current[1].leaders, kHead + u';');
     EXPECT_EQ(all[0].current[0].classes[0].area, QStringLiteral("本部"));

@@ -350,6 +350,11 @@ TEST_F(HostSession, TheGradeChooserOffersTheSchoolsGradesAndGetParamsReturnsTheA
     signInAs("admin", "lumeko");
     fx.db().exec(QStringLiteral("INSERT INTO \"XJ_Grade\" (\"SchoolCode\", \"InYear\", \"GradeCode\", \"sYear\", \"bCurGrade\") VALUES (?, ?, ?, ?, ?)"),
                  {"S1", 2023, "1901", QStringLiteral("2025~2026学年"), "N"});
+    // Records the intakes left behind as they moved up: not offered.
+    fx.db().exec(QStringLiteral("INSERT INTO \"XJ_Grade\" (\"SchoolCode\", \"InYear\", \"GradeCode\", \"sYear\", \"bCurGrade\") VALUES (?, ?, ?, ?, ?)"),
+                 {"S1", 2025, "1701", QStringLiteral("2025~2026学年"), "N"});
+    fx.db().exec(QStringLiteral("INSERT INTO \"XJ_Grade\" (\"SchoolCode\", \"InYear\", \"GradeCode\", \"sYear\", \"bCurGrade\") VALUES (?, ?, ?, ?, ?)"),
+                 {"S1", 2023, "1801", QStringLiteral("2024~2025学年"), "N"});
     const QList<GradeChoice> choices = gradeChoices();
     ASSERT_EQ(choices.size(), 3);
     EXPECT_EQ(choices[0].text, u"2026级七年级");

@@ -1,0 +1,219 @@
+// The host as a newcomer first meets it: signed in to the demo school that `make run` makes, every
+// function of the module's menu is opened on the school's grades, classes and sections from the
+// tree. Nothing may end in an error box or a host-log line, and the register of every grade and
+// class shows exactly the students the database holds for it.
+
+#include "host/app/desktab.h"
+#include "host/app/functions.h"
+#include "host/app/mainwindow.h"
+#include "host/app/schooltree.h"
+#include "host/pub/provider.h"
+#include "host/pub/pub.h"
+#include "toolkit/grid/bandedgrid.h"
+#include "host/pub/qtprovider.h"
+#include "scriptedprovider.h"
+#include "server/core/auth.h"
+#include "server/core/service.h"
+#include "server/seed/seed.h"
+#include "server/storage/migrations.h"
+#include "shots.h"
+#include "students/ufrmstudentpage.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QLabel>
+#include <QListWidget>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+using namespace lumeko;
+
+namespace {
+
+// The demo school exactly as the host makes it on first start, once for the whole suite.
+class DemoSchool {
+public:
+    DemoSchool()
+    {
+        url.backend = server::Backend::Sqlite;
+        url.path = dir.filePath(QStringLiteral("demo.db"));
+        server::Database db(url);
+        server::migrate(db);
+        server::seedSystemData(db);
+        server::DemoOptions demo;
+        demo.hashPassword = [](const QString &pw) { return server::hashPassword(pw, server::PasswordCost::Minimal); };
+        accounts = server::seedDemoSchool(db, demo);
+    }
+    QTemporaryDir dir;
+    QList<server::DemoAccount> accounts;
+    server::DatabaseUrl url;
+};
+
+class HostSmokeTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { school = new DemoSchool; }
+    static void TearDownTestSuite()
+    {
+        delete school;
+        school = nullptr;
+    }
+
+    void SetUp() override
+    {
+        server::ServerOptions options;
+        options.database = school->url;
+        options.fileStore = school->dir.filePath(QStringLiteral("files"));
+        options.passwordCost = server::PasswordCost::Minimal;
+        service = std::make_unique<server::Service>(options);
+        link = std::make_unique<server::LocalLink>(*service);
+        QString error;
+        ASSERT_TRUE(module.load(QStringLiteral(LUMEKO_MODULE_PATH), &error)) << error.toStdString();
+    }
+    void TearDown() override { pub::signOut(); }
+
+    void signIn(const char *login, const char *password)
+    {
+        QString error;
+        ASSERT_TRUE(pub::signIn(*link, QString::fromLatin1(login), QString::fromLatin1(password), &error)) << error.toStdString();
+    }
+
+    qint64 studentsIn(const host::Place &p)
+    {
+        QString sql = QStringLiteral("SELECT COUNT(*) FROM \"XJ_Student\" WHERE \"SchoolCode\" = ? AND \"GradeCode\" = ? AND \"InYear\" = ?");
+        QVariantList params{pub::schoolId(), p.grade.code, p.grade.inYear};
+        if (p.kind == host::Place::Class) {
+            sql += QStringLiteral(" AND \"ClassCode\" = ?");
+            params << p.schoolClass.code;
+        }
+        return service->connection().scalar(sql, params).toLongLong();
+    }
+
+    static DemoSchool *school;
+    pub::testing::ScriptedProvider host;
+    std::unique_ptr<server::Service> service;
+    std::unique_ptr<server::ServerLink> link;
+    host::Module module;
+    QTemporaryDir settings;
+};
+
+DemoSchool *HostSmokeTest::school = nullptr;
+
+TEST_F(HostSmokeTest, EveryFunctionOpensOnTheDemoSchoolsGradesAndTheRegisterShowsTheirStudents)
+{
+    signIn("admin", "lumeko");
+    host::MainWindow window(module, nullptr, settings.filePath(QStringLiteral("LumekoUser.ini")));
+    window.buildModuleMenu();
+    window.show();
+
+    // Dialogs the functions open are closed as soon as they show.
+    int dialogs = 0;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (auto *d = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
+            ++dialogs;
+            d->reject();
+        }
+    });
+    closer.start(50);
+
+    const QList<host::SectionNode> &sections = window.tree()->sections();
+    ASSERT_GE(sections.size(), 2) << "the demo school has junior and senior sections";
+    QList<host::Place> places;
+    for (const host::SectionNode &s : sections) {
+        places << host::sectionPlace(s);
+        for (const host::GradeNode &g : s.current) {
+            places << host::gradePlace(g);
+            if (!g.classes.isEmpty()) places << host::classPlace(g, g.classes.first());
+        }
+        if (!s.history.isEmpty()) places << host::gradePlace(s.history.first());
+    }
+
+    int opened = 0, registers = 0;
+    for (QAction *action : window.moduleActions()) {
+        if (!action->isEnabled()) continue;
+        const host::HostFunction *f = host::hostFunction(action->data().toString());
+        ASSERT_TRUE(f) << action->text().toStdString();
+        for (const host::Place &place : places) {
+            const std::optional<QString> params = host::parametersFor(*f, place);
+            if (!params) continue; // the function does not open on this kind of place
+            ASSERT_TRUE(window.tree()->select(place)) << place.text().toStdString();
+            const int tabs = window.pages()->count();
+            action->trigger();
+            ++opened;
+            const QString what = action->text() + QStringLiteral(" on ") + place.text();
+            for (const pub::testing::ShownMessage &m : host.messages)
+                EXPECT_TRUE(m.kind != pub::MessageKind::Error && m.kind != pub::MessageKind::Warn) << what.toStdString() << ": " << m.text.toStdString();
+            EXPECT_TRUE(host.logLines.isEmpty()) << what.toStdString() << ": " << host.logLines.join(u'\n').toStdString();
+            host.messages.clear();
+            host.logLines.clear();
+            if (f->kind != host::ExportKind::Page) continue;
+            ASSERT_EQ(window.pages()->count(), tabs + 1) << what.toStdString();
+            const auto pages = window.pages()->widget(tabs)->findChildren<achieve::TfrmStudentPage *>();
+            if (!pages.isEmpty() && place.kind != host::Place::Section) {
+                achieve::TfrmStudentPage *page = pages.first();
+                const qint64 expected = studentsIn(place);
+                if (place.grade.current) EXPECT_GT(expected, 0) << what.toStdString();
+                EXPECT_EQ(page->GridData->footerText(page->GridData->columnOfField(QStringLiteral("sName"))), QStringLiteral("人数=%1").arg(expected))
+                    << what.toStdString();
+                if (place.kind == host::Place::Grade) EXPECT_EQ(place.grade.students, expected) << "the tree counts as the register";
+                ++registers;
+            }
+            EXPECT_TRUE(window.closeTab(tabs)) << what.toStdString();
+        }
+    }
+    EXPECT_GE(registers, 12) << "every current grade and one class of each";
+    EXPECT_GE(opened, registers);
+    EXPECT_EQ(dialogs, 0) << "no function opened a dialog of its own";
+    EXPECT_TRUE(host.scriptDone());
+}
+
+TEST_F(HostSmokeTest, ATeacherSeesHisOwnClassesAndTheDeskNamesHisRoles)
+{
+    // A head teacher of the demo school: the desk names his role, the tree shows his classes.
+    const auto head = std::find_if(school->accounts.begin(), school->accounts.end(),
+                                   [](const server::DemoAccount &a) { return a.roles.split(u',').contains(QStringLiteral("4")); });
+    ASSERT_NE(head, school->accounts.end()) << "the demo school offers a head teacher's sign-in";
+    signIn(head->login.toUtf8().constData(), head->password.toUtf8().constData());
+    host::MainWindow window(module, nullptr, settings.filePath(QStringLiteral("LumekoUser.ini")));
+    window.buildModuleMenu();
+    EXPECT_TRUE(window.desk()->who()->text().contains(QStringLiteral("班主任"))) << window.desk()->who()->text().toStdString();
+    qint64 classes = 0;
+    for (const host::SectionNode &s : window.tree()->sections())
+        for (const host::GradeNode &g : s.current) classes += g.classes.size();
+    EXPECT_GE(classes, 1);
+}
+
+// Pictures of what a clerk meets on her first morning, for the people reviewing the host; only
+// with LUMEKO_SHOTS set.
+TEST_F(HostSmokeTest, Pictures)
+{
+    if (pub::testing::shotsFolder().isEmpty()) GTEST_SKIP() << "LUMEKO_SHOTS is not set";
+    host.contentValue = qRgb(0xEE, 0xF3, 0xF8); // the host's own page colour, for the picture
+    signIn("admin", "lumeko");
+    host::MainWindow window(module, nullptr, settings.filePath(QStringLiteral("LumekoUser.ini")));
+    window.buildModuleMenu();
+    window.resize(1366, 800);
+    pub::testing::saveShot(window, "host-desk");
+    const host::Place grade = host::gradePlace(window.tree()->sections().first().current.first());
+    window.tree()->select(grade);
+    window.openFunctionOn(QStringLiteral("4009"), QStringLiteral("学籍档案"), grade);
+    pub::testing::saveShot(window, "host-register-of-a-grade");
+
+    // The grade chooser the host shows when nothing is selected.
+    pub::QtProvider qt;
+    pub::installProvider(&qt);
+    QTimer::singleShot(300, [] {
+        if (QWidget *d = QApplication::activeModalWidget()) {
+            d->grab().save(pub::testing::shotsFolder() + QStringLiteral("/host-grade-chooser.png"));
+            qobject_cast<QDialog *>(d)->reject();
+        }
+    });
+    qt.openChooser(&window, QStringLiteral("0"));
+    pub::installProvider(&host);
+}
+
+} // namespace

@@ -9,6 +9,7 @@
 
 #include "server/core/auth.h"
 #include "server/core/service.h"
+#include "server/methods/methods.h"
 #include "server/http/clientsession.h"
 #include "server/http/httplink.h"
 #include "server/http/httpserver.h"
@@ -235,6 +236,7 @@ int main(int argc, char **argv)
         options.database = url;
         options.fileStore = QStringLiteral("/tmp/lumeko-bench-files");
         Service service(options);
+        installSchoolMethods(service);
         HttpServerOptions http;
         http.workerThreads = kServerWorkers;
         // Hand each connection back after a few calls, so that more clients than workers share

@@ -3,10 +3,13 @@
 // packet a query wrote back into its by-reference argument.
 
 #include "wire/envelope.h"
+#include "wire/protocol/methods.h"
 
 #include <stdexcept>
 
 namespace lumeko::achieve {
+
+namespace protocol = wire::protocol;
 
 inline wire::Argument in(wire::Value v) { return {std::move(v), false}; }
 inline wire::Argument var(wire::Value v = wire::Null{}) { return {std::move(v), true}; }

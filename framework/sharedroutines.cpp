@@ -107,7 +107,7 @@ void WriteOperationLog(const QString &text)
     try {
         pub::ServerObject sysUp = pub::ServerObject::sysUp();
         for (const QString &piece : logPieces(text)) {
-            const wire::Reply reply = sysUp.call(QStringLiteral("AddLogs"), {in(pub::schoolId()), in(pub::userId()), in(pub::userName()),
+            const wire::Reply reply = sysUp.call(protocol::AddLogs, {in(pub::schoolId()), in(pub::userId()), in(pub::userName()),
                                                                              in(computer), in(piece)});
             if (!reply.ok()) throw std::runtime_error(reply.message.toStdString());
         }
@@ -123,7 +123,7 @@ bool schoolFlag(const char *field)
 {
     pub::ServerObject sysQry = pub::ServerObject::sysQry();
     QList<wire::Argument> args = {in(pub::schoolId()), var()};
-    const wire::DataPacket school = packetOf(sysQry.call(QStringLiteral("QSchoolInfo"), args), args, 1);
+    const wire::DataPacket school = packetOf(sysQry.call(protocol::QSchoolInfo, args), args, 1);
     const int f = school.fieldIndex(QString::fromLatin1(field));
     if (school.rowCount() == 0 || f < 0 || wire::isNull(school.value(0, f))) return false;
     QVariant v;

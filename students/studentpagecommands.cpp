@@ -90,7 +90,7 @@ void TfrmStudentPage::acChangeClassExecute()
     if (move && cdsData->changeCount() > 0) {
         pub::ServerObject up = pub::ServerObject::studentUp();
         QList<wire::Argument> args = {in(cdsData->delta()), in(qint64(-1)), var(qint64(0))};
-        const wire::Reply reply = up.call(QStringLiteral("UpStudent"), args);
+        const wire::Reply reply = up.call(protocol::UpStudent, args);
         if (!reply.ok()) {
             // Nothing was stored: the register shows again what the server holds.
             pub::writeLog(QStringLiteral("学籍档案: ") + reply.message);

@@ -43,7 +43,7 @@ QImage fetchStudentPhoto(const QString &schoolId, int imageType, const QString &
 {
     if (storedName.isEmpty() || !formatOf(storedName)) return {};
     pub::ServerObject sys = pub::ServerObject::sysQry();
-    const wire::Reply reply = sys.call(QStringLiteral("SFileToVar"), {var(studentPhotoFolder(schoolId, imageType) + u'\\' + storedName)});
+    const wire::Reply reply = sys.call(protocol::SFileToVar, {var(studentPhotoFolder(schoolId, imageType) + u'\\' + storedName)});
     const auto *bytes = std::get_if<QByteArray>(&reply.result);
     return reply.ok() && bytes ? decodeStudentPhoto(*bytes, storedName) : QImage();
 }

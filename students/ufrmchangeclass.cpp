@@ -58,7 +58,7 @@ bool TfrmChangeClass::chooseGrade(int index, bool quiet)
     cbClass->clear();
     pub::ServerObject students = pub::ServerObject::studentQry();
     QList<wire::Argument> args = {in(pub::schoolId()), var(qint64(InYear)), var(GradeCode), var()};
-    const wire::Reply reply = students.call(QStringLiteral("QGradeClassNames"), args);
+    const wire::Reply reply = students.call(protocol::QGradeClassNames, args);
     if (const auto *p = std::get_if<wire::DataPacket>(&args[3].value); reply.ok() && p) {
         const int code = p->fieldIndex(u"ClassCode"), name = p->fieldIndex(u"ClassName");
         for (qsizetype r = 0; r < p->rowCount(); ++r) cbClass->addItem(p->value(r, name).toString(), p->value(r, code));

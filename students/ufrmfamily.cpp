@@ -179,7 +179,7 @@ bool TfrmFamily::SaveData()
     {
         pub::ServerObject up = pub::ServerObject::studentUp();
         QList<wire::Argument> args = {in(cdsData->delta()), in(qint64(-1)), var(qint64(0))};
-        const wire::Reply reply = up.call(QStringLiteral("UpFamily"), args);
+        const wire::Reply reply = up.call(protocol::UpFamily, args);
         if (const qint64 *n = std::get_if<qint64>(&args[2].value); reply.ok() && n) {
             errors = *n;
         } else {

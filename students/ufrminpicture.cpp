@@ -190,7 +190,7 @@ void TfrmInPicture::readSizeLimit()
 {
     pub::ServerObject sys = pub::ServerObject::sysQry();
     QList<wire::Argument> args = {in(QStringLiteral("SysParams")), in(QStringLiteral("MaxImageSize")), var(QString())};
-    const wire::Reply reply = sys.call(QStringLiteral("QRegisterByKey"), args);
+    const wire::Reply reply = sys.call(protocol::QRegisterByKey, args);
     const QString *value = std::get_if<QString>(&reply.result);
     bool number = false;
     const int limit = reply.ok() && value ? value->trimmed().toInt(&number) : 0;
@@ -227,7 +227,7 @@ bool TfrmInPicture::loadPhotoRows()
 {
     pub::WaitIndicator wait(this);
     pub::ServerObject students = pub::ServerObject::studentQry();
-    const wire::Reply reply = students.call(QStringLiteral("QStudPicForUp"), {in(pub::schoolId()), in(m_gradeCode), in(m_classCode),
+    const wire::Reply reply = students.call(protocol::QStudPicForUp, {in(pub::schoolId()), in(m_gradeCode), in(m_classCode),
                                                                              var(qint64(m_inYear)), in(qint64(cbImageType->currentIndex()))});
     const auto *rows = std::get_if<wire::DataPacket>(&reply.result);
     if (!reply.ok() || !rows) {
@@ -426,7 +426,7 @@ void TfrmInPicture::acImportExecute()
                                    QString::number(QRandomGenerator::global()->bounded(100, 999)) + u'.' + QFileInfo(name).suffix();
             QList<wire::Argument> args = {var(studentPhotoFolder(school, type)), var(stored), var(bytes)};
             try {
-                const wire::Reply reply = sys.call(QStringLiteral("VarToSFile"), args);
+                const wire::Reply reply = sys.call(protocol::VarToSFile, args);
                 if (!reply.ok()) throw std::runtime_error(reply.message.toStdString());
                 const qint64 *written = std::get_if<qint64>(&reply.result);
                 if (written && *written == 1) {
@@ -447,7 +447,7 @@ void TfrmInPicture::acImportExecute()
         if (cdsDataPic->changeCount() > 0) {
             pub::ServerObject up = pub::ServerObject::studentUp();
             QList<wire::Argument> args = {in(cdsDataPic->delta()), in(qint64(-1)), var(qint64(0))};
-            const wire::Reply reply = up.call(QStringLiteral("UpPicture"), args);
+            const wire::Reply reply = up.call(protocol::UpPicture, args);
             const qint64 *errors = std::get_if<qint64>(&args[2].value);
             if (reply.ok() && errors && *errors == 0) {
                 cdsDataPic->mergeChangeLog();

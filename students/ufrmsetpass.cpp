@@ -45,7 +45,7 @@ void TfrmSetPass::confirm()
         // The password goes as typed; the server stores only its hash.
         for (m_people->first(); !m_people->eof(); m_people->next()) {
             const QString code = m_people->value(u"sCode").toString();
-            const wire::Reply r = up.call(QStringLiteral("SetPass"), {in(pub::schoolId()), in(code), in(edPassword->text()), var(qint64(m_mode))});
+            const wire::Reply r = up.call(protocol::SetPass, {in(pub::schoolId()), in(code), in(edPassword->text()), var(qint64(m_mode))});
             const qint64 *n = std::get_if<qint64>(&r.result);
             result = r.ok() && n ? *n : 0;
             QApplication::processEvents();

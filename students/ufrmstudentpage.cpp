@@ -112,16 +112,16 @@ bool TfrmStudentPage::loadLists()
     try {
         pub::ServerObject sys = pub::ServerObject::sysQry();
         QList<wire::Argument> fields = {in(QStringLiteral("XJ_Student")), var()};
-        cdsFields->setData(packetOf(sys.call(QStringLiteral("QFieldsByTable"), fields), fields, 1));
+        cdsFields->setData(packetOf(sys.call(protocol::QFieldsByTable, fields), fields, 1));
         QList<wire::Argument> states = {in(QStringLiteral("StudState")), var()};
-        cdsState->setData(packetOf(sys.call(QStringLiteral("QRegByType"), states), states, 1));
+        cdsState->setData(packetOf(sys.call(protocol::QRegByType, states), states, 1));
         cdsClassName->setData(pub::classNames());
         cdsGradeNames->setData(pub::gradeNames());
         pub::ServerObject students = pub::ServerObject::studentQry();
         QList<wire::Argument> classes = {in(pub::schoolId()),
                                          PageGradeCode.size() == 4 ? var(qint64(PageInYear)) : var(ViewerList),
                                          in(PageGradeCode), var()};
-        cdsGradeClass->setData(packetOf(students.call(QStringLiteral("QGradeClasses"), classes), classes, 3));
+        cdsGradeClass->setData(packetOf(students.call(protocol::QGradeClasses, classes), classes, 3));
         createFields();
         // The class list holds the grade's classes only, under their names in this grade.
         for (cdsClassName->first(); !cdsClassName->eof();) {
@@ -235,9 +235,9 @@ void TfrmStudentPage::LoadData()
         pub::ServerObject students = pub::ServerObject::studentQry();
         const QString school = pub::schoolId();
         QList<wire::Argument> args;
-        QString method = QStringLiteral("QStudByGrade");
+        const wire::protocol::Method *method = &protocol::QStudByGrade;
         if (!PageClassCode.isEmpty()) {
-            method = QStringLiteral("QStudByClass");
+            method = &protocol::QStudByClass;
             args = {in(PageClassCode), in(PageGradeCode), var(qint64(PageInYear)), in(school), in(CurrentFlag), var()};
         } else if (pub::viewAllGrade() && PageGradeCode.size() == 1) {
             args = {in(PageGradeCode), var(qint64(PageInYear)), in(school), CurrentFlag == u"Y" ? in(CurrentFlag) : var(ViewerList), in(QString()), var()};
@@ -247,7 +247,7 @@ void TfrmStudentPage::LoadData()
         } else {
             args = {in(PageGradeCode), var(qint64(PageInYear)), in(school), in(CurrentFlag), in(QString()), var()};
         }
-        const wire::DataPacket rows = packetOf(students.call(method, args), args, 5);
+        const wire::DataPacket rows = packetOf(students.call(*method, args), args, 5);
         cdsData->setData(rows);
         // The page fills these itself when it saves a new row, so a row may be posted without them.
         for (const char *field : {"sCode", "SchoolCode", "GradeCode", "InYear"})
@@ -256,7 +256,7 @@ void TfrmStudentPage::LoadData()
         QString filter = QStringLiteral(" and b.gradecode='%1' and b.inyear=%2").arg(QString(PageGradeCode).replace(u'\'', QStringLiteral("''"))).arg(PageInYear);
         if (!PageClassCode.isEmpty()) filter += QStringLiteral(" and b.classcode='%1'").arg(QString(PageClassCode).replace(u'\'', QStringLiteral("''")));
         QList<wire::Argument> family = {in(school), var(filter), var()};
-        cdsFamily->setData(packetOf(students.call(QStringLiteral("QFamily"), family), family, 2));
+        cdsFamily->setData(packetOf(students.call(protocol::QFamily, family), family, 2));
     } catch (const std::exception &e) {
         pub::writeLog(QStringLiteral("学籍档案: ") + QString::fromUtf8(e.what()));
         pub::msgError(kReadFailed, this);
@@ -270,7 +270,7 @@ void TfrmStudentPage::LoadData()
 void TfrmStudentPage::loadPhotoIndex()
 {
     pub::ServerObject students = pub::ServerObject::studentQry();
-    const wire::Reply photos = students.call(QStringLiteral("QStudentImage"), {in(pub::schoolId()), in(PageGradeCode), in(PageClassCode),
+    const wire::Reply photos = students.call(protocol::QStudentImage, {in(pub::schoolId()), in(PageGradeCode), in(PageClassCode),
                                                                               in(CurrentFlag), in(QString()), var(qint64(PageInYear))});
     if (const auto *p = std::get_if<wire::DataPacket>(&photos.result); photos.ok() && p) {
         cdsStudentImage->setData(*p);
@@ -339,7 +339,7 @@ bool TfrmStudentPage::validateRows()
     if (const QString partner = partnerGrade(PageGradeCode); !partner.isEmpty()) {
         pub::ServerObject students = pub::ServerObject::studentQry();
         QList<wire::Argument> args = {in(pub::schoolId()), var(qint64(PageInYear)), in(partner), var()};
-        if (students.call(QStringLiteral("QGradeClasses"), args).ok())
+        if (students.call(protocol::QGradeClasses, args).ok())
             if (const auto *p = std::get_if<wire::DataPacket>(&args[3].value))
                 for (qsizetype r = 0; r < p->rowCount(); ++r) classes << p->value(r, p->fieldIndex(u"ClassCode")).toString();
     }
@@ -396,7 +396,7 @@ bool TfrmStudentPage::SaveData()
         }
         pub::ServerObject up = pub::ServerObject::studentUp();
         QList<wire::Argument> args = {in(cdsData->delta()), in(qint64(-1)), var(qint64(0))};
-        const wire::Reply reply = up.call(QStringLiteral("UpStudent"), args);
+        const wire::Reply reply = up.call(protocol::UpStudent, args);
         if (!reply.ok()) throw std::runtime_error(reply.message.toStdString());
         if (std::get<qint64>(args[2].value) != 0) {
             pub::msgError(QStringLiteral("更新失败！"), this);
@@ -406,7 +406,7 @@ bool TfrmStudentPage::SaveData()
             cdsData->mergeChangeLog();
             if (cdsFamily->isActive() && cdsFamily->changeCount() > 0) {
                 QList<wire::Argument> family = {in(cdsFamily->delta()), in(qint64(-1)), var(qint64(0))};
-                const wire::Reply f = up.call(QStringLiteral("UpFamily"), family);
+                const wire::Reply f = up.call(protocol::UpFamily, family);
                 if (f.ok() && std::get<qint64>(family[2].value) == 0) cdsFamily->mergeChangeLog();
                 else {
                     cdsFamily->cancelUpdates();
@@ -440,7 +440,7 @@ void TfrmStudentPage::DeleteRecord()
     pub::ServerObject achieve = pub::ServerObject::achieveQry();
     for (cdsData->first(); !cdsData->eof();) {
         QList<wire::Argument> args = {in(pub::schoolId()), in(cdsData->value(u"sCode").toString()), var()};
-        const wire::Reply reply = achieve.call(QStringLiteral("QMyMarkList"), args);
+        const wire::Reply reply = achieve.call(protocol::QMyMarkList, args);
         const auto *exams = std::get_if<wire::DataPacket>(&args[2].value);
         if (!reply.ok() || !exams) {
             message = QStringLiteral("验证数据发生错误，服务器连接失败，请稍后再试！");
@@ -563,7 +563,7 @@ void TfrmStudentPage::BeforeReportPrint(const QString &entry)
     if (PrintCard2 && !cdsMyAchieve->isActive()) {
         pub::WaitIndicator wait(this, QStringLiteral("正在准备打印数据......"));
         pub::ServerObject students = pub::ServerObject::studentQry();
-        const wire::Reply reply = students.call(QStringLiteral("QGetCard2"), {in(pub::schoolId()), var(PageGradeCode), var(qint64(PageInYear))});
+        const wire::Reply reply = students.call(protocol::QGetCard2, {in(pub::schoolId()), var(PageGradeCode), var(qint64(PageInYear))});
         if (const auto *p = std::get_if<wire::DataPacket>(&reply.result); reply.ok() && p) cdsMyAchieve->setData(*p);
         else PrintCard2 = false;
     }
@@ -603,7 +603,7 @@ QVariant TfrmStudentPage::ReportVariable(const QString &name, bool *found)
     if (name == u"SchoolFullName") {
         pub::ServerObject sys = pub::ServerObject::sysQry();
         QList<wire::Argument> args = {in(pub::schoolId()), var()};
-        if (!sys.call(QStringLiteral("QSchoolInfo"), args).ok()) return QStringLiteral("未知学校");
+        if (!sys.call(protocol::QSchoolInfo, args).ok()) return QStringLiteral("未知学校");
         const auto *p = std::get_if<wire::DataPacket>(&args[1].value);
         return p && p->rowCount() > 0 ? p->value(0, p->fieldIndex(u"sFullName")) : QVariant(QString());
     }
@@ -613,7 +613,7 @@ QVariant TfrmStudentPage::ReportVariable(const QString &name, bool *found)
         if (!cdsTeachers->isActive()) {
             pub::ServerObject students = pub::ServerObject::studentQry();
             QList<wire::Argument> args = {in(pub::schoolId()), var()};
-            if (students.call(QStringLiteral("QTeachers"), args).ok())
+            if (students.call(protocol::QTeachers, args).ok())
                 if (const auto *p = std::get_if<wire::DataPacket>(&args[1].value)) cdsTeachers->setData(*p);
         }
         if (!cdsGradeClass->locate(QStringLiteral("ClassCode"), {cls}) || !cdsTeachers->isActive()) return QString();
@@ -627,7 +627,7 @@ QVariant TfrmStudentPage::ReportVariable(const QString &name, bool *found)
 QImage TfrmStudentPage::photo(const QString &student, int imageType)
 {
     pub::ServerObject students = pub::ServerObject::studentQry();
-    const wire::Reply name = students.call(QStringLiteral("QStudPicByCode"), {in(student), var(qint64(imageType))});
+    const wire::Reply name = students.call(protocol::QStudPicByCode, {in(student), var(qint64(imageType))});
     const QString *file = std::get_if<QString>(&name.result);
     return name.ok() && file ? fetchStudentPhoto(pub::schoolId(), imageType, *file) : QImage();
 }

@@ -73,7 +73,7 @@ QString DeskTab::roleNames() const
 {
     QList<wire::Argument> args{{QStringLiteral("Roles"), false}, {wire::Null{}, true}};
     pub::ServerObject sys = pub::ServerObject::sysQry();
-    const wire::Reply r = sys.call(QStringLiteral("QRegByType"), args);
+    const wire::Reply r = sys.call(wire::protocol::QRegByType, args);
     const auto *roles = std::get_if<wire::DataPacket>(&args[1].value);
     QStringList names;
     for (const QString &key : pub::userRole().split(u',', Qt::SkipEmptyParts)) {

@@ -8,6 +8,7 @@
 #include "host/pub/qtprovider.h"
 #include "server/core/auth.h"
 #include "server/core/service.h"
+#include "server/methods/methods.h"
 #include "server/http/httplink.h"
 #include "server/seed/seed.h"
 #include "server/storage/migrations.h"
@@ -95,6 +96,7 @@ int main(int argc, char **argv)
             serverOptions.database = demoDatabase(&made);
             serverOptions.fileStore = QFileInfo(serverOptions.database.path).absolutePath() + QStringLiteral("/files");
             embedded = std::make_unique<server::Service>(serverOptions);
+            server::installSchoolMethods(*embedded);
             link = std::make_unique<server::LocalLink>(*embedded);
             where = QStringLiteral("本机演示学校（管理员 admin，密码 lumeko）");
         }

@@ -4,7 +4,7 @@
 //
 //     ServerObject sys = ServerObject::sysQry();
 //     QList<wire::Argument> args{{pub::schoolId(), false}, {wire::Null{}, true}};
-//     const wire::Reply r = sys.call(QStringLiteral("QSchoolInfo"), args);
+//     const wire::Reply r = sys.call(wire::protocol::QSchoolInfo, args);
 //     if (r.ok()) table.setData(std::get<wire::DataPacket>(args[1].value));
 //
 // Texts returned here are copies; the lifetime rules of the C functions do not apply.
@@ -13,6 +13,7 @@
 #include "host/pub/lumekopub.h"
 #include "host/pub/pub_export.h"
 #include "wire/envelope.h"
+#include "wire/protocol/methods.h"
 
 #include <QColor>
 #include <QIcon>
@@ -73,6 +74,13 @@ public:
     wire::Reply call(const QString &method, QList<wire::Argument> &args);
     // The same for arguments the caller does not keep; the written-back values stay in reply.refs.
     wire::Reply call(const QString &method, QList<wire::Argument> &&args = {});
+
+    // method(args) through its declaration: the by-reference slots are set as it says, and a call
+    // whose arguments do not fit it is answered BadArguments without being sent.
+    wire::Reply call(const wire::protocol::Method &method, QList<wire::Argument> &args);
+    wire::Reply call(const wire::protocol::Method &method, QList<wire::Argument> &&args = {});
+    // The object a declared method belongs to.
+    static ServerObject of(const wire::protocol::Method &method);
 
     // call(), throwing ServerError for a failed call; returns the result.
     wire::Value invoke(const QString &method, QList<wire::Argument> &args);

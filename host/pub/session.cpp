@@ -3,7 +3,6 @@
 // the module says they changed) and the server objects.
 
 #include "host/pub/state.h"
-#include "server/core/sessionprotocol.h"
 
 #include <QHash>
 #include <QSet>
@@ -51,11 +50,11 @@ using detail::session;
 
 namespace {
 
-const QString kSession = QString(server::session::Object);
+namespace P = wire::protocol::session;
 
-Reply sessionCall(const std::shared_ptr<Connection> &connection, const QString &method, QList<wire::Argument> args = {})
+Reply sessionCall(const std::shared_ptr<Connection> &connection, const wire::protocol::Method &method, QList<wire::Argument> args = {})
 {
-    wire::Call call{kSession, method, {}, std::move(args)};
+    wire::Call call{method.objectName(), method.methodName(), {}, std::move(args)};
     return detail::callServer(connection, call);
 }
 
@@ -96,7 +95,7 @@ detail::Context readContext(const wire::DataPacket &p)
 
 // A packet of the session object, from the cache in `slot` or from the server. A failure is
 // written to the host's log and gives an empty packet, which is not cached.
-wire::DataPacket sessionPacket(std::optional<wire::DataPacket> detail::SessionState::*slot, const QString &method)
+wire::DataPacket sessionPacket(std::optional<wire::DataPacket> detail::SessionState::*slot, const wire::protocol::Method &method)
 {
     detail::SessionState &s = session();
     QString failure;
@@ -111,7 +110,7 @@ wire::DataPacket sessionPacket(std::optional<wire::DataPacket> detail::SessionSt
         }
         failure = r.ok() ? QStringLiteral("the server answered no data packet") : r.message;
     }
-    writeLog(QStringLiteral("读取%1失败，错误:%2").arg(method, failure));
+    writeLog(QStringLiteral("读取%1失败，错误:%2").arg(method.methodName(), failure));
     return {};
 }
 
@@ -122,7 +121,7 @@ bool signIn(server::ServerLink &link, const QString &login, const QString &passw
     signOut();
     auto connection = std::make_shared<Connection>();
     connection->link = &link;
-    wire::Call call{kSession, QString(server::session::SignIn), {},
+    wire::Call call{P::SignIn.objectName(), P::SignIn.methodName(), {},
                     {{login, false}, {password, false}, {provider().localComputer(), false}}};
     Reply r;
     try {
@@ -138,12 +137,12 @@ bool signIn(server::ServerLink &link, const QString &login, const QString &passw
     }
     connection->token = *token;
 
-    Reply context = sessionCall(connection, QString(server::session::Context));
+    Reply context = sessionCall(connection, P::Context);
     const auto *packet = std::get_if<wire::DataPacket>(&context.result);
     if (context.ok() && (!packet || packet->rowCount() != 1))
         context = Reply::failure(ErrorCode::Internal, QStringLiteral("the server answered no context of the user"));
     if (!context.ok()) {
-        sessionCall(connection, QString(server::session::SignOut));
+        sessionCall(connection, P::SignOut);
         connection->open = false;
         if (error) *error = describeFailure(context);
         return false;
@@ -174,7 +173,7 @@ void signOut()
     }
     detail::clearParams();
     if (connection) {
-        sessionCall(connection, QString(server::session::SignOut));
+        sessionCall(connection, P::SignOut);
         connection->open = false;
     }
 }
@@ -202,11 +201,11 @@ int userType() { return contextValue(&detail::Context::userType); }
 bool viewAllGrade() { return contextValue(&detail::Context::viewAllGrade); }
 bool viewAllClass() { return contextValue(&detail::Context::viewAllClass); }
 
-wire::DataPacket userRight() { return sessionPacket(&detail::SessionState::rights, QStringLiteral("UserRight")); }
-wire::DataPacket gradeList() { return sessionPacket(&detail::SessionState::gradeList, QStringLiteral("GradeList")); }
-wire::DataPacket gradeNames() { return sessionPacket(&detail::SessionState::gradeNames, QStringLiteral("GradeNames")); }
-wire::DataPacket classNames() { return sessionPacket(&detail::SessionState::classNames, QStringLiteral("ClassNames")); }
-wire::DataPacket schoolOutline() { return sessionPacket(&detail::SessionState::schoolOutline, QString(server::session::SchoolOutline)); }
+wire::DataPacket userRight() { return sessionPacket(&detail::SessionState::rights, P::UserRight); }
+wire::DataPacket gradeList() { return sessionPacket(&detail::SessionState::gradeList, P::GradeList); }
+wire::DataPacket gradeNames() { return sessionPacket(&detail::SessionState::gradeNames, P::GradeNames); }
+wire::DataPacket classNames() { return sessionPacket(&detail::SessionState::classNames, P::ClassNames); }
+wire::DataPacket schoolOutline() { return sessionPacket(&detail::SessionState::schoolOutline, P::SchoolOutline); }
 
 GradeDataNotifier *gradeDataNotifier()
 {
@@ -231,7 +230,7 @@ wire::DataPacket recentExams(int limit)
 {
     const auto connection = detail::currentConnection();
     if (!connection) return {};
-    const Reply r = sessionCall(connection, QString(server::session::RecentExams), {{qint64(limit), false}});
+    const Reply r = sessionCall(connection, P::RecentExams, {{qint64(limit), false}});
     if (const auto *p = std::get_if<wire::DataPacket>(&r.result); r.ok() && p) return *p;
     writeLog(QStringLiteral("读取最近考试失败，错误:%1").arg(r.ok() ? QStringLiteral("the server answered no data packet") : r.message));
     return {};
@@ -241,7 +240,7 @@ QString typeList(const QString &listName)
 {
     const auto connection = detail::currentConnection();
     if (!connection) return {};
-    const Reply r = sessionCall(connection, QStringLiteral("TypeList"), {{listName, false}});
+    const Reply r = sessionCall(connection, P::TypeList, {{listName, false}});
     if (const QString *values = std::get_if<QString>(&r.result); r.ok() && values) return *values;
     writeLog(QStringLiteral("读取列表%1失败，错误:%2").arg(listName, r.ok() ? QStringLiteral("the server answered no text") : r.message));
     return {};
@@ -392,6 +391,32 @@ wire::Reply ServerObject::call(const QString &method, QList<wire::Argument> &&ar
 {
     QList<wire::Argument> own = std::move(args);
     return call(method, own);
+}
+
+wire::Reply ServerObject::call(const wire::protocol::Method &method, QList<wire::Argument> &args)
+{
+    if (method.objectName().compare(serverObjectName(m_kind), Qt::CaseInsensitive) != 0)
+        return Reply::failure(ErrorCode::BadArguments,
+                              QStringLiteral("%1 is not a method of %2").arg(method.fullName(), serverObjectName(m_kind)));
+    // The declaration says which slots go by reference; a wrong call is not sent.
+    for (qsizetype i = 0; i < args.size() && i < method.maxArgs(); ++i)
+        args[i].byRef = method.args()[size_t(i)].pass != wire::protocol::Pass::In;
+    if (const QString wrong = wire::protocol::checkArguments(method, args); !wrong.isEmpty()) return Reply::failure(ErrorCode::BadArguments, wrong);
+    return call(method.methodName(), args);
+}
+
+wire::Reply ServerObject::call(const wire::protocol::Method &method, QList<wire::Argument> &&args)
+{
+    QList<wire::Argument> own = std::move(args);
+    return call(method, own);
+}
+
+ServerObject ServerObject::of(const wire::protocol::Method &method)
+{
+    for (ServerKind kind : {ServerKind::StudentQry, ServerKind::StudentUp, ServerKind::AchieveQry, ServerKind::AchieveUp, ServerKind::SysQry,
+                            ServerKind::SysUp})
+        if (method.objectName().compare(serverObjectName(kind), Qt::CaseInsensitive) == 0) return open(kind);
+    return open(ServerKind::SysQry); // a session method: its calls fail as addressed to the wrong object
 }
 
 wire::Value ServerObject::invoke(const QString &method, QList<wire::Argument> &args)

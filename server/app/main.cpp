@@ -8,6 +8,7 @@
 
 #include "server/core/auth.h"
 #include "server/core/service.h"
+#include "server/methods/methods.h"
 #include "server/http/httpserver.h"
 #include "server/seed/seed.h"
 #include "server/storage/migrations.h"
@@ -97,6 +98,7 @@ int serve(const DatabaseUrl &url, const QString &listen, const QString &files, i
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     Service service(options);
+    installSchoolMethods(service);
     HttpServerOptions http;
     http.host = listen.left(colon);
     http.port = port;

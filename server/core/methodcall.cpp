@@ -125,6 +125,16 @@ void MethodCall::requireFunction(const QString &functionId)
         throw CallError(ErrorCode::Forbidden, QStringLiteral("function %1 is not granted to this user").arg(functionId));
 }
 
+void MethodCall::requireGrant(const wire::protocol::Method &decl)
+{
+    if (user().unrestricted()) return;
+    for (const wire::protocol::Grant &g : decl.right.granted()) {
+        const QString id = QString::fromLatin1(g.functionId.data(), qsizetype(g.functionId.size()));
+        if (g.key.empty() ? rights().contains(id) : hasRight(id, QString::fromLatin1(g.key.data(), qsizetype(g.key.size())))) return;
+    }
+    throw CallError(ErrorCode::Forbidden, QStringLiteral("%1 needs the right %2").arg(decl.fullName(), wire::protocol::describeRight(decl.right)));
+}
+
 void MethodCall::requireRight(const QString &functionId, const QString &key)
 {
     if (!hasRight(functionId, key))

@@ -5,6 +5,7 @@
 #include "server/core/server_export.h"
 #include "server/storage/database.h"
 #include "wire/envelope.h"
+#include "wire/protocol/method.h"
 
 #include <QSet>
 #include <QString>
@@ -76,6 +77,8 @@ public:
     bool hasRight(const QString &functionId, const QString &key);
     // The user may open the page or use the function (or is unrestricted).
     void requireFunction(const QString &functionId);
+    // The user holds one of the grants the declaration names; otherwise Forbidden, naming them.
+    void requireGrant(const wire::protocol::Method &decl);
 
     void setResult(wire::Value v) { m_reply.result = std::move(v); }
     // Writes a by-reference argument back to the caller.
@@ -99,14 +102,11 @@ private:
     std::optional<QSet<QString>> m_rights; // see loadRightKeys; loaded on first use
 };
 
-// A named method of a server object.
+// A server method: its declaration (shared with the clients) and its implementation. The
+// dispatcher checks a call against the declaration before `run` sees it.
 struct LUMEKO_SERVER_EXPORT MethodDef {
-    enum class Access { SignedIn, Anyone };
-    QString name;
-    int minArgs = 0;
-    int maxArgs = 0;
+    const wire::protocol::Method *decl = nullptr;
     std::function<void(MethodCall &)> run;
-    Access access = Access::SignedIn;
 };
 
 } // namespace lumeko::server

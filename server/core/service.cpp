@@ -1,7 +1,6 @@
 #include "server/core/service.h"
 
 #include "server/grammar/clienttexterror.h"
-#include "server/methods/methods.h"
 #include "server/storage/changeapplier.h"
 #include "server/storage/migrations.h"
 
@@ -37,10 +36,6 @@ constexpr int kTouchSeconds = 300;
 Service::Service(ServerOptions options) : m_env(std::move(options)), m_id(nextServiceId())
 {
     migrate(connection());
-    registerSessionMethods(*this);
-    registerSysMethods(*this);
-    registerOrganisationMethods(*this);
-    registerStudentMethods(*this);
 }
 
 Service::~Service()
@@ -55,18 +50,31 @@ Database &Service::connection()
     return *c;
 }
 
-void Service::addMethod(const QString &object, MethodDef method)
+void Service::addMethod(const wire::protocol::Method &decl, std::function<void(MethodCall &)> run)
 {
-    m_objects[object.toLower()].insert(method.name.toLower(), std::move(method));
+    auto &methods = m_objects[decl.objectName().toLower()];
+    Q_ASSERT_X(!methods.contains(decl.methodName().toLower()), "Service::addMethod", "a method is registered twice");
+    methods.insert(decl.methodName().toLower(), MethodDef{&decl, std::move(run)});
 }
 
-bool Service::hasMethod(const QString &object, const QString &method) const
+bool Service::hasMethod(const QString &object, const QString &method) const { return findMethod(object, method) != nullptr; }
+
+const wire::protocol::Method *Service::findMethod(const QString &object, const QString &method) const
 {
     auto it = m_objects.find(object.toLower());
-    return it != m_objects.end() && it->contains(method.toLower());
+    if (it == m_objects.end()) return nullptr;
+    auto m = it->find(method.toLower());
+    return m == it->end() ? nullptr : m->decl;
 }
 
 QStringList Service::objectNames() const { return m_objects.keys(); }
+
+qsizetype Service::methodCount() const
+{
+    qsizetype n = 0;
+    for (const auto &methods : m_objects) n += methods.size();
+    return n;
+}
 
 const SessionUser *Service::resolveSession(Database &db, const QString &token, SessionUser *u)
 {
@@ -112,18 +120,16 @@ Reply Service::dispatch(wire::Call &call, const CallOrigin &origin)
     if (method == object->cend())
         return Reply::failure(ErrorCode::UnknownMethod, QStringLiteral("%1 has no method \"%2\"").arg(call.object, call.method));
     const MethodDef &m = *method;
-    if (call.args.size() < m.minArgs || call.args.size() > m.maxArgs) {
-        const QString expected = m.minArgs == m.maxArgs ? QString::number(m.minArgs)
-                                                        : QStringLiteral("%1 to %2").arg(m.minArgs).arg(m.maxArgs);
-        return Reply::failure(ErrorCode::BadArguments, QStringLiteral("%1.%2 takes %3 arguments, not %4")
-                                                           .arg(call.object, m.name, expected).arg(call.args.size()));
-    }
+    const wire::protocol::Method &decl = *m.decl;
+    if (const QString wrong = wire::protocol::checkArguments(decl, call.args); !wrong.isEmpty())
+        return Reply::failure(ErrorCode::BadArguments, wrong);
     Database &db = connection();
     SessionUser user;
     const SessionUser *signedIn = nullptr;
-    if (m.access == MethodDef::Access::SignedIn) signedIn = resolveSession(db, call.token, &user);
+    if (decl.right.who != wire::protocol::Right::Who::Anyone) signedIn = resolveSession(db, call.token, &user);
     Reply reply;
     MethodCall mc(db, m_env, signedIn, call.args, reply, origin.peer);
+    if (decl.right.who == wire::protocol::Right::Who::Granted) mc.requireGrant(decl);
     m.run(mc);
     return reply;
 }

@@ -39,6 +39,8 @@ private:
 class LUMEKO_SERVER_EXPORT Service final : public CallService {
 public:
     // Opens (and creates or upgrades) the schema on this thread's connection; throws StorageError.
+    // It serves no method until whoever composes it adds the method modules
+    // (server/methods/methods.h: installSchoolMethods).
     explicit Service(ServerOptions options);
     ~Service() override;
 
@@ -48,10 +50,13 @@ public:
     Database &connection();
     ServerEnvironment &environment() { return m_env; }
 
-    // Object and method names are matched without regard to case.
-    void addMethod(const QString &object, MethodDef method);
+    // Registers the implementation of a declared method (object and method names are matched
+    // without regard to case); a method registered twice is a programming error.
+    void addMethod(const wire::protocol::Method &decl, std::function<void(MethodCall &)> run);
+    const wire::protocol::Method *findMethod(const QString &object, const QString &method) const;
     bool hasMethod(const QString &object, const QString &method) const;
     QStringList objectNames() const;
+    qsizetype methodCount() const;
 
 private:
     const SessionUser *resolveSession(Database &db, const QString &token, SessionUser *storage);

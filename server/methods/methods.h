@@ -1,13 +1,18 @@
 #pragma once
-// The method tables of the server objects, each filled by the unit of its subject.
+// The method modules of the server objects, each filled by the unit of its subject.
+
+#include "server/methods/methods_export.h"
 
 namespace lumeko::server {
 
 class Service;
 
-void registerSessionMethods(Service &service); // Session: sign-in, context and the host's data
-void registerSysMethods(Service &service);     // SysQry, SysUp: registry, field definitions, log, files
-void registerOrganisationMethods(Service &service); // StudentQry, StudentUp: departments, classes, grades ...
-void registerStudentMethods(Service &service); // StudentQry, StudentUp, AchieveQry: the student register
+LUMEKO_METHODS_EXPORT void registerSessionMethods(Service &service);      // Session: sign-in, context and the host's data
+LUMEKO_METHODS_EXPORT void registerSysMethods(Service &service);          // SysQry, SysUp: registry, field definitions, log, files
+LUMEKO_METHODS_EXPORT void registerOrganisationMethods(Service &service); // StudentQry, StudentUp: departments, classes, grades ...
+LUMEKO_METHODS_EXPORT void registerStudentMethods(Service &service);      // StudentQry, StudentUp, AchieveQry: the student register
+
+// Every module above: what a school's server serves.
+LUMEKO_METHODS_EXPORT void installSchoolMethods(Service &service);
 
 } // namespace lumeko::server

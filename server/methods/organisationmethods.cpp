@@ -5,12 +5,11 @@
 #include "server/methods/methods.h"
 #include "server/methods/updates.h"
 #include "server/storage/schema.h"
+#include "wire/protocol/methods.h"
 
 namespace lumeko::server {
 
 namespace {
-
-const QString kDepartments = QStringLiteral("4004");
 
 void qDept(MethodCall &c)
 {
@@ -40,9 +39,10 @@ void maxDeptId(MethodCall &c)
 
 void registerOrganisationMethods(Service &s)
 {
-    s.addMethod(QStringLiteral("StudentQry"), {QStringLiteral("QDept"), 2, 2, qDept});
-    s.addMethod(QStringLiteral("StudentQry"), {QStringLiteral("MaxDeptID"), 1, 1, maxDeptId});
-    s.addMethod(QStringLiteral("StudentUp"), tableUpdateMethod(QStringLiteral("UpDept"), QStringLiteral("XJ_Dept"), kDepartments));
+    namespace P = wire::protocol;
+    s.addMethod(P::QDept, qDept);
+    s.addMethod(P::MaxDeptID, maxDeptId);
+    s.addMethod(P::UpDept, tableUpdate(QStringLiteral("XJ_Dept")));
 }
 
 } // namespace lumeko::server

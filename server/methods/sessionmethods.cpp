@@ -6,6 +6,7 @@
 #include "server/core/sessionprotocol.h"
 #include "server/methods/methods.h"
 #include "server/storage/schema.h"
+#include "wire/protocol/methods.h"
 
 namespace lumeko::server {
 
@@ -240,20 +241,20 @@ QString typeList(MethodCall &c)
 
 void registerSessionMethods(Service &s)
 {
-    const QString obj = session::Object;
-    s.addMethod(obj, {QString(session::SignIn), 3, 3, signIn, MethodDef::Access::Anyone});
-    s.addMethod(obj, {QString(session::SignOut), 0, 0, [](MethodCall &c) {
+    namespace P = wire::protocol::session;
+    s.addMethod(P::SignIn, signIn);
+    s.addMethod(P::SignOut, [](MethodCall &c) {
         c.db().exec(QStringLiteral("DELETE FROM \"XT_Session\" WHERE \"TeacherCode\" = ? AND \"sTokenHash\" = ?"),
                     {c.user().teacherCode, c.user().tokenHash});
-    }});
-    s.addMethod(obj, {QString(session::Context), 0, 0, [](MethodCall &c) { c.setResult(contextPacket(c)); }});
-    s.addMethod(obj, {QStringLiteral("UserRight"), 0, 0, [](MethodCall &c) { c.setResult(rightsPacket(c.db(), c.user())); }});
-    s.addMethod(obj, {QStringLiteral("GradeList"), 0, 0, [](MethodCall &c) { c.setResult(gradeList(c)); }});
-    s.addMethod(obj, {QStringLiteral("GradeNames"), 0, 0, [](MethodCall &c) { c.setResult(gradeNames(c)); }});
-    s.addMethod(obj, {QStringLiteral("ClassNames"), 0, 0, [](MethodCall &c) { c.setResult(classNames(c)); }});
-    s.addMethod(obj, {QString(session::SchoolOutline), 0, 0, [](MethodCall &c) { c.setResult(schoolOutline(c)); }});
-    s.addMethod(obj, {QString(session::RecentExams), 1, 1, [](MethodCall &c) { c.setResult(recentExams(c)); }});
-    s.addMethod(obj, {QStringLiteral("TypeList"), 1, 1, [](MethodCall &c) { c.setResult(typeList(c)); }});
+    });
+    s.addMethod(P::Context, [](MethodCall &c) { c.setResult(contextPacket(c)); });
+    s.addMethod(P::UserRight, [](MethodCall &c) { c.setResult(rightsPacket(c.db(), c.user())); });
+    s.addMethod(P::GradeList, [](MethodCall &c) { c.setResult(gradeList(c)); });
+    s.addMethod(P::GradeNames, [](MethodCall &c) { c.setResult(gradeNames(c)); });
+    s.addMethod(P::ClassNames, [](MethodCall &c) { c.setResult(classNames(c)); });
+    s.addMethod(P::SchoolOutline, [](MethodCall &c) { c.setResult(schoolOutline(c)); });
+    s.addMethod(P::RecentExams, [](MethodCall &c) { c.setResult(recentExams(c)); });
+    s.addMethod(P::TypeList, [](MethodCall &c) { c.setResult(typeList(c)); });
 }
 
 } // namespace lumeko::server

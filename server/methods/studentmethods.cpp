@@ -8,6 +8,7 @@
 #include "server/methods/methods.h"
 #include "server/methods/updates.h"
 #include "server/storage/schema.h"
+#include "wire/protocol/methods.h"
 
 namespace lumeko::server {
 
@@ -177,9 +178,6 @@ void qMyMarkList(MethodCall &c)
 // Students are changed from the register (Manager), its class change and its import.
 void upStudent(MethodCall &c)
 {
-    if (!c.hasRight(kRegister, QStringLiteral("Manager")) && !c.hasRight(kRegister, QStringLiteral("ChangeClass")) &&
-        !c.hasRight(kRegister, QStringLiteral("Import")))
-        throw CallError(ErrorCode::Forbidden, QStringLiteral("changing the register needs the right \"Manager\" of function 4009"));
     // A student with exam data stays in the register: such a deletion is refused.
     const wire::ChangePacket &packet = c.changes(0);
     const int code = packet.fieldIndex(u"sCode");
@@ -303,26 +301,22 @@ void setPass(MethodCall &c)
 
 void registerStudentMethods(Service &s)
 {
-    const QString qry = QStringLiteral("StudentQry"), up = QStringLiteral("StudentUp");
-    s.addMethod(qry, {QStringLiteral("QStudByClass"), 6, 6, qStudByClass});
-    s.addMethod(qry, {QStringLiteral("QStudByGrade"), 6, 6, qStudByGrade});
-    s.addMethod(qry, {QStringLiteral("QFamily"), 3, 3, qFamily});
-    s.addMethod(qry, {QStringLiteral("QStudentImage"), 6, 6, qStudentImage});
-    s.addMethod(qry, {QStringLiteral("QGradeClasses"), 4, 4, qGradeClasses});
-    s.addMethod(qry, {QStringLiteral("QTeachers"), 2, 2, qTeachers});
-    s.addMethod(qry, {QStringLiteral("QStudPicByCode"), 2, 2, qStudPicByCode});
-    s.addMethod(qry, {QStringLiteral("QGradeClassNames"), 4, 4, qGradeClassNames});
-    s.addMethod(qry, {QStringLiteral("QStudPicForUp"), 5, 5, qStudPicForUp});
-    s.addMethod(qry, {QStringLiteral("QGetCard2"), 3, 3, qGetCard2});
-    s.addMethod(up, {QStringLiteral("SetPass"), 4, 4, setPass});
-    // Photos are recorded by the register's photo import, open to whoever may open the page.
-    s.addMethod(up, {QStringLiteral("UpPicture"), 3, 3, [](MethodCall &c) {
-        c.requireFunction(kRegister);
-        applyTableUpdate(c, QStringLiteral("XJ_StudentPic"));
-    }});
-    s.addMethod(QStringLiteral("AchieveQry"), {QStringLiteral("QMyMarkList"), 3, 3, qMyMarkList});
-    s.addMethod(up, {QStringLiteral("UpStudent"), 3, 3, upStudent});
-    s.addMethod(up, tableUpdateMethod(QStringLiteral("UpFamily"), QStringLiteral("XJ_Family"), kRegister));
+    namespace P = wire::protocol;
+    s.addMethod(P::QStudByClass, qStudByClass);
+    s.addMethod(P::QStudByGrade, qStudByGrade);
+    s.addMethod(P::QFamily, qFamily);
+    s.addMethod(P::QStudentImage, qStudentImage);
+    s.addMethod(P::QGradeClasses, qGradeClasses);
+    s.addMethod(P::QTeachers, qTeachers);
+    s.addMethod(P::QStudPicByCode, qStudPicByCode);
+    s.addMethod(P::QGradeClassNames, qGradeClassNames);
+    s.addMethod(P::QStudPicForUp, qStudPicForUp);
+    s.addMethod(P::QGetCard2, qGetCard2);
+    s.addMethod(P::QMyMarkList, qMyMarkList);
+    s.addMethod(P::SetPass, setPass);
+    s.addMethod(P::UpPicture, tableUpdate(QStringLiteral("XJ_StudentPic")));
+    s.addMethod(P::UpStudent, upStudent);
+    s.addMethod(P::UpFamily, tableUpdate(QStringLiteral("XJ_Family")));
 }
 
 } // namespace lumeko::server

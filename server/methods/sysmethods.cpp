@@ -7,6 +7,7 @@
 #include "server/core/service.h"
 #include "server/methods/methods.h"
 #include "server/storage/schema.h"
+#include "wire/protocol/methods.h"
 
 namespace lumeko::server {
 
@@ -60,14 +61,12 @@ void sFileToVar(MethodCall &c)
     c.setResult(FileStore(c.env().options().fileStore).read(path));
 }
 
-// Photos are uploaded from the student register's photo import, open to whoever may open the page.
+// Photos are uploaded from the student register's photo import.
 void varToSFile(MethodCall &c)
 {
-    c.requireFunction(QStringLiteral("4009"));
     const QString path = grammar::checkStorePath(c.text(0), c.text(1), c.user().school);
-    const wire::Value &data = c.value(2);
-    const QByteArray *bytes = std::get_if<QByteArray>(&data);
-    if (!bytes) throw CallError(ErrorCode::BadArguments, QStringLiteral("argument 3 must be the file's bytes"));
+    const QByteArray *bytes = std::get_if<QByteArray>(&c.value(2));
+    if (!bytes) throw CallError(ErrorCode::BadArguments, QStringLiteral("VarToSFile: argument 3 (Bytes) holds no file"));
     if (bytes->size() > c.env().options().maxFileBytes)
         throw CallError(ErrorCode::TooLarge, QStringLiteral("the file has %1 bytes; the store takes at most %2")
                                                  .arg(bytes->size()).arg(c.env().options().maxFileBytes));
@@ -107,16 +106,16 @@ void addLogs(MethodCall &c)
 
 void registerSysMethods(Service &s)
 {
-    const QString qry = QStringLiteral("SysQry"), up = QStringLiteral("SysUp");
-    s.addMethod(qry, {QStringLiteral("QFieldsByTable"), 2, 2, qFieldsByTable});
-    s.addMethod(qry, {QStringLiteral("QRegByType"), 2, 2, qRegByType});
-    s.addMethod(qry, {QStringLiteral("QRegisterByKey"), 2, 3, qRegisterByKey});
-    s.addMethod(qry, {QStringLiteral("QSchoolInfo"), 2, 2, qSchoolInfo});
-    s.addMethod(qry, {QStringLiteral("DBDate"), 0, 0, [](MethodCall &c) { c.setResult(c.env().now().toLocalTime()); }});
-    s.addMethod(qry, {QStringLiteral("SFileToVar"), 1, 1, sFileToVar});
-    s.addMethod(qry, {QStringLiteral("VarToSFile"), 3, 3, varToSFile});
-    s.addMethod(qry, {QStringLiteral("GetGraduate"), 2, 2, getGraduate});
-    s.addMethod(up, {QStringLiteral("AddLogs"), 5, 5, addLogs});
+    namespace P = wire::protocol;
+    s.addMethod(P::QFieldsByTable, qFieldsByTable);
+    s.addMethod(P::QRegByType, qRegByType);
+    s.addMethod(P::QRegisterByKey, qRegisterByKey);
+    s.addMethod(P::QSchoolInfo, qSchoolInfo);
+    s.addMethod(P::DBDate, [](MethodCall &c) { c.setResult(c.env().now().toLocalTime()); });
+    s.addMethod(P::SFileToVar, sFileToVar);
+    s.addMethod(P::VarToSFile, varToSFile);
+    s.addMethod(P::GetGraduate, getGraduate);
+    s.addMethod(P::AddLogs, addLogs);
 }
 
 } // namespace lumeko::server

@@ -20,12 +20,9 @@ void applyTableUpdate(MethodCall &c, const QString &table, const wire::ChangePac
     if (r.errors > 0) c.setMessage(r.messages.join(u'\n'));
 }
 
-MethodDef tableUpdateMethod(const QString &name, const QString &table, const QString &functionId, const QString &key)
+std::function<void(MethodCall &)> tableUpdate(const QString &table)
 {
-    return {name, 3, 3, [table, functionId, key](MethodCall &c) {
-                c.requireRight(functionId, key);
-                applyTableUpdate(c, table);
-            }};
+    return [table](MethodCall &c) { applyTableUpdate(c, table); };
 }
 
 } // namespace lumeko::server

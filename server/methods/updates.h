@@ -8,9 +8,9 @@
 
 namespace lumeko::server {
 
-// An update method of `table` for users holding `key` of the dialog or page `functionId`.
-MethodDef tableUpdateMethod(const QString &name, const QString &table, const QString &functionId,
-                            const QString &key = QStringLiteral("Manager"));
+// The implementation of an update method that stores `table`'s change packet; the right it needs
+// is its declaration's.
+std::function<void(MethodCall &)> tableUpdate(const QString &table);
 
 // Applies the packet of argument 0 to the table within the caller's school and writes the error
 // count back to argument 2; refused rows are described in the reply's message.

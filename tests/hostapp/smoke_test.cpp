@@ -14,6 +14,7 @@
 #include "scriptedprovider.h"
 #include "server/core/auth.h"
 #include "server/core/service.h"
+#include "server/methods/methods.h"
 #include "server/seed/seed.h"
 #include "server/storage/migrations.h"
 #include "shots.h"
@@ -69,6 +70,7 @@ protected:
         options.fileStore = school->dir.filePath(QStringLiteral("files"));
         options.passwordCost = server::PasswordCost::Minimal;
         service = std::make_unique<server::Service>(options);
+        server::installSchoolMethods(*service);
         link = std::make_unique<server::LocalLink>(*service);
         QString error;
         ASSERT_TRUE(module.load(QStringLiteral(LUMEKO_MODULE_PATH), &error)) << error.toStdString();

@@ -258,10 +258,12 @@ TEST_F(HostSession, ServerObjectsWriteByReferenceValuesBackIntoTheArguments)
         EXPECT_EQ(std::get<QString>(key.refs.value(2)), u"http://example.invalid/photo-help");
 
         // A refused call leaves the arguments as they were.
-        QList<Argument> other{{QStringLiteral("S2"), false}, {QStringLiteral("untouched"), true}};
+        wire::DataPacket untouched({{QStringLiteral("Mark"), wire::FieldType::Text, 0, 0}});
+        untouched.appendRow({QStringLiteral("untouched")});
+        QList<Argument> other{{QStringLiteral("S2"), false}, {untouched, true}};
         const wire::Reply refused = sys.call(QStringLiteral("QSchoolInfo"), other);
         EXPECT_EQ(refused.error, ErrorCode::Forbidden);
-        EXPECT_EQ(std::get<QString>(other[1].value), u"untouched");
+        EXPECT_EQ(std::get<wire::DataPacket>(other[1].value), untouched);
         EXPECT_THROW(sys.invoke(QStringLiteral("QSchoolInfo"), other), ServerError);
         try {
             sys.invoke(QStringLiteral("NoSuchMethod"));

@@ -1,5 +1,7 @@
 #include "fixtureschool.h"
 
+#include "server/methods/methods.h"
+
 #include "server/core/auth.h"
 
 namespace lumeko::server::testing {
@@ -74,6 +76,7 @@ ServiceFixture::ServiceFixture(Backend backend) : now(QDateTime(QDate(2026, 12, 
     o.maxFileBytes = 64 * 1024;
     o.clock = [this] { return now; };
     m_service = std::make_unique<Service>(o);
+    installSchoolMethods(*m_service);
     seedFixtureSchool(m_service->connection());
 }
 

@@ -4,6 +4,7 @@
 #include "fixtureschool.h"
 
 #include "server/core/sessionprotocol.h"
+#include "wire/protocol/method.h"
 
 #include <QDir>
 #include <QFile>
@@ -135,9 +136,16 @@ TEST_P(ServiceTest, UnknownNamesWrongArgumentsAndForeignSchoolsAreRefusedClearly
     EXPECT_EQ(r.error, ErrorCode::UnknownMethod);
     r = fx->call(SysQry, "QRegByType", {txt("StudState")}, token);
     EXPECT_EQ(r.error, ErrorCode::BadArguments);
-    EXPECT_EQ(r.message, "SysQry.QRegByType takes 2 arguments, not 1");
+    EXPECT_EQ(r.message, "SysQry.QRegByType takes 2 arguments (ListName text, out Data data packet), not 1");
     r = fx->call(SysQry, "QRegByType", {val(qint64(5)), ref()}, token);
     EXPECT_EQ(r.error, ErrorCode::BadArguments) << "an integer where a list name belongs";
+    EXPECT_EQ(r.message, "SysQry.QRegByType: argument 1 (ListName) must be a text, not an integer");
+    // An intake year may come as digits; anything else in its slot is refused before the method runs.
+    EXPECT_TRUE(fx->call("StudentQry", "QStudByClass", {txt("001"), txt("1701"), txt("2026"), txt("S1"), txt("Y"), ref()}, token).ok());
+    r = fx->call("StudentQry", "QStudByClass", {txt("001"), txt("1701"), txt("2026 or 1=1"), txt("S1"), txt("Y"), ref()}, token);
+    EXPECT_EQ(r.message, "StudentQry.QStudByClass: argument 3 (InYear) must be an integer, not a text");
+    r = fx->call("StudentUp", "UpDept", {val(wire::DataPacket()), val(qint64(-1)), ref(qint64(0))}, token);
+    EXPECT_EQ(r.message, "StudentUp.UpDept: argument 1 (Delta) must be a change packet, not a data packet") << "kinds come before rights";
     EXPECT_EQ(fx->call(SysQry, "QRegByType", {txt("StudState"), val(wire::Null{})}, token).error, ErrorCode::BadArguments)
         << "the data packet comes back only through a by-reference argument";
     EXPECT_TRUE(fx->call(SysQry, "qregbytype", {txt("StudState"), ref()}, token).ok()) << "names match without regard to case";
@@ -290,23 +298,25 @@ TEST_P(ServiceTest, HostDataFollowsTheUsersSchoolAndRights)
     EXPECT_EQ(fx->call(S, "TypeList", {txt("STUDTYPE")}, teacher).result, wire::Value(QStringLiteral("统招生,借读生")));
 }
 
-TEST_P(ServiceTest, ServerChecksTheRightsAPageChecks)
+// Methods of the test alone, declared as every server method is.
+constexpr wire::protocol::Method NeedsManager{"StudentUp", "NeedsManager", {}, wire::protocol::Kind::Integer,
+                                              wire::protocol::Right::key("4009", "Manager")};
+constexpr wire::protocol::Method NeedsPrint{"StudentUp", "NeedsPrint", {}, wire::protocol::Kind::Integer, wire::protocol::Right::key("4009", "Print")};
+constexpr wire::protocol::Method NeedsPage{"StudentUp", "NeedsPage", {}, wire::protocol::Kind::Integer,
+                                           wire::protocol::Right::anyOf({{"4031", {}}, {"4009", {}}})};
+
+TEST_P(ServiceTest, TheDispatcherChecksTheRightADeclarationNames)
 {
-    // A method that needs the student page's "Manager" key, as the register's writes will.
-    fx->service().addMethod("StudentUp", {"NeedsManager", 0, 0, [](MethodCall &c) {
-        c.requireRight("4009", "Manager");
-        c.setResult(qint64(1));
-    }});
-    fx->service().addMethod("StudentUp", {"NeedsPrint", 0, 0, [](MethodCall &c) {
-        c.requireRight("4009", "Print");
-        c.setResult(qint64(1));
-    }});
+    for (const wire::protocol::Method *m : {&NeedsManager, &NeedsPrint, &NeedsPage})
+        fx->service().addMethod(*m, [](MethodCall &c) { c.setResult(qint64(1)); });
     const QString teacher = fx->signIn("wang", "pw6");
     const wire::Reply no = fx->call("StudentUp", "NeedsManager", {}, teacher);
     EXPECT_EQ(no.error, ErrorCode::Forbidden);
-    EXPECT_TRUE(no.message.contains("Manager"));
+    EXPECT_EQ(no.message, "StudentUp.NeedsManager needs the right 4009/Manager");
     EXPECT_TRUE(fx->call("StudentUp", "NeedsPrint", {}, teacher).ok()) << "common keys under \"00\" count for every page";
-    EXPECT_TRUE(fx->call("StudentUp", "NeedsManager", {}, fx->signIn("admin", "lumeko")).ok());
+    EXPECT_TRUE(fx->call("StudentUp", "NeedsPage", {}, teacher).ok()) << "one of the functions is enough";
+    EXPECT_TRUE(fx->call("StudentUp", "NeedsManager", {}, fx->signIn("admin", "lumeko")).ok()) << "the administrator is not restricted";
+    EXPECT_EQ(fx->call("StudentUp", "NeedsManager", {}, QString()).error, ErrorCode::NotSignedIn);
 }
 
 TEST_P(ServiceTest, AnUpdateStoresItsWholePacketOrNothingAndAnswersTheErrorCount)

@@ -1,0 +1,13 @@
+#include "server/methods/methods.h"
+
+namespace lumeko::server {
+
+void installSchoolMethods(Service &service)
+{
+    registerSessionMethods(service);
+    registerSysMethods(service);
+    registerOrganisationMethods(service);
+    registerStudentMethods(service);
+}
+
+} // namespace lumeko::server

@@ -148,12 +148,12 @@ Reply Service::handle(wire::Call &call, const CallOrigin &origin)
         qCWarning(lcServer).noquote() << call.object << call.method << e.message();
         // The next call opens a new connection, in case this one broke (the database restarted).
         t_connections.erase(m_id);
-        return Reply::failure(ErrorCode::Storage, QStringLiteral("the database failed: %1").arg(e.message()));
+        return Reply::failure(ErrorCode::Storage, QStringLiteral("%1.%2: %3").arg(call.object, call.method, e.plainMessage()));
     } catch (const wire::WireError &e) {
         return Reply::failure(ErrorCode::BadArguments, e.message());
     } catch (const std::exception &e) {
         qCWarning(lcServer).noquote() << call.object << call.method << e.what();
-        return Reply::failure(ErrorCode::Internal, QString::fromUtf8(e.what()));
+        return Reply::failure(ErrorCode::Internal, QStringLiteral("%1.%2 failed on the server; its log has the details").arg(call.object, call.method));
     }
 }
 

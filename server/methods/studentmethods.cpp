@@ -6,6 +6,7 @@
 #include "server/core/service.h"
 #include "server/grammar/registerfilters.h"
 #include "server/methods/methods.h"
+#include "server/methods/registerscope.h"
 #include "server/methods/updates.h"
 #include "server/storage/schema.h"
 #include "wire/protocol/methods.h"
@@ -27,13 +28,23 @@ QString columnList(const TableDef &t, const QString &alias)
     return cols.join(u", ");
 }
 
-// Rows of students under a condition on the student table "b" (and its joins).
-wire::DataPacket students(MethodCall &c, const QString &where, const QVariantList &params)
+// What a stored password reads as outside the server: the register needs only whether one is set.
+const QString kPasswordSet = QStringLiteral("******");
+
+// Rows of students under a condition on the student table "b" (and its joins), within what the
+// signed-in teacher may see. Password hashes never leave the server.
+wire::DataPacket students(MethodCall &c, const QString &where, QVariantList params)
 {
     const TableDef &t = schemaTable(u"XJ_Student");
+    QString condition = where;
+    if (const QString scope = RegisterScope(c).condition(params); !scope.isEmpty()) condition += QStringLiteral(" AND ") + scope;
+    QStringList columns;
+    for (const ColumnDef &col : t.columns)
+        columns << (col.name == u"sPass" ? QStringLiteral("CASE WHEN b.\"sPass\" IS NULL OR b.\"sPass\" = '' THEN '' ELSE '%1' END").arg(kPasswordSet)
+                                        : QStringLiteral("b.") + Database::quoted(col.name));
     return c.db().select(QStringLiteral("SELECT %1 FROM \"XJ_Student\" b WHERE b.\"SchoolCode\" = ? AND %2 "
                                         "ORDER BY b.\"GradeCode\", b.\"ClassCode\", b.\"iClassNo\", b.\"sName\"")
-                             .arg(columnList(t, QStringLiteral("b")), where),
+                             .arg(columns.join(QStringLiteral(", ")), condition),
                          QVariantList{c.user().school} + params, t.fieldDefs());
 }
 
@@ -54,12 +65,6 @@ QString gradeCondition(const QString &grade, qint64 inYear, bool current, QVaria
                           "AND g.\"InYear\" = b.\"InYear\" AND g.\"GradeCode\" = b.\"GradeCode\" AND g.\"bCurGrade\" = 'Y')");
 }
 
-// The classes a teacher heads or teaches in a grade of an intake year.
-const char *kUserClasses = "b.\"ClassCode\" IN (SELECT gc.\"ClassCode\" FROM \"XJ_GradeClass\" gc WHERE gc.\"SchoolCode\" = b.\"SchoolCode\" "
-                           "AND gc.\"InYear\" = b.\"InYear\" AND gc.\"GradeCode\" = b.\"GradeCode\" AND gc.\"TeacherCode\" = ? "
-                           "UNION SELECT ct.\"ClassCode\" FROM \"XJ_CourseTable\" ct WHERE ct.\"SchoolCode\" = b.\"SchoolCode\" "
-                           "AND ct.\"InYear\" = b.\"InYear\" AND ct.\"GradeCode\" = b.\"GradeCode\" AND ct.\"TeacherCode\" = ?)";
-
 void qStudByClass(MethodCall &c)
 {
     c.school(3);
@@ -69,7 +74,7 @@ void qStudByClass(MethodCall &c)
 
 // (grade, var InYear, school, flag or var viewer list, user code, var Data). A whole stage (a
 // grade code of one character) lists the current grades of the stage when the flag is "Y", and
-// otherwise the grades of the intake year; a user code limits the rows to that teacher's classes.
+// otherwise the grades of the intake year.
 void qStudByGrade(MethodCall &c)
 {
     c.school(2);
@@ -83,10 +88,7 @@ void qStudByGrade(MethodCall &c)
     } else {
         where = gradeCondition(grade, grade.size() == 1 && c.isText(1) ? 0 : c.integer(1), c.text(3) == u"Y", params);
     }
-    if (const QString user = c.text(4); !user.isEmpty()) {
-        where += QStringLiteral(" AND ") + QLatin1StringView(kUserClasses);
-        params << user << user;
-    }
+    // The user code argument limits nothing: which classes a teacher sees is his session's.
     c.setRef(5, students(c, where, params));
 }
 
@@ -101,6 +103,7 @@ void qFamily(MethodCall &c)
     QString sql = QStringLiteral("SELECT %1 FROM \"XJ_Family\" f JOIN \"XJ_Student\" b ON b.\"sCode\" = f.\"scode\" "
                                  "WHERE f.\"SchoolCode\" = ? AND b.\"SchoolCode\" = ? AND %2")
                       .arg(columnList(t, QStringLiteral("f")), grade);
+    if (const QString scope = RegisterScope(c).condition(params); !scope.isEmpty()) sql += QStringLiteral(" AND ") + scope;
     if (f.classCode) {
         sql += QStringLiteral(" AND b.\"ClassCode\" = ?");
         params << *f.classCode;
@@ -175,11 +178,79 @@ void qMyMarkList(MethodCall &c)
                                {"InYear", FieldType::Integer, 0, 0}, {"ExamCode", FieldType::Text, 10, 0}}));
 }
 
-// Students are changed from the register (Manager), its class change and its import.
+// The fields a row of a change packet sets: an inserted row's non-empty values, a modified row's
+// changed ones.
+QSet<QString> changedFields(const wire::ChangePacket &packet, const wire::RowChange &row)
+{
+    QSet<QString> out;
+    for (int f = 0; f < packet.fields.size(); ++f) {
+        const QVariant now = row.newValues.value(f), before = row.oldValues.value(f);
+        const bool set = row.status == wire::RowStatus::Inserted ? !(now.isNull() || now.toString().isEmpty())
+                                                                 : row.status == wire::RowStatus::Modified && now != before;
+        if (set) out.insert(packet.fields[f].name.toLower());
+    }
+    return out;
+}
+
+[[noreturn]] void refuseRow(const wire::protocol::Method &m, qsizetype row, const QString &why)
+{
+    throw CallError(ErrorCode::Forbidden, QStringLiteral("%1: row %2 %3; nothing was stored").arg(m.fullName()).arg(row + 1).arg(why));
+}
+
+// Every row of a write to the register concerns a student of the caller's school whom he may
+// change: one of his classes (unless he may see and change every class), of a current grade
+// (unless he holds EditHis). A new student is placed by the row's own grade and class.
+void checkStudentRows(MethodCall &c, const wire::protocol::Method &m, const wire::ChangePacket &packet, const QString &codeField)
+{
+    const RegisterScope scope(c);
+    const bool editHistory = c.hasRight(kRegister, QStringLiteral("EditHis"));
+    const int code = packet.fieldIndex(codeField);
+    if (code < 0) throw CallError(ErrorCode::BadArguments, QStringLiteral("%1: the changes lack the field %2").arg(m.fullName(), codeField));
+    const int year = packet.fieldIndex(u"InYear"), grade = packet.fieldIndex(u"GradeCode"), cls = packet.fieldIndex(u"ClassCode");
+    for (qsizetype r = 0; r < packet.rows.size(); ++r) {
+        const wire::RowChange &row = packet.rows[r];
+        const bool newStudent = row.status == wire::RowStatus::Inserted && codeField == u"sCode";
+        const QString student = (row.status == wire::RowStatus::Inserted ? row.newValues : row.oldValues).value(code).toString();
+        RegisterScope::Place place;
+        if (newStudent) {
+            if (year < 0 || grade < 0) throw CallError(ErrorCode::BadArguments, QStringLiteral("%1: a new student needs InYear and GradeCode").arg(m.fullName()));
+            place = {row.newValues.value(year).toLongLong(), row.newValues.value(grade).toString(), cls < 0 ? QString() : row.newValues.value(cls).toString(), true};
+            place.current = scope.isCurrentGrade(place.inYear, place.grade);
+        } else if (const auto stored = scope.studentPlace(student)) {
+            place = *stored;
+        } else {
+            refuseRow(m, r, QStringLiteral("names no student of this school"));
+        }
+        if (!scope.contains(place.inYear, place.grade, place.classCode)) refuseRow(m, r, QStringLiteral("is a student outside the classes of this user"));
+        if (!place.current && !editHistory) refuseRow(m, r, QStringLiteral("is a student of a history grade, which needs the right 4009/EditHis"));
+    }
+}
+
+// Students are changed from the register (Manager), its class change (ChangeClass: the grade and
+// class of existing students, nothing else) and its import (Import: new and changed students, no
+// deletions). Passwords are set through SetPass, or arrive enciphered from the import and are
+// stored as hashes; a password in clear is refused.
 void upStudent(MethodCall &c)
 {
+    const wire::protocol::Method &m = wire::protocol::UpStudent;
+    const bool manager = c.hasRight(kRegister, QStringLiteral("Manager")), import = c.hasRight(kRegister, QStringLiteral("Import"));
+    wire::ChangePacket packet = c.changes(0);
+    static const QSet<QString> classFields = {"ingrade", "inyear", "gradecode", "classcode", "selected"};
+    const int pass = packet.fieldIndex(u"sPass");
+    for (qsizetype r = 0; r < packet.rows.size(); ++r) {
+        const wire::RowChange &row = packet.rows[r];
+        if (row.status == wire::RowStatus::Deleted && !manager) refuseRow(m, r, QStringLiteral("deletes a student, which needs the right 4009/Manager"));
+        if (!manager && !import) {
+            if (row.status != wire::RowStatus::Modified) refuseRow(m, r, QStringLiteral("adds a student, which needs the right 4009/Manager"));
+            for (const QString &f : changedFields(packet, row))
+                if (!classFields.contains(f)) refuseRow(m, r, QStringLiteral("changes %1; the right 4009/ChangeClass moves students between classes only").arg(f));
+        }
+        if (pass >= 0 && changedFields(packet, row).contains(QStringLiteral("spass")) && !pub::isCipherText(row.newValues.value(pass).toString()))
+            refuseRow(m, r, QStringLiteral("sets a password in clear; passwords are set through SetPass"));
+    }
+    checkStudentRows(c, m, packet, QStringLiteral("sCode"));
+
     // A student with exam data stays in the register: such a deletion is refused.
-    const wire::ChangePacket &packet = c.changes(0);
     const int code = packet.fieldIndex(u"sCode");
     int refused = 0;
     QStringList reasons;
@@ -192,29 +263,27 @@ void upStudent(MethodCall &c)
         }
     }
     if (refused > 0) {
-        c.requireByRef(2);
         c.setRef(2, qint64(refused));
         c.setMessage(reasons.join(u'\n'));
         return;
     }
-    // Imported passwords arrive enciphered with the import's key: store their hashes instead.
-    const int pass = packet.fieldIndex(u"sPass");
-    bool enciphered = false;
-    for (const wire::RowChange &row : packet.rows)
-        enciphered = enciphered || (pass >= 0 && pub::isCipherText(row.newValues.value(pass).toString()));
-    if (!enciphered) {
-        applyTableUpdate(c, QStringLiteral("XJ_Student"));
-        return;
+    if (pass >= 0) {
+        // The register holds only whether a password is set, never the stored hash: where a row
+        // replaces or deletes one, the stored value stands in for what the page showed, and an
+        // imported password is stored as its hash.
+        const int code = packet.fieldIndex(u"sCode");
+        for (wire::RowChange &row : packet.rows) {
+            const bool changes = changedFields(packet, row).contains(QStringLiteral("spass"));
+            if (row.status == wire::RowStatus::Deleted || (row.status == wire::RowStatus::Modified && changes))
+                row.oldValues[pass] = c.db().scalar(QStringLiteral("SELECT \"sPass\" FROM \"XJ_Student\" WHERE \"sCode\" = ? AND \"SchoolCode\" = ?"),
+                                                    {row.oldValues.value(code), c.user().school});
+            if (!changes) continue;
+            const std::optional<QString> plain = pub::decStr(row.newValues.value(pass).toString(), QString::fromLatin1(pub::kImportPasswordKey));
+            if (!plain) throw CallError(ErrorCode::BadArguments, QStringLiteral("an imported password cannot be deciphered"));
+            row.newValues[pass] = hashPassword(*plain, c.env().options().passwordCost);
+        }
     }
-    wire::ChangePacket hashed = packet;
-    for (wire::RowChange &row : hashed.rows) {
-        const QString value = row.newValues.value(pass).toString();
-        if (!pub::isCipherText(value)) continue;
-        const std::optional<QString> plain = pub::decStr(value, QString::fromLatin1(pub::kImportPasswordKey));
-        if (!plain) throw CallError(ErrorCode::BadArguments, QStringLiteral("an imported password cannot be deciphered"));
-        row.newValues[pass] = hashPassword(*plain, c.env().options().passwordCost);
-    }
-    applyTableUpdate(c, QStringLiteral("XJ_Student"), hashed);
+    applyTableUpdate(c, QStringLiteral("XJ_Student"), packet);
 }
 
 // (school, var InYear, var grade, var Data): the grade's classes with their names.
@@ -290,10 +359,21 @@ void setPass(MethodCall &c)
     c.requireRight(students ? kRegister : QStringLiteral("4010"), QStringLiteral("SetPass"));
     const QString password = c.text(2);
     if (password.size() > 200) throw CallError(ErrorCode::BadArguments, QStringLiteral("a password holds at most 200 characters"));
+    if (students) {
+        // The student must be one the user may change, as in the register's own writes.
+        wire::ChangePacket one;
+        one.fields = {{QStringLiteral("sCode"), FieldType::Text, 38, 0}};
+        one.rows = {{wire::RowStatus::Modified, {c.text(1)}, {c.text(1)}}};
+        checkStudentRows(c, wire::protocol::SetPass, one, QStringLiteral("sCode"));
+    }
     const QString table = students ? QStringLiteral("XJ_Student") : QStringLiteral("JC_Teacher");
     const QVariant hash = password.isEmpty() ? QVariant() : QVariant(hashPassword(password, c.env().options().passwordCost));
-    const int n = c.db().exec(QStringLiteral("UPDATE %1 SET \"sPass\" = ? WHERE \"sCode\" = ? AND \"SchoolCode\" = ?").arg(Database::quoted(table)),
-                              {hash, c.text(1), school});
+    Database &db = c.db();
+    const int n = db.exec(QStringLiteral("UPDATE %1 SET \"sPass\" = ? WHERE \"sCode\" = ? AND \"SchoolCode\" = ?").arg(Database::quoted(table)),
+                          {hash, c.text(1), school});
+    // A teacher whose password changed is signed out everywhere but here.
+    if (!students && n == 1)
+        db.exec(QStringLiteral("DELETE FROM \"XT_Session\" WHERE \"TeacherCode\" = ? AND \"sTokenHash\" <> ?"), {c.text(1), c.user().tokenHash});
     c.setResult(qint64(n == 1 ? 1 : 0));
 }
 
@@ -314,9 +394,15 @@ void registerStudentMethods(Service &s)
     s.addMethod(P::QGetCard2, qGetCard2);
     s.addMethod(P::QMyMarkList, qMyMarkList);
     s.addMethod(P::SetPass, setPass);
-    s.addMethod(P::UpPicture, tableUpdate(QStringLiteral("XJ_StudentPic")));
+    s.addMethod(P::UpPicture, [](MethodCall &c) {
+        checkStudentRows(c, wire::protocol::UpPicture, c.changes(0), QStringLiteral("scode"));
+        applyTableUpdate(c, QStringLiteral("XJ_StudentPic"));
+    });
     s.addMethod(P::UpStudent, upStudent);
-    s.addMethod(P::UpFamily, tableUpdate(QStringLiteral("XJ_Family")));
+    s.addMethod(P::UpFamily, [](MethodCall &c) {
+        checkStudentRows(c, wire::protocol::UpFamily, c.changes(0), QStringLiteral("scode"));
+        applyTableUpdate(c, QStringLiteral("XJ_Family"));
+    });
 }
 
 } // namespace lumeko::server

@@ -96,10 +96,10 @@ void addLogs(MethodCall &c)
     if (text.size() > 200)
         throw CallError(ErrorCode::BadArguments, QStringLiteral("a log line holds at most 200 characters; send longer texts in pieces"));
     Database &db = c.db();
-    // The user named by the client is recorded as given, beside the signed-in user's own code.
+    // The log records who is signed in, whatever user the call names.
     db.exec(QStringLiteral("INSERT INTO \"XT_Log\" (\"SchoolCode\", \"sUserId\", \"sUserName\", \"sComputer\", \"sText\", \"dTime\") "
                            "VALUES (?, ?, ?, ?, ?, ?)"),
-            {school, c.text(1).left(40), c.text(2).left(40), c.text(3).left(60), text, db.toDb(c.env().now(), FieldType::DateTime)});
+            {school, c.user().login.left(40), c.user().name.left(40), c.text(3).left(60), text, db.toDb(c.env().now(), FieldType::DateTime)});
 }
 
 } // namespace

@@ -1,10 +1,14 @@
 #include "server/storage/changeapplier.h"
 
+#include <QLoggingCategory>
+
 namespace lumeko::server {
 
 using wire::RowStatus;
 
 namespace {
+
+Q_LOGGING_CATEGORY(lcStorage, "lumeko.storage")
 
 class Applier {
 public:
@@ -29,7 +33,8 @@ public:
             try {
                 problem = applyRow(m_packet.rows[r]);
             } catch (const StorageError &e) {
-                refuse(r, e.message());
+                qCWarning(lcStorage).noquote() << m_table.name << "row" << r + 1 << e.message();
+                refuse(r, e.plainMessage());
                 break; // the transaction is spoilt; the packet will be rolled back
             }
             if (!problem.isEmpty()) refuse(r, problem);

@@ -10,6 +10,20 @@
 
 namespace lumeko::server {
 
+QString StorageError::plainMessage() const
+{
+    // SQLite and PostgreSQL word their refusals differently; both are matched.
+    const QString m = message();
+    if (m.contains(QLatin1String("UNIQUE constraint"), Qt::CaseInsensitive) || m.contains(QLatin1String("duplicate key"), Qt::CaseInsensitive))
+        return QStringLiteral("another row already has the same key");
+    if (m.contains(QLatin1String("FOREIGN KEY"), Qt::CaseInsensitive) || m.contains(QLatin1String("foreign key"), Qt::CaseInsensitive))
+        return QStringLiteral("it refers to a row that does not exist, or is referred to by another");
+    if (m.contains(QLatin1String("NOT NULL constraint"), Qt::CaseInsensitive) || m.contains(QLatin1String("null value in column"), Qt::CaseInsensitive))
+        return QStringLiteral("a value that must be given is missing");
+    if (m.contains(QLatin1String("too long"), Qt::CaseInsensitive)) return QStringLiteral("a value is longer than its column holds");
+    return QStringLiteral("the database could not carry it out");
+}
+
 using wire::FieldType;
 
 // --- DatabaseUrl -------------------------------------------------------------------------------------

@@ -41,7 +41,11 @@ struct LUMEKO_STORAGE_EXPORT DatabaseUrl {
 class LUMEKO_STORAGE_EXPORT StorageError : public std::runtime_error {
 public:
     explicit StorageError(const QString &message) : std::runtime_error(message.toStdString()) {}
+    // The whole story, with the database's own words and the statement: for the server's log only.
     QString message() const { return QString::fromStdString(what()); }
+    // What a client may be told: the kind of refusal in plain words, never a statement, a table's
+    // constraint or the driver's text.
+    QString plainMessage() const;
 };
 
 class LUMEKO_STORAGE_EXPORT Database {

@@ -351,6 +351,9 @@ TEST_F(FamilyTest, EditingFamiliesNeedsManagerUnlessTheUserIsAnAdministrator)
         page->acFamily->trigger();
         close(page);
     };
+    // wang leads the grade, so the register shows him all of it.
+    fx.db().exec("UPDATE \"XJ_Grade\" SET \"TeacherCode\" = ? WHERE \"SchoolCode\" = 'S1' AND \"InYear\" = 2026 AND \"GradeCode\" = '1701'",
+                 {server::testing::kTeacherCode});
     bool edit = true, insert = true, remove = true;
     signInAs("wang", "pw6");
     editing(&edit, &insert, &remove);

@@ -8,8 +8,9 @@ packages=(
   g++ cmake ninja-build make ccache pkg-config
   # Qt 6, with the SQL drivers the server's two storage back ends use
   qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql
-  # the server: HTTP transport, password hashing, and the PostgreSQL server its storage tests run against
-  libcpp-httplib-dev libsodium-dev postgresql
+  # the server: HTTP(S) transport, password hashing, and the PostgreSQL server its storage tests run against
+  libcpp-httplib-dev libssl-dev libsodium-dev postgresql
+  openssl # certificates for HTTPS: the district's deployment and the server program's tests
   # report PDFs: the CJK font they embed, and pdftotext for the tests that read them back
   fonts-wqy-microhei poppler-utils
   libxlsxwriter-dev # the grid's spreadsheet export

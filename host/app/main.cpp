@@ -1,5 +1,5 @@
 // lumeko: the host application. Signs in to the school's server (the embedded demo school by
-// default, or --server http://host:port), loads the academic module and hosts its pages.
+// default, or --server https://host:port [--ca FILE]), loads the academic module and hosts its pages.
 
 #include "host/app/mainwindow.h"
 #include "host/app/signindialog.h"
@@ -68,7 +68,9 @@ int main(int argc, char **argv)
     QApplication::setApplicationDisplayName(QStringLiteral("学业管理"));
     QCommandLineParser options;
     options.addHelpOption();
-    options.addOption({QStringLiteral("server"), QStringLiteral("a shared server, http://host:port"), QStringLiteral("URL")});
+    options.addOption({QStringLiteral("server"), QStringLiteral("a shared server, https://host:port (http:// on this computer)"), QStringLiteral("URL")});
+    options.addOption({QStringLiteral("ca"), QStringLiteral("the school's own certificate authority (PEM) to check an https:// server against, "
+                                                            "instead of the system's"), QStringLiteral("FILE")});
     options.process(app);
 
     pub::QtProviderOptions hostOptions;
@@ -83,8 +85,16 @@ int main(int argc, char **argv)
     try {
         if (options.isSet(QStringLiteral("server"))) {
             QString error;
-            const auto linkOptions = server::HttpLinkOptions::fromUrl(options.value(QStringLiteral("server")), &error);
-            if (!linkOptions) {
+            auto linkOptions = server::HttpLinkOptions::fromUrl(options.value(QStringLiteral("server")), &error);
+            if (linkOptions && options.isSet(QStringLiteral("ca"))) {
+                // The server's certificate is checked against this authority alone; a file that cannot
+                // be read is said now rather than at sign-in.
+                const QString ca = options.value(QStringLiteral("ca"));
+                if (!linkOptions->tls) error = QStringLiteral("--ca is for an https:// server; %1 is not one").arg(linkOptions->url());
+                else if (!QFileInfo(ca).isReadable()) error = QStringLiteral("--ca: cannot read %1").arg(ca);
+                else linkOptions->caFile = ca;
+            }
+            if (!linkOptions || !error.isEmpty()) {
                 QMessageBox::critical(nullptr, QStringLiteral("学业管理"), error);
                 return 2;
             }

@@ -1,7 +1,8 @@
-// lumeko-server: creates a school database, serves it over HTTP, and backs it up.
+// lumeko-server: creates a school database, serves it over HTTP or HTTPS, and backs it up.
 //
 //   lumeko-server init   --db URL [--demo] [--seed N]
 //   lumeko-server serve  --db URL [--listen HOST:PORT] [--files DIR] [--threads N]
+//                        [--tls-cert FILE --tls-key FILE]
 //   lumeko-server backup --db URL --to FILE
 //
 // URL is sqlite:PATH or postgresql://[user[:password]@][host][:port]/database.
@@ -23,8 +24,6 @@
 
 #include <pthread.h>
 #include <signal.h>
-
-#include <thread>
 
 using namespace lumeko::server;
 
@@ -73,24 +72,44 @@ int init(const DatabaseUrl &url, bool demo, quint32 seed)
     return 0;
 }
 
-int serve(const DatabaseUrl &url, const QString &listen, const QString &files, int threads)
+// Plain HTTP is fine on this computer's own loopback addresses; anywhere else passwords and
+// session tokens would be readable on the network.
+bool isLoopback(const QString &host)
 {
-    const int colon = listen.lastIndexOf(u':');
+    if (host == u"localhost" || host == u"::1") return true;
+    const QStringList parts = host.split(u'.');
+    return parts.size() == 4 && parts.first() == u"127";
+}
+
+struct ServeOptions {
+    QString listen, files, tlsCertificate, tlsKey;
+    int threads = 0;
+};
+
+int serve(const DatabaseUrl &url, const ServeOptions &so)
+{
+    const int colon = so.listen.lastIndexOf(u':');
     bool portOk = false;
-    const int port = colon > 0 ? listen.mid(colon + 1).toInt(&portOk) : 0;
+    const int port = colon > 0 ? so.listen.mid(colon + 1).toInt(&portOk) : 0;
     if (!portOk || port <= 0 || port > 65535) {
         err() << "--listen takes HOST:PORT, e.g. 127.0.0.1:8470\n";
         return 2;
     }
+    QString host = so.listen.left(colon);
+    if (host.startsWith(u'[') && host.endsWith(u']')) host = host.mid(1, host.size() - 2); // [::1]:8470
+    if (so.tlsCertificate.isEmpty() != so.tlsKey.isEmpty()) {
+        err() << "HTTPS needs both --tls-cert FILE and --tls-key FILE\n";
+        return 2;
+    }
     ServerOptions options;
     options.database = url;
-    options.fileStore = files.isEmpty() ? defaultFileStore(url) : files;
+    options.fileStore = so.files.isEmpty() ? defaultFileStore(url) : so.files;
     if (options.fileStore.isEmpty()) {
         err() << "a PostgreSQL server needs --files DIR for the photo store\n";
         return 2;
     }
-    // SIGINT and SIGTERM are taken by one waiting thread, which stops the server in an orderly way;
-    // every other thread (the HTTP workers included) has them blocked.
+    // SIGINT and SIGTERM are taken by this thread, which stops the server in an orderly way; every
+    // other thread (the HTTP workers included) has them blocked.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
@@ -100,25 +119,26 @@ int serve(const DatabaseUrl &url, const QString &listen, const QString &files, i
     Service service(options);
     installSchoolMethods(service);
     HttpServerOptions http;
-    http.host = listen.left(colon);
+    http.host = host;
     http.port = port;
-    http.workerThreads = threads;
+    http.workerThreads = so.threads;
+    http.tlsCertificate = so.tlsCertificate;
+    http.tlsKey = so.tlsKey;
     HttpServer server(service, http);
-    std::thread waiter([&] {
-        int signal = 0;
-        sigwait(&stopSignals, &signal);
-        server.stop();
-    });
-    out() << "serving " << url.toString() << " at http://" << listen << " (files in " << options.fileStore << ")\n";
-    out().flush();
     QString why;
-    const bool served = server.run(&why);
-    if (!served) pthread_kill(waiter.native_handle(), SIGTERM); // wakes the waiter
-    waiter.join();
-    if (!served) {
+    if (!server.listen(&why)) {
         err() << "cannot serve: " << why << "\n";
         return 1;
     }
+    out() << "serving " << url.toString() << " at " << server.url() << " (files in " << options.fileStore << ")\n";
+    if (!http.tls() && !isLoopback(host)) {
+        out() << "WARNING: plain HTTP on " << host << ": passwords and session tokens cross the network unencrypted; "
+                 "serve HTTPS with --tls-cert FILE --tls-key FILE\n";
+    }
+    out().flush();
+    int signal = 0;
+    sigwait(&stopSignals, &signal);
+    server.stop();
     out() << "stopped\n";
     return 0;
 }
@@ -169,7 +189,8 @@ int main(int argc, char **argv)
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral("The LumekoAchieve application server.\n\n"
                                                "Commands:\n  init    create the schema (--demo: and the demo school)\n"
-                                               "  serve   serve the database over HTTP\n  backup  write a backup of the database"));
+                                               "  serve   serve the database over HTTP, or HTTPS with --tls-cert and --tls-key\n"
+                                               "  backup  write a backup of the database"));
     p.addHelpOption();
     p.addPositionalArgument(QStringLiteral("command"), QStringLiteral("init, serve or backup"));
     p.addOption({QStringLiteral("db"), QStringLiteral("sqlite:PATH or postgresql://..."), QStringLiteral("URL")});
@@ -178,6 +199,8 @@ int main(int argc, char **argv)
     p.addOption({QStringLiteral("listen"), QStringLiteral("serve: address and port"), QStringLiteral("HOST:PORT"), QStringLiteral("127.0.0.1:8470")});
     p.addOption({QStringLiteral("files"), QStringLiteral("serve: the photo store folder"), QStringLiteral("DIR")});
     p.addOption({QStringLiteral("threads"), QStringLiteral("serve: worker threads"), QStringLiteral("N"), QStringLiteral("64")});
+    p.addOption({QStringLiteral("tls-cert"), QStringLiteral("serve: HTTPS with this PEM certificate (then its chain)"), QStringLiteral("FILE")});
+    p.addOption({QStringLiteral("tls-key"), QStringLiteral("serve: the certificate's PEM private key, without a passphrase"), QStringLiteral("FILE")});
     p.addOption({QStringLiteral("to"), QStringLiteral("backup: the file to write"), QStringLiteral("FILE")});
     p.process(app);
 
@@ -190,7 +213,15 @@ int main(int argc, char **argv)
         const DatabaseUrl url = DatabaseUrl::parse(p.value(QStringLiteral("db")));
         const QString command = args.first();
         if (command == u"init") return init(url, p.isSet(QStringLiteral("demo")), p.value(QStringLiteral("seed")).toUInt());
-        if (command == u"serve") return serve(url, p.value(QStringLiteral("listen")), p.value(QStringLiteral("files")), p.value(QStringLiteral("threads")).toInt());
+        if (command == u"serve") {
+            ServeOptions so;
+            so.listen = p.value(QStringLiteral("listen"));
+            so.files = p.value(QStringLiteral("files"));
+            so.threads = p.value(QStringLiteral("threads")).toInt();
+            so.tlsCertificate = p.value(QStringLiteral("tls-cert"));
+            so.tlsKey = p.value(QStringLiteral("tls-key"));
+            return serve(url, so);
+        }
         if (command == u"backup") return backup(url, p.value(QStringLiteral("to")));
         err() << "unknown command \"" << command << "\"\n" << p.helpText();
         return 2;

@@ -164,7 +164,7 @@ void writePacket(QTextStream &out, const DataPacket &p, bool json)
 // ---- the command line ----------------------------------------------------------------------------
 
 struct CommandLine {
-    QString server, user, password;
+    QString server, ca, user, password;
     bool json = false;
     bool help = false;
     QString command;
@@ -190,6 +190,7 @@ std::optional<CommandLine> parseCommandLine(const QStringList &args, QString *er
             continue;
         }
         QString *target = name == QLatin1String("--server") ? &cl.server
+                        : name == QLatin1String("--ca")     ? &cl.ca
                         : name == QLatin1String("--user")   ? &cl.user
                         : name == QLatin1String("--password") ? &cl.password
                                                             : nullptr;
@@ -213,6 +214,8 @@ std::optional<CommandLine> parseCommandLine(const QStringList &args, QString *er
         hasPassword = true;
     }
     if (cl.server.isEmpty()) *error = QStringLiteral("--server is missing");
+    else if (!cl.ca.isEmpty() && !cl.server.trimmed().startsWith(QLatin1String("https://"), Qt::CaseInsensitive))
+        *error = QStringLiteral("--ca is for an https:// server; %1 is not one").arg(cl.server);
     else if (cl.user.isEmpty()) *error = QStringLiteral("--user is missing");
     else if (!hasPassword) *error = QStringLiteral("--password is missing");
     else if (i >= args.size()) *error = QStringLiteral("no command: call or whoami");
@@ -294,9 +297,17 @@ void printContext(QTextStream &out, const DataPacket &p, bool json)
 
 LinkFactory httpLinks()
 {
-    return [](const QString &url, QString *error) -> std::unique_ptr<ServerLink> {
-        const std::optional<HttpLinkOptions> options = HttpLinkOptions::fromUrl(url, error);
+    return [](const ServerAddress &server, QString *error) -> std::unique_ptr<ServerLink> {
+        std::optional<HttpLinkOptions> options = HttpLinkOptions::fromUrl(server.url, error);
         if (!options) return nullptr;
+        if (!server.caFile.isEmpty()) {
+            QFile ca(server.caFile);
+            if (!ca.open(QIODevice::ReadOnly)) {
+                *error = QStringLiteral("--ca: cannot read %1: %2").arg(server.caFile, ca.errorString());
+                return nullptr;
+            }
+            options->caFile = server.caFile;
+        }
         return std::make_unique<HttpLink>(*options);
     };
 }
@@ -304,13 +315,17 @@ LinkFactory httpLinks()
 QString usage()
 {
     return QStringLiteral(
-        "usage: lumeko-cli --server URL --user U --password P [--json] call OBJECT METHOD [ARG...]\n"
-        "       lumeko-cli --server URL --user U --password P [--json] whoami\n"
+        "usage: lumeko-cli --server URL [--ca FILE] --user U --password P [--json] call OBJECT METHOD [ARG...]\n"
+        "       lumeko-cli --server URL [--ca FILE] --user U --password P [--json] whoami\n"
         "       lumeko-cli --help\n"
         "\n"
-        "Signs in to the application server at URL (http://host:port), calls OBJECT.METHOD with the\n"
-        "arguments, prints the answer and signs out. whoami prints the signed-in user's context.\n"
-        "The password may come from the environment variable LUMEKO_PASSWORD instead.\n"
+        "Signs in to the application server at URL (https://host:port, or http://host:port on this\n"
+        "computer), calls OBJECT.METHOD with the arguments, prints the answer and signs out. whoami\n"
+        "prints the signed-in user's context. The password may come from the environment variable\n"
+        "LUMEKO_PASSWORD instead.\n"
+        "\n"
+        "An https:// server's certificate is checked against the system's certificate authorities, or\n"
+        "with --ca against the ones in FILE (PEM), a school's own authority.\n"
         "\n"
         "Arguments are typed by their prefix:\n"
         "  i:2012          integer\n"
@@ -448,7 +463,7 @@ int run(const QStringList &args, QTextStream &out, QTextStream &err, const LinkF
         }
     }
 
-    const std::unique_ptr<ServerLink> link = links(cl->server, &why);
+    const std::unique_ptr<ServerLink> link = links(ServerAddress{cl->server, cl->ca}, &why);
     if (!link) return usageError(err, why);
     ClientSession session(*link);
     const wire::Reply signedIn = session.signIn(cl->user, cl->password, QSysInfo::machineHostName());

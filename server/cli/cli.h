@@ -2,8 +2,8 @@
 // lumeko-cli: calls one method of an application server from a shell and prints what it answers.
 // The program is main.cpp around run(); tests drive run() over an in-process link.
 //
-//   lumeko-cli --server URL --user U --password P [--json] call OBJECT METHOD [ARG...]
-//   lumeko-cli --server URL --user U --password P [--json] whoami
+//   lumeko-cli --server URL [--ca FILE] --user U --password P [--json] call OBJECT METHOD [ARG...]
+//   lumeko-cli --server URL [--ca FILE] --user U --password P [--json] whoami
 
 #include "server/core/callservice.h"
 
@@ -23,11 +23,18 @@ enum ExitCode : int {
     UsageError = 2,  // the command line is wrong; the usage text is on stderr
 };
 
-// Makes the link to the server the command line names; nullptr, with the reason in *error, when
-// the address is none.
-using LinkFactory = std::function<std::unique_ptr<ServerLink>(const QString &url, QString *error)>;
+// The server the command line names: its address, and for an https:// one the file of the
+// certificate authorities to check its certificate against (--ca; empty: the system's).
+struct ServerAddress {
+    QString url;
+    QString caFile;
+};
 
-// Links over HTTP, what the program uses.
+// Makes the link to the server the command line names; nullptr, with the reason in *error, when
+// the address is none or the authority file cannot be read.
+using LinkFactory = std::function<std::unique_ptr<ServerLink>(const ServerAddress &server, QString *error)>;
+
+// Links over HTTP and HTTPS, what the program uses.
 LinkFactory httpLinks();
 
 QString usage();

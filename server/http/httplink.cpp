@@ -1,9 +1,14 @@
 #include "server/http/httplink.h"
 #include "server/http/internal.h"
+#include "server/http/tls.h"
 
 #include <httplib.h>
 
+#include <QFile>
 #include <QUrl>
+
+#include <openssl/err.h>
+#include <openssl/x509_vfy.h>
 
 namespace lumeko::server {
 
@@ -11,7 +16,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-void setTimeout(httplib::Client &client, void (httplib::Client::*setter)(time_t, time_t), std::chrono::milliseconds d)
+void setTimeout(httplib::ClientImpl &client, void (httplib::ClientImpl::*setter)(time_t, time_t), std::chrono::milliseconds d)
 {
     (client.*setter)(time_t(d.count() / 1000), time_t((d.count() % 1000) * 1000));
 }
@@ -25,7 +30,7 @@ QString seconds(std::chrono::milliseconds d)
 
 QString HttpLinkOptions::url() const
 {
-    return detail::httpUrl(host, port);
+    return detail::httpUrl(host, port, tls);
 }
 
 std::optional<HttpLinkOptions> HttpLinkOptions::fromUrl(const QString &url, QString *error)
@@ -35,14 +40,16 @@ std::optional<HttpLinkOptions> HttpLinkOptions::fromUrl(const QString &url, QStr
         return std::optional<HttpLinkOptions>();
     };
     const QUrl u(url.trimmed(), QUrl::StrictMode);
-    if (!u.isValid() || u.scheme().isEmpty()) return fail(QStringLiteral("write it as http://host:port"));
-    if (u.scheme() != QLatin1String("http")) return fail(QStringLiteral("only http:// addresses are served"));
+    if (!u.isValid() || u.scheme().isEmpty()) return fail(QStringLiteral("write it as https://host:port or http://host:port"));
+    const bool tls = u.scheme() == QLatin1String("https");
+    if (!tls && u.scheme() != QLatin1String("http")) return fail(QStringLiteral("only https:// and http:// addresses are served"));
     if (u.host().isEmpty()) return fail(QStringLiteral("it names no host"));
     if (!u.userInfo().isEmpty() || u.hasQuery() || u.hasFragment() || (u.path() != QLatin1String("/") && !u.path().isEmpty()))
         return fail(QStringLiteral("give only the host and the port"));
     HttpLinkOptions o;
     o.host = u.host();
-    o.port = u.port(80);
+    o.tls = tls;
+    o.port = u.port(tls ? 443 : 80);
     if (o.port < 1) return fail(QStringLiteral("port %1 is not a TCP port").arg(o.port));
     return o;
 }
@@ -50,28 +57,84 @@ std::optional<HttpLinkOptions> HttpLinkOptions::fromUrl(const QString &url, QStr
 struct HttpLink::Impl {
     HttpLinkOptions options;
     QString url;
-    httplib::Client client;
+    std::unique_ptr<httplib::ClientImpl> client;
+    httplib::SSLClient *secure = nullptr; // the client, over HTTPS
+    QString unusable;                     // why no call can go out (an unusable authority file)
 
-    explicit Impl(HttpLinkOptions o)
-        : options(std::move(o)), url(options.url()), client(options.host.toStdString(), options.port)
+    explicit Impl(HttpLinkOptions o) : options(std::move(o)), url(options.url())
     {
-        client.set_keep_alive(true);
-        client.set_tcp_nodelay(true);
-        client.set_decompress(false); // CBOR answers are not compressed; ask for nothing else
-        setTimeout(client, &httplib::Client::set_connection_timeout, options.connectTimeout);
-        setTimeout(client, &httplib::Client::set_read_timeout, options.readTimeout);
-        setTimeout(client, &httplib::Client::set_write_timeout, options.writeTimeout);
+        const std::string host = options.host.toStdString();
+        if (options.tls) {
+            auto ssl = std::make_unique<httplib::SSLClient>(host, options.port);
+            secure = ssl.get();
+            ssl->enable_server_certificate_verification(true);
+            // With an authority file only its certificates are trusted; without one the library
+            // loads the system's.
+            if (!options.caFile.isEmpty()) {
+                unusable = detail::checkAuthorities(options.caFile);
+                ssl->set_ca_cert_path(QFile::encodeName(options.caFile).toStdString());
+            }
+            // OpenSSL checks the host name as part of the certificate, so that a failure says why.
+            if (unusable.isEmpty() && (!ssl->is_valid() || !detail::requireHost(*ssl->ssl_context(), options.host)))
+                unusable = QStringLiteral("no TLS connection can be prepared for %1: %2").arg(options.host, detail::takeTlsErrors());
+            client = std::move(ssl);
+        } else {
+            client = std::make_unique<httplib::ClientImpl>(host, options.port);
+        }
+        client->set_keep_alive(true);
+        client->set_tcp_nodelay(true);
+        client->set_decompress(false); // CBOR answers are not compressed; ask for nothing else
+        setTimeout(*client, &httplib::ClientImpl::set_connection_timeout, options.connectTimeout);
+        setTimeout(*client, &httplib::ClientImpl::set_read_timeout, options.readTimeout);
+        setTimeout(*client, &httplib::ClientImpl::set_write_timeout, options.writeTimeout);
     }
 
     wire::Reply transportFailure(httplib::Error error, std::chrono::milliseconds elapsed, const QString &name) const;
     wire::Reply answerFailure(const httplib::Response &res, const QString &name, const QString &why) const;
+    QString unverified() const;
 };
+
+// Why the server's certificate did not pass, in words.
+QString HttpLink::Impl::unverified() const
+{
+    const long result = secure->get_openssl_verify_result();
+    if (result == X509_V_OK) return QStringLiteral("it is not made out to %1").arg(options.host);
+    QString why = detail::verifyError(result);
+    switch (result) {
+    case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
+    case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
+    case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
+        why += options.caFile.isEmpty()
+                   ? QStringLiteral("; no certificate authority this computer trusts has signed it "
+                                    "(a school's own authority is given with --ca FILE)")
+                   : QStringLiteral("; the certificate authorities in %1 have not signed it").arg(options.caFile);
+        break;
+    default:
+        break;
+    }
+    return why;
+}
 
 wire::Reply HttpLink::Impl::transportFailure(httplib::Error error, std::chrono::milliseconds elapsed, const QString &name) const
 {
     using wire::ErrorCode;
     using wire::Reply;
     switch (error) {
+    case httplib::Error::SSLServerVerification:
+        return Reply::failure(ErrorCode::Internal, QStringLiteral("%1: the server's certificate could not be verified, so nothing was sent "
+                                                                  "to the server at %2: %3")
+                                                       .arg(name, url, unverified()));
+    case httplib::Error::SSLConnection: {
+        QString message = QStringLiteral("%1: no secure connection could be made to the server at %2; "
+                                         "does it serve HTTPS on that port?").arg(name, url);
+        if (const QString detail = detail::takeTlsErrors(); !detail.isEmpty()) message += QStringLiteral(" (%1)").arg(detail);
+        return Reply::failure(ErrorCode::Internal, message);
+    }
+    case httplib::Error::SSLLoadingCerts:
+        return Reply::failure(ErrorCode::Internal, QStringLiteral("%1: the certificate authorities to check the server at %2 against "
+                                                                  "could not be loaded: %3")
+                                                       .arg(name, url, options.caFile.isEmpty() ? QStringLiteral("the system's") : options.caFile));
     case httplib::Error::ConnectionTimeout:
         return Reply::failure(ErrorCode::Timeout, QStringLiteral("%1: no connection to the server at %2 within %3")
                                                       .arg(name, url, seconds(options.connectTimeout)));
@@ -84,8 +147,11 @@ wire::Reply HttpLink::Impl::transportFailure(httplib::Error error, std::chrono::
         if (elapsed >= options.readTimeout)
             return Reply::failure(ErrorCode::Timeout, QStringLiteral("%1: the server at %2 did not answer within %3")
                                                           .arg(name, url, seconds(options.readTimeout)));
-        return Reply::failure(ErrorCode::Internal, QStringLiteral("%1: the connection to the server at %2 broke before the answer came")
-                                                       .arg(name, url));
+        // A server that serves HTTPS drops a plain request at once, which looks just like this.
+        return Reply::failure(ErrorCode::Internal, QStringLiteral("%1: the connection to the server at %2 broke before the answer came%3")
+                                                       .arg(name, url, options.tls ? QString()
+                                                                                   : QStringLiteral(" (if it serves HTTPS, "
+                                                                                                    "give its https:// address)")));
     case httplib::Error::Write:
         if (elapsed >= options.writeTimeout)
             return Reply::failure(ErrorCode::Timeout, QStringLiteral("%1: the server at %2 did not take the call within %3")
@@ -132,8 +198,10 @@ wire::Reply HttpLink::call(wire::Call &call)
                                     QStringLiteral("%1: the arguments cannot be sent: %2").arg(name, QString::fromUtf8(e.what())));
     }
 
+    if (!d->unusable.isEmpty()) return wire::Reply::failure(wire::ErrorCode::Internal, QStringLiteral("%1: %2").arg(name, d->unusable));
+    if (d->secure) ERR_clear_error(); // what OpenSSL says about this call, not an earlier one
     const auto started = Clock::now();
-    httplib::Result result = d->client.Post("/call", body.constData(), size_t(body.size()), "application/cbor");
+    httplib::Result result = d->client->Post("/call", body.constData(), size_t(body.size()), "application/cbor");
     if (!result) {
         const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started);
         return d->transportFailure(result.error(), elapsed, name);

@@ -1,5 +1,6 @@
 #include "server/http/httpserver.h"
 #include "server/http/internal.h"
+#include "server/http/tls.h"
 
 #include <httplib.h>
 
@@ -23,10 +24,10 @@ void ignoreBrokenPipes()
     std::call_once(once, [] { std::signal(SIGPIPE, SIG_IGN); });
 }
 
-QString httpUrl(const QString &host, int port)
+QString httpUrl(const QString &host, int port, bool tls)
 {
     const QString h = host.contains(u':') ? u'[' + host + u']' : host;
-    return QStringLiteral("http://%1:%2").arg(h).arg(port);
+    return QStringLiteral("%1://%2:%3").arg(tls ? QLatin1String("https") : QLatin1String("http"), h).arg(port);
 }
 
 } // namespace detail
@@ -35,17 +36,30 @@ namespace {
 
 constexpr char kCbor[] = "application/cbor";
 
-// The library listens with a backlog of 5 connections; when more clients than that connect at
-// once (a school's teachers signing in at the start of a lesson) the kernel drops connections,
-// which some clients see as reset. The backlog is widened once the socket is bound.
-class WideServer : public httplib::Server {
+// The library's server, plain or over TLS, as the transport drives it.
+class Listener {
 public:
-    void widenBacklog() { ::listen(svr_sock_.load(), SOMAXCONN); }
+    virtual ~Listener() = default;
+    virtual httplib::Server &http() = 0;
+    // The library listens with a backlog of 5 connections; when more clients than that connect at
+    // once (a school's teachers signing in at the start of a lesson) the kernel drops connections,
+    // which some clients see as reset. The backlog is widened once the socket is bound.
+    virtual void widenBacklog() = 0;
+};
+
+template <class Base>
+class Wide final : public Listener, public Base {
+public:
+    template <class... Args>
+    explicit Wide(Args &&...args) : Base(std::forward<Args>(args)...) {}
+
+    httplib::Server &http() override { return *this; }
+    void widenBacklog() override { ::listen(this->svr_sock_.load(), SOMAXCONN); }
 
     // A socket bound but never served (listen() gave up) would stay open otherwise.
-    ~WideServer() override
+    ~Wide() override
     {
-        const socket_t sock = svr_sock_.exchange(INVALID_SOCKET);
+        const socket_t sock = this->svr_sock_.exchange(INVALID_SOCKET);
         if (sock != INVALID_SOCKET) ::close(sock);
     }
 };
@@ -68,6 +82,9 @@ QString checkOptions(const HttpServerOptions &o)
         return QStringLiteral("read and write time-outs must be at least a millisecond");
     if (o.keepAliveTimeout.count() < 1) return QStringLiteral("the keep-alive time-out must be at least a second");
     if (o.keepAliveMaxCount < 1) return QStringLiteral("a connection must carry at least one call");
+    if (o.tlsCertificate.isEmpty() != o.tlsKey.isEmpty())
+        return o.tlsKey.isEmpty() ? QStringLiteral("HTTPS needs the certificate's private key as well as the certificate")
+                                  : QStringLiteral("HTTPS needs the server's certificate as well as its private key");
     return {};
 }
 
@@ -87,7 +104,7 @@ struct HttpServer::Impl {
 
     std::mutex stateMutex;
     std::condition_variable stateChanged;
-    std::shared_ptr<WideServer> server; // from binding until its accept loop has ended
+    std::shared_ptr<Listener> server;   // from binding until its accept loop has ended
     std::thread thread;                 // the one listen() starts
     int port = 0;
     std::mutex stopMutex;               // one stop() at a time
@@ -95,9 +112,10 @@ struct HttpServer::Impl {
     Impl(CallService &s, HttpServerOptions o) : service(s), options(std::move(o)) {}
 
     void handleCall(const httplib::Request &req, httplib::Response &res);
-    std::shared_ptr<WideServer> makeServer();
-    std::shared_ptr<WideServer> bind(QString *error);
-    void serve(const std::shared_ptr<WideServer> &s);
+    std::shared_ptr<Listener> makeServer(QString *error);
+    std::shared_ptr<Listener> bind(QString *error);
+    void serve(const std::shared_ptr<Listener> &s);
+    QString url(int p) const { return detail::httpUrl(options.host, p, options.tls()); }
 };
 
 void HttpServer::Impl::handleCall(const httplib::Request &req, httplib::Response &res)
@@ -140,9 +158,25 @@ void HttpServer::Impl::handleCall(const httplib::Request &req, httplib::Response
     });
 }
 
-std::shared_ptr<WideServer> HttpServer::Impl::makeServer()
+std::shared_ptr<Listener> HttpServer::Impl::makeServer(QString *error)
 {
-    auto s = std::make_shared<WideServer>();
+    std::shared_ptr<Listener> listener;
+    if (options.tls()) {
+        // The certificate and the key are read now, on every start: a renewed certificate needs
+        // no more than a restart.
+        QString why;
+        const std::function<bool(SSL_CTX &)> setUp = [&](SSL_CTX &ctx) {
+            return detail::useServerCertificate(ctx, options.tlsCertificate, options.tlsKey, &why);
+        };
+        listener = std::make_shared<Wide<httplib::SSLServer>>(setUp);
+        if (!listener->http().is_valid()) {
+            *error = why.isEmpty() ? QStringLiteral("no TLS context could be made: ") + detail::takeTlsErrors() : why;
+            return nullptr;
+        }
+    } else {
+        listener = std::make_shared<Wide<httplib::Server>>();
+    }
+    httplib::Server *s = &listener->http();
     const size_t workers = size_t(options.workerThreads);
     s->new_task_queue = [workers] { return new httplib::ThreadPool(workers); };
     s->set_tcp_nodelay(true);
@@ -183,33 +217,35 @@ std::shared_ptr<WideServer> HttpServer::Impl::makeServer()
         }
         return httplib::Server::HandlerResponse::Handled;
     }));
-    return s;
+    return listener;
 }
 
-std::shared_ptr<WideServer> HttpServer::Impl::bind(QString *error)
+std::shared_ptr<Listener> HttpServer::Impl::bind(QString *error)
 {
     auto fail = [error](const QString &why) {
         if (error) *error = why;
-        return std::shared_ptr<WideServer>();
+        return std::shared_ptr<Listener>();
     };
     if (const QString why = checkOptions(options); !why.isEmpty()) return fail(why);
     {
         std::lock_guard lock(stateMutex);
-        if (server) return fail(QStringLiteral("the server is already listening on %1").arg(detail::httpUrl(options.host, port)));
+        if (server) return fail(QStringLiteral("the server is already listening on %1").arg(url(port)));
     }
     detail::ignoreBrokenPipes();
-    auto s = makeServer();
+    QString unusable;
+    auto s = makeServer(&unusable);
+    if (!s) return fail(unusable);
     const std::string host = options.host.toStdString();
     errno = 0;
     int bound = 0;
     if (options.port == 0) {
-        bound = s->bind_to_any_port(host);
-    } else if (s->bind_to_port(host, options.port)) {
+        bound = s->http().bind_to_any_port(host);
+    } else if (s->http().bind_to_port(host, options.port)) {
         bound = options.port;
     }
     if (bound <= 0) {
         const int err = errno;
-        QString why = QStringLiteral("cannot listen on %1").arg(detail::httpUrl(options.host, options.port));
+        QString why = QStringLiteral("cannot listen on %1").arg(url(options.port));
         if (err == EADDRINUSE) why += QStringLiteral(": the port is already in use");
         else if (err != 0) why += QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(err));
         else why += QStringLiteral(": the address is not one of this computer's");
@@ -217,15 +253,15 @@ std::shared_ptr<WideServer> HttpServer::Impl::bind(QString *error)
     }
     s->widenBacklog();
     std::lock_guard lock(stateMutex);
-    if (server) return fail(QStringLiteral("the server is already listening on %1").arg(detail::httpUrl(options.host, port)));
+    if (server) return fail(QStringLiteral("the server is already listening on %1").arg(url(port)));
     server = s;
     port = bound;
     return s;
 }
 
-void HttpServer::Impl::serve(const std::shared_ptr<WideServer> &s)
+void HttpServer::Impl::serve(const std::shared_ptr<Listener> &s)
 {
-    s->listen_after_bind();
+    s->http().listen_after_bind();
     std::lock_guard lock(stateMutex);
     if (server == s) {
         server.reset();
@@ -257,7 +293,7 @@ bool HttpServer::listen(QString *error)
     if (previous.joinable()) previous.join();
     // Connections are queued from the moment of binding; wait for the accept loop all the same,
     // so that a stop() right after this returns finds a server to stop.
-    while (!s->is_running()) {
+    while (!s->http().is_running()) {
         {
             std::lock_guard lock(d->stateMutex);
             if (d->server != s) break;
@@ -278,7 +314,7 @@ bool HttpServer::run(QString *error)
 void HttpServer::stop()
 {
     std::lock_guard stopLock(d->stopMutex);
-    std::shared_ptr<WideServer> s;
+    std::shared_ptr<Listener> s;
     {
         std::lock_guard lock(d->stateMutex);
         s = d->server;
@@ -286,8 +322,8 @@ void HttpServer::stop()
     if (s) {
         // The library ignores a stop that comes before its accept loop has started.
         for (;;) {
-            if (s->is_running()) {
-                s->stop();
+            if (s->http().is_running()) {
+                s->http().stop();
                 break;
             }
             {
@@ -322,7 +358,7 @@ int HttpServer::port() const
 QString HttpServer::url() const
 {
     const int p = port();
-    return p ? detail::httpUrl(d->options.host, p) : QString();
+    return p ? d->url(p) : QString();
 }
 
 const HttpServerOptions &HttpServer::options() const

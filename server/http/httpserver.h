@@ -1,6 +1,6 @@
 #pragma once
 // The application server's HTTP front: it carries calls from clients on the network to one
-// CallService.
+// CallService, over plain HTTP or, given a certificate and its key, over HTTPS.
 //
 //   POST /call    body: an encoded wire::Call (Content-Type application/cbor)
 //                 200   an encoded wire::Reply, whatever the service answered (errors included)
@@ -14,6 +14,10 @@
 // the service may keep per-thread state there (each worker its own database connection). A
 // connection kept alive by its client holds one worker until it is closed or has been idle for
 // keepAliveTimeout, so the pool should be larger than the number of clients that call at once.
+//
+// Over HTTPS the server offers TLS 1.2 and later only and asks clients for no certificate: who
+// calls is settled by signing in. The certificate and the key are read when listening starts, so a
+// renewed certificate is taken up by stopping and listening again.
 //
 // Listening ignores SIGPIPE for the whole process: a client that gives up must not kill the
 // server when its answer is written to the closed connection.
@@ -39,6 +43,12 @@ struct LUMEKO_HTTP_EXPORT HttpServerOptions {
     std::chrono::seconds keepAliveTimeout{5};         // an idle connection is closed after this
     int keepAliveMaxCount = 1000;                     // calls on one connection before it is closed
     wire::DecodeLimits limits;                        // what one call may make the decoder allocate
+
+    // HTTPS: a PEM file with the server's certificate (then any intermediate certificates of its
+    // chain) and a PEM file with its private key, not protected by a passphrase. Both or neither.
+    QString tlsCertificate;
+    QString tlsKey;
+    bool tls() const { return !tlsCertificate.isEmpty() || !tlsKey.isEmpty(); }
 };
 
 class LUMEKO_HTTP_EXPORT HttpServer {
@@ -51,8 +61,9 @@ public:
     HttpServer &operator=(const HttpServer &) = delete;
 
     // Binds the address and serves on a thread of its own; returns once connections are accepted.
-    // False, with the reason in *error, when the options are wrong, the address cannot be bound
-    // (the port is taken) or the server is already listening.
+    // False, with the reason in *error, when the options are wrong, the certificate or the key
+    // cannot be read or do not belong together, the address cannot be bound (the port is taken)
+    // or the server is already listening.
     bool listen(QString *error = nullptr);
 
     // Binds the address and serves on the calling thread until stop() is called from another one.
@@ -67,7 +78,7 @@ public:
     bool isRunning() const;
     // The bound port while running (the one chosen when the options said 0); 0 otherwise.
     int port() const;
-    // "http://host:port" while running.
+    // "http://host:port", or "https://host:port" over TLS, while running.
     QString url() const;
 
     const HttpServerOptions &options() const;

@@ -10,7 +10,7 @@ namespace lumeko::server::detail {
 // it process-wide, once.
 void ignoreBrokenPipes();
 
-// "http://host:port", with an IPv6 address in brackets.
-QString httpUrl(const QString &host, int port);
+// "http://host:port" or "https://host:port", with an IPv6 address in brackets.
+QString httpUrl(const QString &host, int port, bool tls = false);
 
 } // namespace lumeko::server::detail

@@ -93,8 +93,9 @@ protected:
     // Over an in-process link to the fake school; records the address each link was made for.
     Outcome run(const QStringList &args)
     {
-        return run(args, [this](const QString &url, QString *) {
-            urls.append(url);
+        return run(args, [this](const cli::ServerAddress &server, QString *) {
+            urls.append(server.url);
+            caFiles.append(server.caFile);
             return std::make_unique<LocalLink>(school);
         });
     }
@@ -106,7 +107,7 @@ protected:
     }
 
     FakeSchool school;
-    QStringList urls;
+    QStringList urls, caFiles;
 };
 
 TEST_F(Cli, ArgumentsAreTypedByTheirPrefix)
@@ -186,6 +187,18 @@ TEST_F(Cli, WrongCommandLinesAreUsageErrors)
     EXPECT_EQ(ftp.code, cli::UsageError);
     EXPECT_TRUE(ftp.err.contains(QStringLiteral("not a server address"))) << ftp.err.toStdString();
 
+    // --ca belongs to an https:// server, and its file must be there.
+    Outcome o = run(line("--server http://school:8210 --ca ca.crt --user u --password p whoami"));
+    EXPECT_EQ(o.code, cli::UsageError);
+    EXPECT_TRUE(o.err.contains(QStringLiteral("--ca is for an https:// server"))) << o.err.toStdString();
+    EXPECT_TRUE(urls.isEmpty());
+    QTemporaryDir dir;
+    o = run({QStringLiteral("--server"), QStringLiteral("https://school:8470"), QStringLiteral("--ca"), dir.filePath(QStringLiteral("ca.crt")),
+             QStringLiteral("--user"), QStringLiteral("u"), QStringLiteral("--password"), QStringLiteral("p"), QStringLiteral("whoami")},
+            cli::httpLinks());
+    EXPECT_EQ(o.code, cli::UsageError);
+    EXPECT_TRUE(o.err.contains(QStringLiteral("--ca: cannot read %1").arg(dir.filePath(QStringLiteral("ca.crt"))))) << o.err.toStdString();
+
     const Outcome help = run(line("--help"));
     EXPECT_EQ(help.code, cli::Success);
     EXPECT_TRUE(help.out.startsWith(QStringLiteral("usage: lumeko-cli")) && help.err.isEmpty());
@@ -195,6 +208,14 @@ TEST_F(Cli, WrongCommandLinesAreUsageErrors)
     const Outcome env = run({QStringLiteral("--server=http://school:8210"), QStringLiteral("--user=") + kLogin, QStringLiteral("whoami")});
     EXPECT_EQ(env.code, cli::Success) << env.err.toStdString();
     EXPECT_EQ(urls, QStringList{QStringLiteral("http://school:8210")});
+    EXPECT_EQ(caFiles, QStringList{QString()});
+
+    // The authority file goes to the link with the address.
+    const Outcome withCa = run({QStringLiteral("--server"), QStringLiteral("https://school:8470"), QStringLiteral("--ca=/etc/lumeko/school-ca.crt"),
+                                QStringLiteral("--user"), kLogin, QStringLiteral("whoami")});
+    EXPECT_EQ(withCa.code, cli::Success) << withCa.err.toStdString();
+    EXPECT_EQ(urls.last(), QStringLiteral("https://school:8470"));
+    EXPECT_EQ(caFiles.last(), QStringLiteral("/etc/lumeko/school-ca.crt"));
 }
 
 TEST_F(Cli, ResultsPrintAsTabSeparatedTextJsonOrOneLine)

@@ -320,6 +320,7 @@ TEST(HttpLinkOptions, ServerAddresses)
     ASSERT_TRUE(o) << why.toStdString();
     EXPECT_EQ(o->host, QStringLiteral("127.0.0.1"));
     EXPECT_EQ(o->port, 8210);
+    EXPECT_FALSE(o->tls);
     o = HttpLinkOptions::fromUrl(QStringLiteral("http://school.example.cn/"));
     ASSERT_TRUE(o);
     EXPECT_EQ(o->port, 80);
@@ -328,8 +329,30 @@ TEST(HttpLinkOptions, ServerAddresses)
     EXPECT_EQ(o->host, QStringLiteral("::1"));
     EXPECT_EQ(o->url(), QStringLiteral("http://[::1]:9000"));
 
-    for (const char *bad : {"127.0.0.1:8210", "https://school:443", "http://school:8210/call", "http://", "http://a:b",
-                            "http://teacher@school:8210", "http://school:8210?x=1"}) {
+    // https: port 443 unless given, the system's authorities unless told otherwise.
+    o = HttpLinkOptions::fromUrl(QStringLiteral("https://school.example.cn"), &why);
+    ASSERT_TRUE(o) << why.toStdString();
+    EXPECT_TRUE(o->tls);
+    EXPECT_EQ(o->host, QStringLiteral("school.example.cn"));
+    EXPECT_EQ(o->port, 443);
+    EXPECT_TRUE(o->caFile.isEmpty());
+    EXPECT_EQ(o->url(), QStringLiteral("https://school.example.cn:443"));
+    o = HttpLinkOptions::fromUrl(QStringLiteral("  HTTPS://edu.hz.example.cn:8470/ "));
+    ASSERT_TRUE(o);
+    EXPECT_TRUE(o->tls);
+    EXPECT_EQ(o->port, 8470);
+    EXPECT_EQ(o->url(), QStringLiteral("https://edu.hz.example.cn:8470"));
+    o = HttpLinkOptions::fromUrl(QStringLiteral("https://[::1]:8471"));
+    ASSERT_TRUE(o);
+    EXPECT_EQ(o->host, QStringLiteral("::1"));
+    EXPECT_EQ(o->url(), QStringLiteral("https://[::1]:8471"));
+    o = HttpLinkOptions::fromUrl(QStringLiteral("https://127.0.0.1:80"));
+    ASSERT_TRUE(o);
+    EXPECT_TRUE(o->tls) << "the scheme decides, not the port";
+
+    for (const char *bad : {"127.0.0.1:8210", "ftp://school:21", "httpss://school", "http://school:8210/call", "https://school/call", "http://",
+                            "https://", "http://a:b", "https://school:0", "http://teacher@school:8210", "https://teacher:pw@school",
+                            "http://school:8210?x=1", "https://school#top"}) {
         why.clear();
         EXPECT_FALSE(HttpLinkOptions::fromUrl(QString::fromLatin1(bad), &why)) << bad;
         EXPECT_TRUE(why.contains(QStringLiteral("not a server address"))) << bad << ": " << why.toStdString();

@@ -1,5 +1,6 @@
 // The lumeko-server program: killed outright while teachers are saving, every save it had
-// acknowledged is there after a restart and the file is intact; init, backup and their refusals.
+// acknowledged is there after a restart and the file is intact; init, backup and their refusals;
+// serving HTTPS with a school's own certificates, and the refusal of files that are none.
 
 #include "fixtureschool.h"
 
@@ -181,6 +182,106 @@ TEST(ServerTool, InitMakesTheDemoSchoolOnceAndBackupCopiesTheDatabase)
     r = runServerTool({"init", "--db", "mysql://x/y"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.contains("unknown database URL"));
+}
+
+// Runs the openssl tool in dir, as an administrator would; what it said when it failed.
+QString openssl(const QTemporaryDir &dir, const QStringList &args)
+{
+    QProcess p;
+    p.setWorkingDirectory(dir.path());
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(QStringLiteral("openssl"), args);
+    if (!p.waitForFinished(60'000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        return QStringLiteral("openssl %1 failed (scripts/install-deps.sh installs the tool): %2 %3")
+            .arg(args.join(u' '), p.errorString(), QString::fromLocal8Bit(p.readAll()));
+    return {};
+}
+
+TEST(ServerTool, ServesHttpsWithTheSchoolsOwnCertificatesAndRefusesFilesThatAreNone)
+{
+    // A school's certificate authority and a server certificate it signs, made the way
+    // docs/district.md makes them.
+    QTemporaryDir dir;
+    const QStringList ec = {"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"};
+    QString failed = openssl(dir, QStringList{"req", "-x509", "-new"} + ec +
+                                      QStringList{"-days", "3650", "-subj", "/CN=Test School CA", "-addext", "keyUsage=critical,keyCertSign,cRLSign",
+                                                  "-keyout", "ca.key", "-out", "ca.crt"});
+    ASSERT_TRUE(failed.isEmpty()) << failed.toStdString();
+    failed = openssl(dir, QStringList{"req", "-new"} + ec + QStringList{"-subj", "/CN=localhost", "-keyout", "server.key", "-out", "server.csr"});
+    ASSERT_TRUE(failed.isEmpty()) << failed.toStdString();
+    QFile ext(dir.filePath("server.ext"));
+    ASSERT_TRUE(ext.open(QIODevice::WriteOnly));
+    ext.write("subjectAltName=DNS:localhost,IP:127.0.0.1\nbasicConstraints=critical,CA:FALSE\n"
+              "keyUsage=critical,digitalSignature\nextendedKeyUsage=serverAuth\n");
+    ext.close();
+    failed = openssl(dir, {"x509", "-req", "-in", "server.csr", "-CA", "ca.crt", "-CAkey", "ca.key", "-CAcreateserial", "-days", "825",
+                           "-extfile", "server.ext", "-out", "server.crt"});
+    ASSERT_TRUE(failed.isEmpty()) << failed.toStdString();
+
+    DatabaseUrl url;
+    url.backend = Backend::Sqlite;
+    url.path = dir.filePath("school.db");
+    {
+        Database db(url);
+        migrate(db);
+        seedFixtureSchool(db);
+    }
+    const int port = freePort();
+    const QStringList serve = {"serve", "--db", url.toString(), "--listen", QStringLiteral("127.0.0.1:%1").arg(port), "--files", dir.filePath("files")};
+
+    // Files that cannot serve: the reason names the file, and the program stops with 1.
+    struct Bad {
+        QString certificate, key, why, named;
+    };
+    const QList<Bad> bad = {
+        {dir.filePath("server.csr"), dir.filePath("server.key"), "holds no PEM certificate", dir.filePath("server.csr")},
+        {dir.filePath("server.crt"), dir.filePath("ca.key"), "does not belong to the certificate", dir.filePath("ca.key")},
+        {dir.filePath("server.crt"), dir.filePath("gone.key"), "cannot read the key file", dir.filePath("gone.key")},
+    };
+    for (const Bad &b : bad) {
+        const ToolRun r = runServerTool(serve + QStringList{"--tls-cert", b.certificate, "--tls-key", b.key});
+        EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+        EXPECT_TRUE(r.err.startsWith("cannot serve: ") && r.err.contains(b.why) && r.err.contains(b.named)) << r.err.toStdString();
+        EXPECT_FALSE(r.out.contains("serving")) << r.out.toStdString();
+    }
+    ToolRun r = runServerTool(serve + QStringList{"--tls-cert", dir.filePath("server.crt")});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.err.contains("--tls-key")) << r.err.toStdString();
+
+    // The right files: the start-up line gives the https:// address, with no warning, and a
+    // client that trusts the school's authority signs in.
+    QProcess server;
+    server.setProcessChannelMode(QProcess::SeparateChannels);
+    server.start(QStringLiteral(LUMEKO_SERVER_BIN), serve + QStringList{"--tls-cert", dir.filePath("server.crt"), "--tls-key", dir.filePath("server.key")});
+    QString out;
+    while (!out.contains(u'\n') && server.waitForReadyRead(30'000)) out += QString::fromUtf8(server.readAllStandardOutput());
+    ASSERT_TRUE(out.startsWith("serving ")) << out.toStdString() << server.readAllStandardError().toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral(" at https://127.0.0.1:%1 ").arg(port))) << out.toStdString();
+    QThread::msleep(200);
+    out += QString::fromUtf8(server.readAllStandardOutput());
+    EXPECT_FALSE(out.contains("WARNING")) << out.toStdString();
+
+    HttpLinkOptions o = *HttpLinkOptions::fromUrl(QStringLiteral("https://localhost:%1").arg(port));
+    o.caFile = dir.filePath("ca.crt");
+    {
+        HttpLink link(o);
+        ClientSession s(link);
+        const wire::Reply signedIn = s.signIn("admin", "lumeko", "PC-1");
+        EXPECT_TRUE(signedIn.ok()) << signedIn.message.toStdString();
+        s.signOut();
+    }
+    // Without the school's authority the same server is refused.
+    o.caFile.clear();
+    HttpLink untrusting(o);
+    const wire::Reply refused = ClientSession(untrusting).signIn("admin", "lumeko", "PC-1");
+    EXPECT_EQ(refused.error, wire::ErrorCode::Internal);
+    EXPECT_TRUE(refused.message.contains("certificate could not be verified")) << refused.message.toStdString();
+
+    server.terminate(); // SIGTERM: an orderly stop
+    ASSERT_TRUE(server.waitForFinished(30'000));
+    EXPECT_EQ(server.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(server.exitCode(), 0);
+    EXPECT_TRUE(QString::fromUtf8(server.readAllStandardOutput()).contains("stopped"));
 }
 
 } // namespace

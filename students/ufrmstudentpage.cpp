@@ -301,7 +301,7 @@ void TfrmStudentPage::SetReadOnly(bool r)
     TBasePage::SetReadOnly(r);
     // A stage, or a grade that has graduated, is edited only by administrators and holders of
     // "EditHis".
-    const bool mayEdit = PageGradeCode.size() == 4 && (CurrentFlag == u"Y" || pub::userType() == 1 || Rights.join(u',').contains(QStringLiteral("EditHis")));
+    const bool mayEdit = PageGradeCode.size() == 4 && (CurrentFlag == u"Y" || holdsRight(QStringLiteral("EditHis")));
     for (QAction *a : {acEdit, acImport})
         if (a->isEnabled() && !mayEdit) a->setEnabled(false);
     for (int c = 1; c < GridData->columnCount(); ++c) {
@@ -310,7 +310,9 @@ void TfrmStudentPage::SetReadOnly(bool r)
         col.readOnly = r || col.tag == 1;
         GridData->updateColumn(c, col);
     }
-    if (pub::userType() != 1 && acChangeClass->isEnabled() && !Rights.join(u',').contains(QStringLiteral("ChangeClass"))) acChangeClass->setEnabled(false);
+    if (acChangeClass->isEnabled() && !holdsRight(QStringLiteral("ChangeClass"))) acChangeClass->setEnabled(false);
+    // Photos are uploaded by those who keep or import the register, as the server requires.
+    if (acImpPic->isEnabled() && !holdsRight(QStringLiteral("Manager")) && !holdsRight(QStringLiteral("Import"))) acImpPic->setEnabled(false);
 }
 
 void TfrmStudentPage::InsertRecord()

@@ -3,6 +3,7 @@
 #include "server/http/clientsession.h"
 #include "server/http/httplink.h"
 #include "wire/codec.h"
+#include "wire/protocol/methods.h"
 
 #include <QFile>
 #include <QSysInfo>
@@ -209,6 +210,14 @@ std::optional<CommandLine> parseCommandLine(const QStringList &args, QString *er
         if (target == &cl.password) hasPassword = true;
     }
     if (cl.help) return cl;
+    // The method list is the client's own: no server, no sign-in.
+    if (i < args.size() && args[i] == QLatin1String("methods")) {
+        cl.command = args[i];
+        cl.operands = args.mid(i + 1);
+        if (!cl.operands.isEmpty()) *error = QStringLiteral("methods takes no arguments");
+        if (!error->isEmpty()) return std::nullopt;
+        return cl;
+    }
     if (!hasPassword && qEnvironmentVariableIsSet("LUMEKO_PASSWORD")) {
         cl.password = qEnvironmentVariable("LUMEKO_PASSWORD");
         hasPassword = true;
@@ -218,7 +227,7 @@ std::optional<CommandLine> parseCommandLine(const QStringList &args, QString *er
         *error = QStringLiteral("--ca is for an https:// server; %1 is not one").arg(cl.server);
     else if (cl.user.isEmpty()) *error = QStringLiteral("--user is missing");
     else if (!hasPassword) *error = QStringLiteral("--password is missing");
-    else if (i >= args.size()) *error = QStringLiteral("no command: call or whoami");
+    else if (i >= args.size()) *error = QStringLiteral("no command: call, whoami or methods");
     if (!error->isEmpty()) return std::nullopt;
 
     cl.command = args[i];
@@ -317,11 +326,13 @@ QString usage()
     return QStringLiteral(
         "usage: lumeko-cli --server URL [--ca FILE] --user U --password P [--json] call OBJECT METHOD [ARG...]\n"
         "       lumeko-cli --server URL [--ca FILE] --user U --password P [--json] whoami\n"
+        "       lumeko-cli methods\n"
         "       lumeko-cli --help\n"
         "\n"
         "Signs in to the application server at URL (https://host:port, or http://host:port on this\n"
         "computer), calls OBJECT.METHOD with the arguments, prints the answer and signs out. whoami\n"
-        "prints the signed-in user's context. The password may come from the environment variable\n"
+        "prints the signed-in user's context. methods lists every server method with its arguments\n"
+        "(var: passed by reference, out: written back), its result and the right it needs. The password may come from the environment variable\n"
         "LUMEKO_PASSWORD instead.\n"
         "\n"
         "An https:// server's certificate is checked against the system's certificate authorities, or\n"
@@ -442,6 +453,15 @@ std::optional<wire::Argument> parseArgument(const QString &text, QString *error)
     }
 }
 
+// One line per declared method: "Object.Method(arguments) -> result  [right]".
+void printMethods(QTextStream &out)
+{
+    namespace protocol = wire::protocol;
+    for (const protocol::Method *m : protocol::allMethods())
+        out << m->fullName() << u'(' << (m->maxArgs() ? protocol::describeArguments(*m) : QString()) << QStringLiteral(") -> ")
+            << protocol::kindName(m->result) << QStringLiteral("  [") << protocol::describeRight(m->right) << "]\n";
+}
+
 int run(const QStringList &args, QTextStream &out, QTextStream &err, const LinkFactory &links)
 {
     QString why;
@@ -449,6 +469,10 @@ int run(const QStringList &args, QTextStream &out, QTextStream &err, const LinkF
     if (!cl) return usageError(err, why);
     if (cl->help) {
         out << usage();
+        return Success;
+    }
+    if (cl->command == QLatin1String("methods")) {
+        printMethods(out);
         return Success;
     }
 

@@ -150,6 +150,18 @@ TEST_F(BasePageTest, RightsFollowTheUserTypeAndTheKeysOfThePage)
     EXPECT_EQ(enabled(page), (QStringList{"删行", "保存", "取消"})) << "inserting needs Manager too";
     ClosePage(PageRegistry::handleFromName(page->objectName()));
 
+    // Keys are matched whole, as the server matches them: a key that merely contains "Manager"
+    // grants nothing.
+    fx.db().exec("INSERT INTO \"XT_Function\" (\"sFunId\", \"sParFunId\", \"sFunKey\", \"sFunName\", \"iOrder\") "
+                 "VALUES ('400909', '4009', 'ManagerView', ?, 20)", {QStringLiteral("查看管理")});
+    fx.db().exec("INSERT INTO \"XT_UserRight\" (\"TeacherCode\", \"sFunId\") VALUES (?, '400909')", {server::testing::kTeacherCode});
+    pub::signOut();
+    signInAs("wang", "pw6");
+    page = openPage();
+    EXPECT_TRUE(page->Rights.contains(QStringLiteral("ManagerView")));
+    EXPECT_FALSE(page->acEdit->isEnabled());
+    ClosePage(PageRegistry::handleFromName(page->objectName()));
+
     pub::signOut();
     signInAs("admin", "lumeko"); // user type 1: not restricted, whatever the keys
     page = openPage();

@@ -4,6 +4,7 @@
 #include "server/http/clientsession.h"
 #include "server/http/httpserver.h"
 #include "wire/codec.h"
+#include "wire/protocol/methods.h"
 
 #include <gtest/gtest.h>
 
@@ -299,6 +300,25 @@ TEST_F(Cli, ServerErrorsExitWithOne)
     o = run(overHttp, cli::httpLinks());
     EXPECT_EQ(o.code, cli::ServerError);
     EXPECT_TRUE(o.err.startsWith(QStringLiteral("Internal: Session.SignIn: cannot connect"))) << o.err.toStdString();
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(Cli, MethodsListsEveryDeclaredMethodWithoutAServer)
+{
+    const Outcome o = run({QStringLiteral("methods")});
+    EXPECT_EQ(o.code, 0) << o.err.toStdString();
+    EXPECT_TRUE(urls.isEmpty()) << "no link was made";
+    const QStringList lines = o.out.split(u'\n', Qt::SkipEmptyParts);
+    EXPECT_EQ(lines.size(), qsizetype(wire::protocol::allMethods().size()));
+    for (const wire::protocol::Method *m : wire::protocol::allMethods())
+        EXPECT_EQ(lines.filter(m->fullName() + u'(').size(), 1) << m->fullName().toStdString();
+    EXPECT_TRUE(lines.contains(QStringLiteral("StudentUp.UpFamily(Delta change packet, MaxErrors integer, out ErrorCount integer) -> nothing  "
+                                              "[4009/Manager or 4009/Import]")));
+    EXPECT_TRUE(lines.contains(QStringLiteral("Session.SignIn(Login text, Password text, Computer text) -> text  [anyone]")));
+    EXPECT_EQ(run({QStringLiteral("methods"), QStringLiteral("extra")}).code, 2);
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 #include "framework/import/importmerge.h"
 
-#include "host/pub/cipher.h"
+#include "toolkit/cipher/cipher.h"
 #include "host/pub/pub.h"
 
 #include <QUuid>
@@ -85,7 +85,7 @@ QStringList datePatterns(const QString &separator)
 
 ImportMerge::ImportMerge(const ImportTarget &target, const ImportOptions &options) : m_target(target), m_options(options)
 {
-    encipher = [](const QString &plain) { return pub::encStr(plain, QString::fromLatin1(pub::kImportPasswordKey)); };
+    encipher = [](const QString &plain) { return cipher::encStr(plain, QString::fromLatin1(cipher::kImportPasswordKey)); };
     schoolId = pub::schoolId();
     if (DataSet *defs = m_target.fields; defs && defs->isActive())
         for (qsizetype i = 0; i < defs->recordCount(); ++i)

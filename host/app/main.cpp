@@ -80,7 +80,7 @@ int main(int argc, char **argv)
     pub::installProvider(&provider);
 
     std::unique_ptr<server::Service> embedded;
-    std::unique_ptr<server::ServerLink> link;
+    std::unique_ptr<wire::ServerLink> link;
     QString where;
     try {
         if (options.isSet(QStringLiteral("server"))) {
@@ -107,7 +107,7 @@ int main(int argc, char **argv)
             serverOptions.fileStore = QFileInfo(serverOptions.database.path).absolutePath() + QStringLiteral("/files");
             embedded = std::make_unique<server::Service>(serverOptions);
             server::installSchoolMethods(*embedded);
-            link = std::make_unique<server::LocalLink>(*embedded);
+            link = std::make_unique<wire::LocalLink>(*embedded);
             where = QStringLiteral("本机演示学校（管理员 admin，密码 lumeko）");
         }
     } catch (const std::exception &e) {

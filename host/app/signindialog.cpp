@@ -12,7 +12,7 @@
 
 namespace lumeko::host {
 
-SignInDialog::SignInDialog(server::ServerLink &link, const QString &where, QWidget *parent) : QDialog(parent), m_link(link)
+SignInDialog::SignInDialog(wire::ServerLink &link, const QString &where, QWidget *parent) : QDialog(parent), m_link(link)
 {
     setWindowTitle(QStringLiteral("登录 - %1").arg(pub::appName()));
     setWindowIcon(pub::styleIcon(QStringLiteral("AppIcon")));

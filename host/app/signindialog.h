@@ -8,7 +8,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
-namespace lumeko::server {
+namespace lumeko::wire {
 class ServerLink;
 }
 
@@ -17,7 +17,7 @@ namespace lumeko::host {
 class SignInDialog : public QDialog {
     Q_OBJECT
 public:
-    SignInDialog(server::ServerLink &link, const QString &where, QWidget *parent = nullptr);
+    SignInDialog(wire::ServerLink &link, const QString &where, QWidget *parent = nullptr);
 
     QLineEdit *edLogin;
     QLineEdit *edPassword;
@@ -28,7 +28,7 @@ public Q_SLOTS:
     void trySignIn();
 
 private:
-    server::ServerLink &m_link;
+    wire::ServerLink &m_link;
 };
 
 } // namespace lumeko::host

@@ -8,7 +8,7 @@
 // asks nobody and writes what it would have shown to the standard error stream.
 
 #include "host/pub/pub_export.h"
-#include "server/core/callservice.h"
+#include "wire/link.h"
 
 #include <QRgb>
 #include <QString>
@@ -92,7 +92,7 @@ LUMEKO_PUB_EXPORT QString builtinStyle();
 // signIn(), which first signs the old session out over its own link. On
 // failure the host services are signed out and *error holds a Chinese text for the user (the
 // server's own message in brackets). A previous session is signed out first.
-LUMEKO_PUB_EXPORT bool signIn(server::ServerLink &link, const QString &login, const QString &password, QString *error = nullptr);
+LUMEKO_PUB_EXPORT bool signIn(wire::ServerLink &link, const QString &login, const QString &password, QString *error = nullptr);
 
 // Ends the session on the server and forgets it, everything cached from it and the last chooser
 // answer (GetParams). Server objects

@@ -9,7 +9,7 @@
 //
 // Texts returned here are copies; the lifetime rules of the C functions do not apply.
 
-#include "host/pub/cipher.h"
+#include "toolkit/cipher/cipher.h"
 #include "host/pub/lumekopub.h"
 #include "host/pub/pub_export.h"
 #include "wire/envelope.h"
@@ -182,6 +182,6 @@ LUMEKO_PUB_EXPORT QString params();
 
 LUMEKO_PUB_EXPORT void writeLog(const QString &text);
 
-// encStr and decStr: host/pub/cipher.h.
+// encStr and decStr: toolkit/cipher/cipher.h.
 
 } // namespace lumeko::pub

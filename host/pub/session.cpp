@@ -116,7 +116,7 @@ wire::DataPacket sessionPacket(std::optional<wire::DataPacket> detail::SessionSt
 
 } // namespace
 
-bool signIn(server::ServerLink &link, const QString &login, const QString &password, QString *error)
+bool signIn(wire::ServerLink &link, const QString &login, const QString &password, QString *error)
 {
     signOut();
     auto connection = std::make_shared<Connection>();

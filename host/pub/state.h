@@ -15,7 +15,7 @@ namespace lumeko::pub::detail {
 // The host's link to the server and the session's token. Server objects share it; signing out
 // closes it, after which their calls fail without touching the link.
 struct Connection {
-    server::ServerLink *link = nullptr;
+    wire::ServerLink *link = nullptr;
     QString token;
     std::atomic<bool> open{true};
 };

@@ -1,5 +1,4 @@
 #include "server/cli/cli.h"
-#include "server/core/sessionprotocol.h"
 #include "server/http/clientsession.h"
 #include "server/http/httplink.h"
 #include "wire/codec.h"

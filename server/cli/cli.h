@@ -5,7 +5,7 @@
 //   lumeko-cli --server URL [--ca FILE] --user U --password P [--json] call OBJECT METHOD [ARG...]
 //   lumeko-cli --server URL [--ca FILE] --user U --password P [--json] whoami
 
-#include "server/core/callservice.h"
+#include "wire/link.h"
 
 #include <QString>
 #include <QStringList>
@@ -16,6 +16,11 @@
 #include <optional>
 
 namespace lumeko::server::cli {
+
+using wire::CallOrigin;
+using wire::CallService;
+using wire::LocalLink;
+using wire::ServerLink;
 
 enum ExitCode : int {
     Success = 0,

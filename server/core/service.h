@@ -4,7 +4,7 @@
 // between calls beyond its connections, so several processes can serve one database.
 
 #include "server/core/auth.h"
-#include "server/core/callservice.h"
+#include "wire/link.h"
 #include "server/core/methodcall.h"
 #include "server/storage/database.h"
 
@@ -15,6 +15,11 @@
 #include <functional>
 
 namespace lumeko::server {
+
+using wire::CallOrigin;
+using wire::CallService;
+using wire::LocalLink;
+using wire::ServerLink;
 
 struct LUMEKO_SERVER_EXPORT ServerOptions {
     DatabaseUrl database;

@@ -1,14 +1,16 @@
 #include "server/http/clientsession.h"
-#include "server/core/sessionprotocol.h"
+#include "wire/protocol/methods.h"
 
 namespace lumeko::server {
+
+namespace session = wire::protocol::session;
 
 ClientSession::ClientSession(ServerLink &link) : m_link(link) {}
 
 wire::Reply ClientSession::signIn(const QString &login, const QString &password, const QString &computer)
 {
     m_token.clear();
-    wire::Reply reply = call(session::Object, session::SignIn, {{login, false}, {password, false}, {computer, false}});
+    wire::Reply reply = call(session::SignIn.objectName(), session::SignIn.methodName(), {{login, false}, {password, false}, {computer, false}});
     if (!reply.ok()) return reply;
     const QString *token = std::get_if<QString>(&reply.result);
     if (!token || token->isEmpty())
@@ -20,7 +22,7 @@ wire::Reply ClientSession::signIn(const QString &login, const QString &password,
 
 wire::Reply ClientSession::signOut()
 {
-    wire::Reply reply = call(session::Object, session::SignOut);
+    wire::Reply reply = call(session::SignOut.objectName(), session::SignOut.methodName());
     m_token.clear();
     return reply;
 }
@@ -33,7 +35,7 @@ wire::Reply ClientSession::call(const QString &object, const QString &method, QL
 
 wire::Reply ClientSession::context()
 {
-    wire::Reply reply = call(session::Object, session::Context);
+    wire::Reply reply = call(session::Context.objectName(), session::Context.methodName());
     if (!reply.ok()) return reply;
     const wire::DataPacket *packet = std::get_if<wire::DataPacket>(&reply.result);
     if (!packet || packet->rowCount() != 1)

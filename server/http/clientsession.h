@@ -3,13 +3,18 @@
 // every call it makes. Used by tools (lumeko-cli) and by tests; the host application does the
 // same through its own services.
 
-#include "server/core/callservice.h"
+#include "wire/link.h"
 #include "server/http/http_export.h"
 
 #include <QList>
 #include <QString>
 
 namespace lumeko::server {
+
+using wire::CallOrigin;
+using wire::CallService;
+using wire::LocalLink;
+using wire::ServerLink;
 
 class LUMEKO_HTTP_EXPORT ClientSession {
 public:

@@ -15,7 +15,7 @@
 // in time gives ErrorCode::Timeout, both with a message that names the server. A failed call is
 // not sent again: the server may have carried it out (an update must not be stored twice).
 
-#include "server/core/callservice.h"
+#include "wire/link.h"
 #include "server/http/http_export.h"
 #include "wire/codec.h"
 
@@ -26,6 +26,11 @@
 #include <optional>
 
 namespace lumeko::server {
+
+using wire::CallOrigin;
+using wire::CallService;
+using wire::LocalLink;
+using wire::ServerLink;
 
 struct LUMEKO_HTTP_EXPORT HttpLinkOptions {
     QString host = QStringLiteral("127.0.0.1");

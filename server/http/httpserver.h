@@ -22,7 +22,7 @@
 // Listening ignores SIGPIPE for the whole process: a client that gives up must not kill the
 // server when its answer is written to the closed connection.
 
-#include "server/core/callservice.h"
+#include "wire/link.h"
 #include "server/http/http_export.h"
 #include "wire/codec.h"
 
@@ -32,6 +32,11 @@
 #include <memory>
 
 namespace lumeko::server {
+
+using wire::CallOrigin;
+using wire::CallService;
+using wire::LocalLink;
+using wire::ServerLink;
 
 struct LUMEKO_HTTP_EXPORT HttpServerOptions {
     QString host = QStringLiteral("127.0.0.1");

@@ -3,7 +3,6 @@
 
 #include "server/core/rights.h"
 #include "server/core/service.h"
-#include "server/core/sessionprotocol.h"
 #include "server/methods/methods.h"
 #include "server/storage/schema.h"
 #include "wire/protocol/methods.h"
@@ -90,7 +89,7 @@ wire::DataPacket contextPacket(MethodCall &c)
         schoolType = school.value(0, 2).toString();
     }
     QList<wire::FieldDef> fields;
-    for (QLatin1StringView name : session::ContextFields) {
+    for (QLatin1StringView name : wire::protocol::session::ContextFields) {
         FieldType type = FieldType::Text;
         if (name == QLatin1StringView("UserType")) type = FieldType::Integer;
         if (name.startsWith(QLatin1StringView("ViewAll"))) type = FieldType::Boolean;

@@ -1,7 +1,7 @@
 // The student register's methods: students by class or grade, families, the photo index, the
 // grade's classes, teachers, exam history, and the updates of students and families.
 
-#include "host/pub/cipher.h"
+#include "toolkit/cipher/cipher.h"
 #include "server/core/auth.h"
 #include "server/core/service.h"
 #include "server/grammar/registerfilters.h"
@@ -245,7 +245,7 @@ void upStudent(MethodCall &c)
             for (const QString &f : changedFields(packet, row))
                 if (!classFields.contains(f)) refuseRow(m, r, QStringLiteral("changes %1; the right 4009/ChangeClass moves students between classes only").arg(f));
         }
-        if (pass >= 0 && changedFields(packet, row).contains(QStringLiteral("spass")) && !pub::isCipherText(row.newValues.value(pass).toString()))
+        if (pass >= 0 && changedFields(packet, row).contains(QStringLiteral("spass")) && !cipher::isCipherText(row.newValues.value(pass).toString()))
             refuseRow(m, r, QStringLiteral("sets a password in clear; passwords are set through SetPass"));
     }
     checkStudentRows(c, m, packet, QStringLiteral("sCode"));
@@ -278,7 +278,7 @@ void upStudent(MethodCall &c)
                 row.oldValues[pass] = c.db().scalar(QStringLiteral("SELECT \"sPass\" FROM \"XJ_Student\" WHERE \"sCode\" = ? AND \"SchoolCode\" = ?"),
                                                     {row.oldValues.value(code), c.user().school});
             if (!changes) continue;
-            const std::optional<QString> plain = pub::decStr(row.newValues.value(pass).toString(), QString::fromLatin1(pub::kImportPasswordKey));
+            const std::optional<QString> plain = cipher::decStr(row.newValues.value(pass).toString(), QString::fromLatin1(cipher::kImportPasswordKey));
             if (!plain) throw CallError(ErrorCode::BadArguments, QStringLiteral("an imported password cannot be deciphered"));
             row.newValues[pass] = hashPassword(*plain, c.env().options().passwordCost);
         }

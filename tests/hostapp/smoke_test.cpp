@@ -71,7 +71,7 @@ protected:
         options.passwordCost = server::PasswordCost::Minimal;
         service = std::make_unique<server::Service>(options);
         server::installSchoolMethods(*service);
-        link = std::make_unique<server::LocalLink>(*service);
+        link = std::make_unique<wire::LocalLink>(*service);
         QString error;
         ASSERT_TRUE(module.load(QStringLiteral(LUMEKO_MODULE_PATH), &error)) << error.toStdString();
     }
@@ -97,7 +97,7 @@ protected:
     static DemoSchool *school;
     pub::testing::ScriptedProvider host;
     std::unique_ptr<server::Service> service;
-    std::unique_ptr<server::ServerLink> link;
+    std::unique_ptr<wire::ServerLink> link;
     host::Module module;
     QTemporaryDir settings;
 };

@@ -4,8 +4,8 @@
 // sign in, her context and a query that answers a class list. Like the real service they never
 // throw, except through a method a test writes to throw on purpose.
 
-#include "server/core/callservice.h"
-#include "server/core/sessionprotocol.h"
+#include "wire/link.h"
+#include "wire/protocol/methods.h"
 
 #include <QHash>
 #include <QSet>
@@ -19,7 +19,7 @@
 
 namespace lumeko::testing {
 
-using server::CallOrigin;
+using wire::CallOrigin;
 using wire::Call;
 using wire::ErrorCode;
 using wire::Reply;
@@ -39,7 +39,7 @@ inline Reply echoBack(Call &c, const CallOrigin &)
     return answer(c.args.value(0).value, refs);
 }
 
-class FakeService : public server::CallService {
+class FakeService : public wire::CallService {
 public:
     using Method = std::function<Reply(Call &, const CallOrigin &)>;
     void on(const QString &objectDotMethod, Method m) { m_methods.insert(objectDotMethod, std::move(m)); }
@@ -137,7 +137,7 @@ public:
         });
         on(QStringLiteral("Session.Context"), [](Call &, const CallOrigin &) {
             QList<wire::FieldDef> fields;
-            for (QLatin1StringView name : server::session::ContextFields)
+            for (QLatin1StringView name : wire::protocol::session::ContextFields)
                 fields.append({QString(name), name == QLatin1StringView("UserType") ? wire::FieldType::Integer
                                               : name.startsWith(QLatin1StringView("ViewAll")) ? wire::FieldType::Boolean
                                                                                                : wire::FieldType::Text, 0, 0});

@@ -228,7 +228,7 @@ TEST_F(QtHost, TheLogFileGetsOneTimestampedLinePerCall)
 TEST_F(QtHost, TheGradeChooserAnswersTheChosenGradeOrCancel)
 {
     server::testing::ServiceFixture fx(server::Backend::Sqlite);
-    server::LocalLink link(fx.service());
+    wire::LocalLink link(fx.service());
     QString error;
     ASSERT_TRUE(signIn(link, QStringLiteral("admin"), QStringLiteral("lumeko"), &error)) << error.toStdString();
 

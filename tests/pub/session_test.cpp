@@ -41,7 +41,7 @@ QStringList column(const DataPacket &p, const char *field)
 QString utf8(const char *text) { return QString::fromUtf8(text); }
 
 // A link whose answers the test gives, for the paths an embedded server does not take.
-class FakeLink final : public server::ServerLink {
+class FakeLink final : public wire::ServerLink {
 public:
     std::function<wire::Reply(wire::Call &)> answer;
     QStringList methods;
@@ -55,7 +55,7 @@ public:
 class HostSession : public ::testing::Test {
 protected:
     ServiceFixture fx{server::Backend::Sqlite};
-    server::LocalLink link{fx.service()};
+    wire::LocalLink link{fx.service()};
     ScriptedProvider host;
 
     void SetUp() override { signOut(); }

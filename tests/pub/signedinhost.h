@@ -36,7 +36,7 @@ protected:
     const server::Backend backend;
     ScriptedProvider host;
     server::testing::ServiceFixture fx;
-    server::LocalLink link{fx.service()};
+    wire::LocalLink link{fx.service()};
 
 private:
     // A back end that is not at hand is stood in for by SQLite until SetUp skips the test.

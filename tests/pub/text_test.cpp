@@ -10,6 +10,10 @@
 namespace lumeko::pub {
 namespace {
 
+using cipher::decStr;
+using cipher::encStr;
+using cipher::isCipherText;
+
 // The program's fixed key has the form of a GUID text.
 const QString kKey = QStringLiteral("{3F2504E0-4F89-11D3-9A0C-0305E82C3301}");
 

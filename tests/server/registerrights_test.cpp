@@ -2,7 +2,7 @@
 // would never offer: they get no more than the page allows, and nothing of theirs is stored.
 
 #include "fixtureschool.h"
-#include "host/pub/cipher.h"
+#include "toolkit/cipher/cipher.h"
 #include "server/core/auth.h"
 #include "server/storage/schema.h"
 

@@ -3,8 +3,7 @@
 
 #include "fixtureschool.h"
 
-#include "server/core/sessionprotocol.h"
-#include "wire/protocol/method.h"
+#include "wire/protocol/methods.h"
 
 #include <QDir>
 #include <QFile>
@@ -58,7 +57,7 @@ TEST_P(ServiceTest, SignInByLoginMobileOrMailGivesASessionWithTheUsersContext)
     for (const char *login : {"wang", "WANG", "13800000001", "wang@school.cn"}) {
         const QString token = fx->signIn(QString::fromLatin1(login), QStringLiteral("pw6"));
         ASSERT_EQ(token.size(), 64) << login;
-        const wire::Reply r = fx->call(S, QString(session::Context), {}, token);
+        const wire::Reply r = fx->call(S, wire::protocol::session::Context.methodName(), {}, token);
         ASSERT_TRUE(r.ok()) << r.message.toStdString();
         const auto &ctx = std::get<wire::DataPacket>(r.result);
         ASSERT_EQ(ctx.rowCount(), 1);
@@ -76,7 +75,7 @@ TEST_P(ServiceTest, SignInByLoginMobileOrMailGivesASessionWithTheUsersContext)
 
     // Refusals: wrong password, unknown login, a teacher who left, a teacher without a password.
     for (auto [login, pw] : {std::pair{"wang", "PW6"}, {"nobody", "pw6"}, {"gone", "pw"}, {"nopass", ""}}) {
-        const wire::Reply r = fx->call(S, QString(session::SignIn), {txt(login), txt(pw), txt("PC")}, {}, QString::fromLatin1(login));
+        const wire::Reply r = fx->call(S, wire::protocol::session::SignIn.methodName(), {txt(login), txt(pw), txt("PC")}, {}, QString::fromLatin1(login));
         EXPECT_EQ(r.error, ErrorCode::Refused) << login;
         EXPECT_FALSE(std::holds_alternative<QString>(r.result)) << "no token on a refusal";
     }
@@ -85,7 +84,7 @@ TEST_P(ServiceTest, SignInByLoginMobileOrMailGivesASessionWithTheUsersContext)
 TEST_P(ServiceTest, RepeatedFailedSignInsAreBrakedPerLoginAndPerAddress)
 {
     const auto attempt = [&](const char *pw, const char *peer = "10.0.0.7") {
-        return fx->call(S, QString(session::SignIn), {txt("wang"), txt(pw), txt("PC")}, {}, QString::fromLatin1(peer));
+        return fx->call(S, wire::protocol::session::SignIn.methodName(), {txt("wang"), txt(pw), txt("PC")}, {}, QString::fromLatin1(peer));
     };
     for (int i = 0; i < 5; ++i) EXPECT_EQ(attempt("guess").message, "the login or the password is wrong");
     // Now even the right password waits, from this address and from any other.

@@ -3,7 +3,7 @@
 // updates with their refusals.
 
 #include "fixtureschool.h"
-#include "host/pub/cipher.h"
+#include "toolkit/cipher/cipher.h"
 #include "server/core/auth.h"
 #include "server/storage/schema.h"
 
@@ -243,12 +243,12 @@ TEST_P(StudentMethodsTest, UpdatesMoveStudentsKeepThoseWithExamsAndFindFamiliesB
     // An imported password arrives enciphered with the import's key and is stored as a hash.
     wire::ChangePacket imported;
     imported.fields = t.fieldDefs({"sCode", "SchoolCode", "sName", "sPass", "InYear", "GradeCode", "ClassCode"});
-    imported.rows = {{RowStatus::Inserted, {}, {"{N}", "S1", QStringLiteral("新生"), pub::encStr("chushi123", QString::fromLatin1(pub::kImportPasswordKey)), 2026, "1701", "001"}}};
+    imported.rows = {{RowStatus::Inserted, {}, {"{N}", "S1", QStringLiteral("新生"), cipher::encStr("chushi123", QString::fromLatin1(cipher::kImportPasswordKey)), 2026, "1701", "001"}}};
     r = fx->call("StudentUp", "UpStudent", {val(imported), val(qint64(-1)), ref(qint64(0))}, admin);
     ASSERT_EQ(std::get<qint64>(r.refs[2]), 0) << r.message.toStdString();
     EXPECT_TRUE(verifyPassword(fx->db().scalar("SELECT \"sPass\" FROM \"XJ_Student\" WHERE \"sCode\" = '{N}'").toString(), "chushi123"));
     imported.rows[0].newValues[0] = "{M}";
-    imported.rows[0].newValues[3] = pub::encStr("x", "{00000000-0000-0000-0000-000000000000}");
+    imported.rows[0].newValues[3] = cipher::encStr("x", "{00000000-0000-0000-0000-000000000000}");
     EXPECT_EQ(fx->call("StudentUp", "UpStudent", {val(imported), val(qint64(-1)), ref(qint64(0))}, admin).error, ErrorCode::BadArguments)
         << "a password enciphered with another key";
 

@@ -30,9 +30,9 @@ namespace {
 
 // Passes the module's calls on to the embedded server and notes the methods called; the methods
 // named in `unreachable` fail as a lost connection would.
-class RecordingLink : public server::ServerLink {
+class RecordingLink : public wire::ServerLink {
 public:
-    explicit RecordingLink(server::CallService &service) : m_inner(service) {}
+    explicit RecordingLink(wire::CallService &service) : m_inner(service) {}
     wire::Reply call(wire::Call &call) override
     {
         methods << call.method;
@@ -43,7 +43,7 @@ public:
     QStringList unreachable;
 
 private:
-    server::LocalLink m_inner;
+    wire::LocalLink m_inner;
 };
 
 class FamilyTest : public pub::testing::SignedInHost {

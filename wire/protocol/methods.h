@@ -32,6 +32,15 @@ inline constexpr Method ClassNames{"Session", "ClassNames", {}, Kind::DataPacket
 inline constexpr Method TypeList{"Session", "TypeList", {{"ListName", Kind::Text}}, Kind::Text, Right::signedIn()};
 inline constexpr Method SchoolOutline{"Session", "SchoolOutline", {}, Kind::DataPacket, Right::signedIn()};
 inline constexpr Method RecentExams{"Session", "RecentExams", {{"Limit", Kind::Integer}}, Kind::DataPacket, Right::signedIn()};
+
+// The fields of Context's one row, in this order: texts, except UserType (integer) and the two
+// ViewAll flags (booleans).
+inline constexpr QLatin1StringView ContextFields[] = {
+    QLatin1StringView{"SchoolId"}, QLatin1StringView{"SchoolName"}, QLatin1StringView{"SchoolType"},
+    QLatin1StringView{"UserCode"}, QLatin1StringView{"UserName"},   QLatin1StringView{"UserID"},
+    QLatin1StringView{"UserType"}, QLatin1StringView{"Roles"},      QLatin1StringView{"ViewAllGrade"},
+    QLatin1StringView{"ViewAllClass"},
+};
 } // namespace session
 
 // ---- SysQry, SysUp: registry, field definitions, school, clock, file store, log ----------------

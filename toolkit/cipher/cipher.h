@@ -6,16 +6,16 @@
 // the same text enciphered twice gives two different cipher texts. The tag makes a wrong key, a
 // changed byte or a cut text fail to decipher instead of giving garbage.
 //
-// This target needs Qt Core and libsodium only, so that the application server can take an
-// imported enciphered password and store its hash without linking the host's widgets.
+// This library needs Qt Core and libsodium only: the module enciphers with it and the application
+// server deciphers an imported password with it and stores its hash.
 
-#include "host/pub/cipher_export.h"
+#include "toolkit/cipher/cipher_export.h"
 
 #include <QString>
 
 #include <optional>
 
-namespace lumeko::pub {
+namespace lumeko::cipher {
 
 inline constexpr char kCipherPrefix[] = "enc1:";
 
@@ -33,4 +33,4 @@ LUMEKO_CIPHER_EXPORT std::optional<QString> decStr(const QString &cipher, const 
 // length). Says nothing of the key.
 LUMEKO_CIPHER_EXPORT bool isCipherText(const QString &text);
 
-} // namespace lumeko::pub
+} // namespace lumeko::cipher

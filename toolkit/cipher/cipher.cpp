@@ -1,4 +1,4 @@
-#include "host/pub/cipher.h"
+#include "toolkit/cipher/cipher.h"
 
 #include <QByteArray>
 #include <QStringDecoder>
@@ -7,7 +7,7 @@
 
 #include <cstdlib>
 
-namespace lumeko::pub {
+namespace lumeko::cipher {
 
 namespace {
 
@@ -88,4 +88,4 @@ std::optional<QString> decStr(const QString &cipher, const QString &key)
 
 bool isCipherText(const QString &text) { return payload(text).has_value(); }
 
-} // namespace lumeko::pub
+} // namespace lumeko::cipher

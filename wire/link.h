@@ -1,13 +1,14 @@
 #pragma once
-// The one entry point of the application server: a decoded call in, a reply out. Transports (the
-// in-process link of the embedded host, the HTTP server) hand calls to a CallService and know
-// nothing of objects, methods or storage.
+// The two ends a call travels between: the client's ServerLink and the server's CallService, a
+// decoded call in and a reply out. Transports (the in-process link of the embedded host, the HTTP
+// server and its client link) carry calls between them and know nothing of objects, methods or
+// storage.
 
 #include "wire/envelope.h"
 
 #include <QString>
 
-namespace lumeko::server {
+namespace lumeko::wire {
 
 // Where a call came from, as the transport saw it. The service keys its sign-in rate limit on it.
 struct CallOrigin {
@@ -19,7 +20,7 @@ public:
     virtual ~CallService() = default;
     // Never throws: every failure becomes a reply with an error code and a message. The call is
     // taken by reference so that large packets are moved, not copied, into the method.
-    virtual wire::Reply handle(wire::Call &call, const CallOrigin &origin) = 0;
+    virtual Reply handle(Call &call, const CallOrigin &origin) = 0;
 };
 
 // The client's side of a connection to a server, whatever carries the calls.
@@ -28,17 +29,17 @@ public:
     virtual ~ServerLink() = default;
     // Transport failures (refused connection, time-out, a body that is no reply) come back as a
     // reply with an error code, never as an exception.
-    virtual wire::Reply call(wire::Call &call) = 0;
+    virtual Reply call(Call &call) = 0;
 };
 
 // The embedded mode: calls go straight to a service in this process, without encoding.
 class LocalLink final : public ServerLink {
 public:
     explicit LocalLink(CallService &service) : m_service(service) {}
-    wire::Reply call(wire::Call &call) override { return m_service.handle(call, CallOrigin{}); }
+    Reply call(Call &call) override { return m_service.handle(call, CallOrigin{}); }
 
 private:
     CallService &m_service;
 };
 
-} // namespace lumeko::server
+} // namespace lumeko::wire

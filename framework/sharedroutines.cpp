@@ -1,5 +1,6 @@
 #include "framework/sharedroutines.h"
 
+#include "framework/remotetable.h"
 #include "framework/servercall.h"
 #include "host/pub/pub.h"
 #include "toolkit/report/ui/reportdialogs.h"
@@ -118,12 +119,16 @@ void WriteOperationLog(const QString &text)
 
 namespace {
 
-// A flag of the school's record; `optional` flags may be missing from it altogether.
+// A flag of the school's record; false when it is empty or missing, or the record cannot be read
+// (which goes to the host's log).
 bool schoolFlag(const char *field)
 {
-    pub::ServerObject sysQry = pub::ServerObject::sysQry();
-    QList<wire::Argument> args = {in(pub::schoolId()), var()};
-    const wire::DataPacket school = packetOf(sysQry.call(protocol::QSchoolInfo, args), args, 1);
+    DataSet record;
+    if (const CallResult r = loadTable(record, protocol::QSchoolInfo, {in(pub::schoolId()), var()}); !r.ok()) {
+        pub::writeLog(QStringLiteral("读取学校信息失败，错误:") + r.message);
+        return false;
+    }
+    const wire::DataPacket school = record.data();
     const int f = school.fieldIndex(QString::fromLatin1(field));
     if (school.rowCount() == 0 || f < 0 || wire::isNull(school.value(0, f))) return false;
     QVariant v;

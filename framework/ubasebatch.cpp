@@ -106,7 +106,6 @@ TBaseBatch::TBaseBatch(QWidget *parent) : QDialog(parent, Qt::Dialog | Qt::Windo
     cxGridList->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(cxGridList, &QWidget::customContextMenuRequested, this, [this](const QPoint &p) { pmOptions->popup(cxGridList->mapToGlobal(p)); });
 
-    InitActions();
     cxGridList->setFilteringEnabled(false);
     applyHostLook(this, false);
     resize(720, 480);
@@ -128,6 +127,8 @@ void TBaseBatch::InitActions()
 
 void TBaseBatch::InitDialog()
 {
+    // Not from the constructor: a dialog's own InitActions runs only once the dialog is whole.
+    InitActions();
     Rights = functionKeys(Tag);
     setEditState(0);
 }

@@ -202,7 +202,6 @@ TBasePage::TBasePage(QWidget *parent) : QWidget(parent)
     GridData->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(GridData, &QWidget::customContextMenuRequested, this, [this](const QPoint &p) { pmOptions->popup(GridData->mapToGlobal(p)); });
 
-    InitActions();
     GridData->setFilteringEnabled(false);
     acFilter->setChecked(false);
     applyHostLook(this, false);
@@ -252,6 +251,8 @@ void TBasePage::ApplyStyle()
 
 void TBasePage::InitPage()
 {
+    // Not from the constructor: a page's own InitActions runs only once the page is whole.
+    InitActions();
     BuildColumns();
     acAutoSizeExecute();
     // The user's own layout, when there is one, wins over the best fit.
@@ -271,6 +272,11 @@ QString TBasePage::layoutFile() const
 QString TBasePage::reportFolderPath() const
 {
     return ReportFolder.isEmpty() ? QString() : pub::appPath() + QStringLiteral("Reports/") + ReportFolder + u'/';
+}
+
+CallResult TBasePage::loadFieldDefinitions()
+{
+    return loadTable(*cdsFields, wire::protocol::QFieldsByTable, {{FieldsTable, false}, {wire::Null{}, true}});
 }
 
 void TBasePage::loadRights()

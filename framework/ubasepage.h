@@ -6,6 +6,7 @@
 // operations to load and save their own data, calling the base first.
 
 #include "framework/achieve_export.h"
+#include "framework/remotetable.h"
 #include "toolkit/data/dataset.h"
 
 #include <QPointer>
@@ -62,6 +63,7 @@ public:
     // Shows a prepared report: the preview window; tests look at the report instead.
     std::function<void(const report::PreparedReport &)> showReport;
     QString HelpFile;           // the page's help name; empty: none
+    QString FieldsTable;        // the table whose column definitions cdsFields holds ("XJ_Student")
 
     bool isEditing() const { return EditState >= 1 && EditState <= 2; }
     void setEditState(int state);
@@ -125,6 +127,8 @@ protected:
     void closeEvent(QCloseEvent *event) override;
     // Loads Rights from the user's rights packet: this page's keys and the common ones.
     void loadRights();
+    // Loads cdsFields with the column definitions of FieldsTable.
+    CallResult loadFieldDefinitions();
     // Fills the print menu with the page's report templates.
     void fillReportMenu();
     void printTemplate(const QString &entry);

@@ -2,6 +2,7 @@
 // change, moves the marked students where the dialog says.
 
 #include "framework/modalrun.h"
+#include "framework/remotetable.h"
 #include "framework/servercall.h"
 #include "students/ufrmchangeclass.h"
 #include "students/ufrmfamily.h"
@@ -10,6 +11,8 @@
 #include "toolkit/grid/bandedgrid.h"
 
 #include <QCheckBox>
+
+#include <optional>
 #include <QComboBox>
 
 namespace lumeko::achieve {
@@ -70,7 +73,7 @@ void TfrmStudentPage::acChangeClassExecute()
     int moved = 0;
     bool reload = false;
     GridData->setUpdatesEnabled(false);
-    cdsData->disableControls();
+    std::optional<FrozenControls> frozen(std::in_place, *cdsData);
     if (move) {
         // By bookmark: a moved row may take another place in the register's order.
         QList<Bookmark> marked;
@@ -88,21 +91,17 @@ void TfrmStudentPage::acChangeClassExecute()
         }
     }
     if (move && cdsData->changeCount() > 0) {
-        pub::ServerObject up = pub::ServerObject::studentUp();
-        QList<wire::Argument> args = {in(cdsData->delta()), in(qint64(-1)), var(qint64(0))};
-        const wire::Reply reply = up.call(protocol::UpStudent, args);
-        if (!reply.ok()) {
-            // Nothing was stored: the register shows again what the server holds.
-            pub::writeLog(QStringLiteral("学籍档案: ") + reply.message);
-            pub::msgError(QStringLiteral("服务器连接失败！"), this);
-            reload = true;
-        } else if (const qint64 *errors = std::get_if<qint64>(&args[2].value); errors && *errors == 0) {
+        const CallResult r = saveTable(*cdsData, protocol::UpStudent);
+        if (r.ok()) {
             pub::msgHint(QStringLiteral("成功调整 %1 个学生到【%2→%3】").arg(moved).arg(dialog.gradeText(), dialog.classText()), this);
-            reload = true;
+        } else if (r.outcome == CallResult::Failed) {
+            // Nothing was stored: the register shows again what the server holds.
+            reportFailure(this, QStringLiteral("学籍档案"), r, Failure::Connection);
         }
         // Rows the server refused stay pending, as they are.
+        reload = r.outcome != CallResult::Refused;
     }
-    cdsData->enableControls();
+    frozen.reset();
     GridData->setUpdatesEnabled(true);
     if (reload) LoadData();
 }

@@ -1,5 +1,6 @@
 #include "students/ufrmfamily.h"
 
+#include "framework/remotetable.h"
 #include "framework/servercall.h"
 #include "framework/sharedroutines.h"
 #include "host/pub/pub.h"
@@ -175,19 +176,9 @@ bool TfrmFamily::SaveData()
     }
     if (!cdsData->isActive() || cdsData->changeCount() == 0) return true;
     if (!validateRows()) return false;
-    qint64 errors = 0;
-    {
-        pub::ServerObject up = pub::ServerObject::studentUp();
-        QList<wire::Argument> args = {in(cdsData->delta()), in(qint64(-1)), var(qint64(0))};
-        const wire::Reply reply = up.call(protocol::UpFamily, args);
-        if (const qint64 *n = std::get_if<qint64>(&args[2].value); reply.ok() && n) {
-            errors = *n;
-        } else {
-            errors = -1;
-            pub::writeLog(QStringLiteral("保存家庭成员数据失败，服务器连接失败！"));
-        }
-    }
-    if (errors != 0) {
+    const CallResult r = saveTable(*cdsData, protocol::UpFamily);
+    if (!r.ok()) {
+        if (r.outcome == CallResult::Failed) pub::writeLog(QStringLiteral("保存家庭成员数据失败，服务器连接失败！"));
         pub::msgError(QStringLiteral("更新失败！"), this);
         return false;
     }

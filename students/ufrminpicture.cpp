@@ -1,5 +1,6 @@
 #include "students/ufrminpicture.h"
 
+#include "framework/remotetable.h"
 #include "framework/servercall.h"
 #include "framework/sharedroutines.h"
 #include "host/pub/pub.h"
@@ -445,17 +446,13 @@ void TfrmInPicture::acImportExecute()
         if (m_students && focused >= 0) m_students->gotoBookmark(focused);
 
         if (cdsDataPic->changeCount() > 0) {
-            pub::ServerObject up = pub::ServerObject::studentUp();
-            QList<wire::Argument> args = {in(cdsDataPic->delta()), in(qint64(-1)), var(qint64(0))};
-            const wire::Reply reply = up.call(protocol::UpPicture, args);
-            const qint64 *errors = std::get_if<qint64>(&args[2].value);
-            if (reply.ok() && errors && *errors == 0) {
-                cdsDataPic->mergeChangeLog();
+            const CallResult r = saveTable(*cdsDataPic, protocol::UpPicture);
+            if (r.ok()) {
                 log(QStringLiteral("---照片数据提交成功！---"));
             } else {
                 // The rows go back to what the server holds, so that a second run sees the truth.
                 cdsDataPic->cancelUpdates();
-                if (!reply.message.isEmpty()) pub::writeLog(windowTitle() + QStringLiteral(": ") + reply.message);
+                if (!r.message.isEmpty()) pub::writeLog(windowTitle() + QStringLiteral(": ") + r.message);
                 log(QStringLiteral("---照片数据提交失败，可能网络不稳定，请稍后重试！---"));
             }
         }

@@ -2,6 +2,7 @@
 
 #include "framework/import/upubimportset.h"
 #include "framework/modalrun.h"
+#include "framework/remotetable.h"
 #include "framework/servercall.h"
 #include "framework/sharedroutines.h"
 #include "students/studentphotos.h"
@@ -23,14 +24,17 @@ namespace lumeko::achieve {
 
 namespace {
 
-const QString kReadFailed = QStringLiteral("数据读取失败，可能网络不稳定，请稍后再试！");
+// What the host's log lines of this page begin with.
+const QString kCaption = QStringLiteral("学籍档案");
 
+QString quotedValue(QString value) { return u'\'' + value.replace(u'\'', QStringLiteral("''")) + u'\''; }
 
 } // namespace
 
 TfrmStudentPage::TfrmStudentPage(QWidget *parent) : TBasePage(parent)
 {
     Tag = 4009;
+    FieldsTable = QStringLiteral("XJ_Student");
     HelpFile = QStringLiteral("Student");
     setWindowTitle(QStringLiteral("学籍档案"));
     for (DataSet **d : {&cdsState, &cdsClassName, &cdsGradeNames, &cdsGradeClass, &cdsFamily, &cdsStudentImage, &cdsMyAchieve, &cdsTeachers})
@@ -109,42 +113,33 @@ QString TfrmStudentPage::ParameterProblem() const
 bool TfrmStudentPage::loadLists()
 {
     pub::WaitIndicator wait(this);
-    try {
-        pub::ServerObject sys = pub::ServerObject::sysQry();
-        QList<wire::Argument> fields = {in(QStringLiteral("XJ_Student")), var()};
-        cdsFields->setData(packetOf(sys.call(protocol::QFieldsByTable, fields), fields, 1));
-        QList<wire::Argument> states = {in(QStringLiteral("StudState")), var()};
-        cdsState->setData(packetOf(sys.call(protocol::QRegByType, states), states, 1));
-        cdsClassName->setData(pub::classNames());
-        cdsGradeNames->setData(pub::gradeNames());
-        pub::ServerObject students = pub::ServerObject::studentQry();
-        QList<wire::Argument> classes = {in(pub::schoolId()),
-                                         PageGradeCode.size() == 4 ? var(qint64(PageInYear)) : var(ViewerList),
-                                         in(PageGradeCode), var()};
-        cdsGradeClass->setData(packetOf(students.call(protocol::QGradeClasses, classes), classes, 3));
-        createFields();
-        // The class list holds the grade's classes only, under their names in this grade.
-        for (cdsClassName->first(); !cdsClassName->eof();) {
-            const QString code = cdsClassName->value(u"ClassCode").toString();
-            if (!cdsGradeClass->locate(QStringLiteral("ClassCode"), {code})) {
-                cdsClassName->deleteRecord();
-                continue;
-            }
-            const QString alias = cdsGradeClass->value(u"AliasName").toString();
-            if (!alias.isEmpty()) {
-                cdsClassName->edit();
-                cdsClassName->setValue(u"ClassName", alias);
-                cdsClassName->post();
-            }
-            cdsClassName->next();
-        }
-        cdsClassName->mergeChangeLog();
-        return true;
-    } catch (const std::exception &e) {
-        pub::writeLog(QStringLiteral("学籍档案: ") + QString::fromUtf8(e.what()));
-        pub::msgError(kReadFailed, this);
+    CallResult r = loadFieldDefinitions();
+    if (r.ok()) r = loadTable(*cdsState, protocol::QRegByType, {in(QStringLiteral("StudState")), var()});
+    if (r.ok())
+        r = loadTable(*cdsGradeClass, protocol::QGradeClasses,
+                      {in(pub::schoolId()), PageGradeCode.size() == 4 ? var(qint64(PageInYear)) : var(ViewerList), in(PageGradeCode), var()});
+    if (!r.ok()) {
+        reportFailure(this, kCaption, r, Failure::Read);
         return false;
     }
+    cdsClassName->setData(pub::classNames());
+    cdsGradeNames->setData(pub::gradeNames());
+    createFields();
+    // The class list holds the grade's classes only, under their names in this grade.
+    for (cdsClassName->first(); !cdsClassName->eof();) {
+        if (!cdsGradeClass->locate(QStringLiteral("ClassCode"), {cdsClassName->value(u"ClassCode")})) {
+            cdsClassName->deleteRecord();
+            continue;
+        }
+        if (const QString alias = cdsGradeClass->value(u"AliasName").toString(); !alias.isEmpty()) {
+            cdsClassName->edit();
+            cdsClassName->setValue(u"ClassName", alias);
+            cdsClassName->post();
+        }
+        cdsClassName->next();
+    }
+    cdsClassName->mergeChangeLog();
+    return true;
 }
 
 // cdsData's fields: those the definitions name, typed by their letters, and two of the page's own.
@@ -230,52 +225,49 @@ void TfrmStudentPage::LoadData()
     // The second record card's scores are read again at its next print.
     cdsMyAchieve->close();
     pub::WaitIndicator wait(this);
-    cdsData->disableControls();
-    try {
-        pub::ServerObject students = pub::ServerObject::studentQry();
-        const QString school = pub::schoolId();
-        QList<wire::Argument> args;
-        const wire::protocol::Method *method = &protocol::QStudByGrade;
-        if (!PageClassCode.isEmpty()) {
-            method = &protocol::QStudByClass;
-            args = {in(PageClassCode), in(PageGradeCode), var(qint64(PageInYear)), in(school), in(CurrentFlag), var()};
-        } else if (pub::viewAllGrade() && PageGradeCode.size() == 1) {
-            args = {in(PageGradeCode), var(qint64(PageInYear)), in(school), CurrentFlag == u"Y" ? in(CurrentFlag) : var(ViewerList), in(QString()), var()};
-        } else if (!pub::viewAllClass() && !ViewerList.contains(pub::userCode())) {
-            // The server limits the rows to the classes this teacher heads or teaches.
-            args = {in(PageGradeCode), var(qint64(PageInYear)), in(school), in(CurrentFlag), in(pub::userCode()), var()};
-        } else {
-            args = {in(PageGradeCode), var(qint64(PageInYear)), in(school), in(CurrentFlag), in(QString()), var()};
-        }
-        const wire::DataPacket rows = packetOf(students.call(*method, args), args, 5);
-        cdsData->setData(rows);
+    FrozenControls frozen(*cdsData);
+    const QString school = pub::schoolId();
+    CallResult r = PageClassCode.isEmpty()
+                       ? loadTable(*cdsData, protocol::QStudByGrade, studentQuery())
+                       : loadTable(*cdsData, protocol::QStudByClass,
+                                   {in(PageClassCode), in(PageGradeCode), var(qint64(PageInYear)), in(school), in(CurrentFlag), var()});
+    if (r.ok()) {
         // The page fills these itself when it saves a new row, so a row may be posted without them.
         for (const char *field : {"sCode", "SchoolCode", "GradeCode", "InYear"})
             if (const int i = cdsData->fieldIndex(QString::fromLatin1(field)); i >= 0) cdsData->fieldInfo(i).def.flags &= ~wire::FieldDef::Required;
-
-        QString filter = QStringLiteral(" and b.gradecode='%1' and b.inyear=%2").arg(QString(PageGradeCode).replace(u'\'', QStringLiteral("''"))).arg(PageInYear);
-        if (!PageClassCode.isEmpty()) filter += QStringLiteral(" and b.classcode='%1'").arg(QString(PageClassCode).replace(u'\'', QStringLiteral("''")));
-        QList<wire::Argument> family = {in(school), var(filter), var()};
-        cdsFamily->setData(packetOf(students.call(protocol::QFamily, family), family, 2));
-    } catch (const std::exception &e) {
-        pub::writeLog(QStringLiteral("学籍档案: ") + QString::fromUtf8(e.what()));
-        pub::msgError(kReadFailed, this);
+        r = loadTable(*cdsFamily, protocol::QFamily, {in(school), var(familyFilter()), var()});
     }
+    if (!r.ok()) reportFailure(this, kCaption, r, Failure::Read);
     loadPhotoIndex();
     computeInternalColumns();
-    cdsData->enableControls();
+}
+
+// QStudByGrade's arguments: a whole stage for those who see every grade, or the grade, which the
+// server limits to the user's own classes unless he may see them all.
+QList<wire::Argument> TfrmStudentPage::studentQuery() const
+{
+    const QString school = pub::schoolId();
+    if (pub::viewAllGrade() && PageGradeCode.size() == 1)
+        return {in(PageGradeCode), var(qint64(PageInYear)), in(school), CurrentFlag == u"Y" ? in(CurrentFlag) : var(ViewerList), in(QString()), var()};
+    const bool ownClasses = !pub::viewAllClass() && !ViewerList.contains(pub::userCode());
+    return {in(PageGradeCode), var(qint64(PageInYear)), in(school), in(CurrentFlag), in(ownClasses ? pub::userCode() : QString()), var()};
+}
+
+// The families of the page's students: its grade (or stage) and intake year, and its class.
+QString TfrmStudentPage::familyFilter() const
+{
+    QString filter = QStringLiteral(" and b.gradecode=%1 and b.inyear=%2").arg(quotedValue(PageGradeCode)).arg(PageInYear);
+    if (!PageClassCode.isEmpty()) filter += QStringLiteral(" and b.classcode=") + quotedValue(PageClassCode);
+    return filter;
 }
 
 // The photo index; the page works without it.
 void TfrmStudentPage::loadPhotoIndex()
 {
-    pub::ServerObject students = pub::ServerObject::studentQry();
-    const wire::Reply photos = students.call(protocol::QStudentImage, {in(pub::schoolId()), in(PageGradeCode), in(PageClassCode),
-                                                                              in(CurrentFlag), in(QString()), var(qint64(PageInYear))});
-    if (const auto *p = std::get_if<wire::DataPacket>(&photos.result); photos.ok() && p) {
-        cdsStudentImage->setData(*p);
+    if (loadTable(*cdsStudentImage, protocol::QStudentImage,
+                  {in(pub::schoolId()), in(PageGradeCode), in(PageClassCode), in(CurrentFlag), in(QString()), var(qint64(PageInYear))})
+            .ok())
         cdsStudentImage->setIndexFieldNames(QStringLiteral("sCode;imgtype"));
-    }
 }
 
 void TfrmStudentPage::computeInternalColumns()
@@ -371,21 +363,37 @@ bool TfrmStudentPage::SaveData()
     if (cdsData->changeCount() == 0) return true;
     const Bookmark here = cdsData->bookmark();
     pub::WaitIndicator wait(this, QStringLiteral("正在提交保存数据，请稍后..."));
-    cdsData->disableControls();
-    bool saved = false;
-    try {
-        for (cdsData->first(); !cdsData->eof(); cdsData->next()) {
-            const bool inserted = cdsData->updateStatus() == RowStatus::Inserted;
-            if (!inserted) {
-                // Marks are for this screen only: a marked row is sent just to clear its mark.
-                if (cdsData->value(u"Selected").toBool()) {
-                    cdsData->edit();
-                    cdsData->setValue(u"Selected", false);
-                    cdsData->post();
-                }
-                continue;
-            }
-            cdsData->edit();
+    CallResult r;
+    {
+        FrozenControls frozen(*cdsData);
+        completeNewRows();
+        r = saveTable(*cdsData, protocol::UpStudent);
+    }
+    if (r.ok()) {
+        WriteOperationLog(QStringLiteral("修改保存学生学籍数据"));
+        // Families come along: an import fills them; what the server refuses is dropped here.
+        if (const CallResult f = saveTable(*cdsFamily, protocol::UpFamily); !f.ok()) {
+            cdsFamily->cancelUpdates();
+            if (f.outcome == CallResult::Failed) pub::writeLog(QStringLiteral("保存家庭成员数据失败，服务器连接失败！"));
+        }
+        pub::msgHint(QStringLiteral("数据保存成功！"), this);
+    } else {
+        reportFailure(this, kCaption, r, Failure::Save);
+    }
+    if (here >= 0) cdsData->gotoBookmark(here);
+    return r.ok();
+}
+
+// New rows get their keys, school, grade, class and defaults; marks are for this screen only, so a
+// marked row is sent just to clear its mark.
+void TfrmStudentPage::completeNewRows()
+{
+    for (cdsData->first(); !cdsData->eof(); cdsData->next()) {
+        const bool inserted = cdsData->updateStatus() == RowStatus::Inserted;
+        if (!inserted && !cdsData->value(u"Selected").toBool()) continue;
+        cdsData->edit();
+        cdsData->setValue(u"Selected", false);
+        if (inserted) {
             if (cdsData->value(u"sCode").toString().isEmpty()) cdsData->setValue(u"sCode", QUuid::createUuid().toString(QUuid::WithBraces).toUpper());
             if (cdsData->value(u"SchoolCode").toString().isEmpty()) cdsData->setValue(u"SchoolCode", pub::schoolId());
             if (!PageClassCode.isEmpty()) cdsData->setValue(u"ClassCode", PageClassCode);
@@ -393,37 +401,9 @@ bool TfrmStudentPage::SaveData()
             cdsData->setValue(u"InYear", PageInYear);
             if (cdsData->value(u"iState").toString().isEmpty()) cdsData->setValue(u"iState", QStringLiteral("00"));
             if (cdsData->fieldIndex(u"sType") >= 0 && cdsData->value(u"sType").toString().isEmpty()) cdsData->setValue(u"sType", QStringLiteral("统招生"));
-            cdsData->setValue(u"Selected", false);
-            cdsData->post();
         }
-        pub::ServerObject up = pub::ServerObject::studentUp();
-        QList<wire::Argument> args = {in(cdsData->delta()), in(qint64(-1)), var(qint64(0))};
-        const wire::Reply reply = up.call(protocol::UpStudent, args);
-        if (!reply.ok()) throw std::runtime_error(reply.message.toStdString());
-        if (std::get<qint64>(args[2].value) != 0) {
-            pub::msgError(QStringLiteral("更新失败！"), this);
-        } else {
-            saved = true;
-            WriteOperationLog(QStringLiteral("修改保存学生学籍数据"));
-            cdsData->mergeChangeLog();
-            if (cdsFamily->isActive() && cdsFamily->changeCount() > 0) {
-                QList<wire::Argument> family = {in(cdsFamily->delta()), in(qint64(-1)), var(qint64(0))};
-                const wire::Reply f = up.call(protocol::UpFamily, family);
-                if (f.ok() && std::get<qint64>(family[2].value) == 0) cdsFamily->mergeChangeLog();
-                else {
-                    cdsFamily->cancelUpdates();
-                    if (!f.ok()) pub::writeLog(QStringLiteral("保存家庭成员数据失败，服务器连接失败！"));
-                }
-            }
-            pub::msgHint(QStringLiteral("数据保存成功！"), this);
-        }
-    } catch (const std::exception &e) {
-        pub::writeLog(QStringLiteral("学籍档案: ") + QString::fromUtf8(e.what()));
-        pub::msgError(QStringLiteral("服务器连接失败！"), this);
+        cdsData->post();
     }
-    if (here >= 0) cdsData->gotoBookmark(here);
-    cdsData->enableControls();
-    return saved;
 }
 
 // Deletes the marked students who sat no exam; those who did are named (the first six).
@@ -432,53 +412,40 @@ void TfrmStudentPage::DeleteRecord()
     if (!cdsData->isActive()) return;
     GridData->postEdit();
     pub::WaitIndicator wait(this, QStringLiteral("正在删除数据......"));
-    cdsData->disableControls();
-    const QString filter = cdsData->filter();
-    const bool filtered = cdsData->filtered();
-    cdsData->setFilter(QStringLiteral("Selected=True"));
-    cdsData->setFiltered(true);
+    FrozenControls frozen(*cdsData);
+    FilterScope marked(*cdsData, QStringLiteral("Selected=True"));
     QString message;
     int kept = 0;
-    pub::ServerObject achieve = pub::ServerObject::achieveQry();
     for (cdsData->first(); !cdsData->eof();) {
-        QList<wire::Argument> args = {in(pub::schoolId()), in(cdsData->value(u"sCode").toString()), var()};
-        const wire::Reply reply = achieve.call(protocol::QMyMarkList, args);
-        const auto *exams = std::get_if<wire::DataPacket>(&args[2].value);
-        if (!reply.ok() || !exams) {
+        DataSet examRows;
+        if (!loadTable(examRows, protocol::QMyMarkList, {in(pub::schoolId()), in(cdsData->value(u"sCode").toString()), var()}).ok()) {
             message = QStringLiteral("验证数据发生错误，服务器连接失败，请稍后再试！");
             break;
         }
-        if (exams->rowCount() == 0) {
+        const wire::DataPacket exams = examRows.data();
+        if (exams.rowCount() == 0) {
             cdsData->deleteRecord(); // the next row comes up
             continue;
         }
         if (++kept <= 6)
             message += QStringLiteral("【%1】同学存在<%2%3>考试数据，不能删除！\n")
-                           .arg(cdsData->value(u"sName").toString(), exams->value(0, exams->fieldIndex(u"GradeName")).toString(),
-                                exams->value(0, exams->fieldIndex(u"ExamName")).toString());
+                           .arg(cdsData->value(u"sName").toString(), exams.value(0, exams.fieldIndex(u"GradeName")).toString(),
+                                exams.value(0, exams.fieldIndex(u"ExamName")).toString());
         cdsData->next();
     }
     if (!message.isEmpty()) pub::msgHint(message, this);
-    cdsData->setFilter(filter);
-    cdsData->setFiltered(filtered);
-    cdsData->enableControls();
 }
 
 // The password dialog for the marked students.
 void TfrmStudentPage::acSetPassExecute()
 {
-    const QString filter = cdsData->filter();
-    const bool filtered = cdsData->filtered();
-    cdsData->setFilter(QStringLiteral("Selected=True"));
-    cdsData->setFiltered(true);
+    FilterScope marked(*cdsData, QStringLiteral("Selected=True"));
     if (cdsData->isEmpty()) {
         pub::msgHint(QStringLiteral("请选择要设置的名单！"), this);
-    } else {
-        TfrmSetPass dialog(cdsData, 2, this);
-        dialog.exec();
+        return;
     }
-    cdsData->setFilter(filter);
-    cdsData->setFiltered(filtered);
+    TfrmSetPass dialog(cdsData, 2, this);
+    dialog.exec();
 }
 
 // The import wizard over the register, with the father's and mother's columns going to the family
@@ -500,10 +467,8 @@ void TfrmStudentPage::acImportExecute()
         cdsFields->setValue(u"bGroup", false);
         cdsFields->post();
     }
-    const QString familyFilter = cdsFamily->filter();
-    const bool familyFiltered = cdsFamily->filtered();
-    cdsFamily->setFiltered(false);
     {
+        FilterScope allFamilies(*cdsFamily, QString());
         // Owned by the host's window, which outlives this page even if the page is closed meanwhile.
         TPubImportSet wizard(window());
         wizard.target.fields = cdsFields;
@@ -524,8 +489,6 @@ void TfrmStudentPage::acImportExecute()
         wizard.prepare();
         runModal(wizard);
     }
-    cdsFamily->setFilter(familyFilter);
-    cdsFamily->setFiltered(familyFiltered);
     cdsFields->setData(definitions);
     computeInternalColumns();
 }
@@ -603,21 +566,15 @@ QVariant TfrmStudentPage::ReportVariable(const QString &name, bool *found)
         return stages.value(PageGradeCode.isEmpty() ? QChar() : PageGradeCode.at(0));
     }
     if (name == u"SchoolFullName") {
-        pub::ServerObject sys = pub::ServerObject::sysQry();
-        QList<wire::Argument> args = {in(pub::schoolId()), var()};
-        if (!sys.call(protocol::QSchoolInfo, args).ok()) return QStringLiteral("未知学校");
-        const auto *p = std::get_if<wire::DataPacket>(&args[1].value);
-        return p && p->rowCount() > 0 ? p->value(0, p->fieldIndex(u"sFullName")) : QVariant(QString());
+        DataSet info;
+        if (!loadTable(info, protocol::QSchoolInfo, {in(pub::schoolId()), var()}).ok()) return QStringLiteral("未知学校");
+        info.first();
+        return info.isEmpty() ? QVariant(QString()) : info.value(u"sFullName");
     }
     const QString cls = cdsData->value(u"ClassCode").toString();
     if (name == u"ClassName") return cdsClassName->locate(QStringLiteral("ClassCode"), {cls}) ? cdsClassName->value(u"ClassName") : QVariant();
     if (name == u"ClassTeacher") {
-        if (!cdsTeachers->isActive()) {
-            pub::ServerObject students = pub::ServerObject::studentQry();
-            QList<wire::Argument> args = {in(pub::schoolId()), var()};
-            if (students.call(protocol::QTeachers, args).ok())
-                if (const auto *p = std::get_if<wire::DataPacket>(&args[1].value)) cdsTeachers->setData(*p);
-        }
+        if (!cdsTeachers->isActive()) loadTable(*cdsTeachers, protocol::QTeachers, {in(pub::schoolId()), var()});
         if (!cdsGradeClass->locate(QStringLiteral("ClassCode"), {cls}) || !cdsTeachers->isActive()) return QString();
         return cdsTeachers->locate(QStringLiteral("sCode"), {cdsGradeClass->value(u"TeacherCode")}) ? cdsTeachers->value(u"sName") : QVariant(QString());
     }

@@ -66,6 +66,9 @@ private:
     void createFields();
     void computeInternalColumns();
     void loadPhotoIndex();
+    QList<wire::Argument> studentQuery() const;
+    QString familyFilter() const;
+    void completeNewRows();
     void showPhotoViewer(int mode);
     void applyColumnRules();
     QImage photo(const QString &student, int imageType);

@@ -79,8 +79,6 @@ public:
     // whose arguments do not fit it is answered BadArguments without being sent.
     wire::Reply call(const wire::protocol::Method &method, QList<wire::Argument> &args);
     wire::Reply call(const wire::protocol::Method &method, QList<wire::Argument> &&args = {});
-    // The object a declared method belongs to.
-    static ServerObject of(const wire::protocol::Method &method);
 
     // call(), throwing ServerError for a failed call; returns the result.
     wire::Value invoke(const QString &method, QList<wire::Argument> &args);

@@ -411,14 +411,6 @@ wire::Reply ServerObject::call(const wire::protocol::Method &method, QList<wire:
     return call(method, own);
 }
 
-ServerObject ServerObject::of(const wire::protocol::Method &method)
-{
-    for (ServerKind kind : {ServerKind::StudentQry, ServerKind::StudentUp, ServerKind::AchieveQry, ServerKind::AchieveUp, ServerKind::SysQry,
-                            ServerKind::SysUp})
-        if (method.objectName().compare(serverObjectName(kind), Qt::CaseInsensitive) == 0) return open(kind);
-    return open(ServerKind::SysQry); // a session method: its calls fail as addressed to the wrong object
-}
-
 wire::Value ServerObject::invoke(const QString &method, QList<wire::Argument> &args)
 {
     Reply r = call(method, args);

@@ -7,7 +7,7 @@ JOBS       ?= 2
 CMAKE_ARGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps configure build run serve test bench fuzz fuzz-run clean
+.PHONY: all deps configure build run serve test format-check bench fuzz fuzz-run clean
 
 all: build
 
@@ -34,6 +34,10 @@ serve: build
 # The storage suites also run against a real PostgreSQL server, started here when it is down.
 test: build
 	cd $(BUILD) && LUMEKO_TEST_PG=$$(bash $(CURDIR)/scripts/test-postgres.sh) ctest --output-on-failure -j 1
+
+# The lines changed since FORMAT_BASE (default: the previous commit) follow .clang-format.
+format-check: deps
+	@bash scripts/check-format.sh
 
 bench: configure
 	cmake -S . -B $(BUILD) -DLUMEKO_BENCH=ON

@@ -2,11 +2,15 @@
 
 #include "host/pub/pub.h"
 
+#include <QLoggingCategory>
+
 namespace lumeko::achieve {
 
 namespace protocol = wire::protocol;
 
 namespace {
+
+Q_LOGGING_CATEGORY(lcFramework, "lumeko.framework")
 
 // The server object a declaration belongs to.
 std::optional<pub::ServerKind> kindOf(const protocol::Method &method)
@@ -28,6 +32,7 @@ CallResult callServer(const protocol::Method &method, QList<wire::Argument> &arg
         return r;
     }
     pub::ServerObject object = pub::ServerObject::open(*kind);
+    qCDebug(lcFramework).noquote() << "calling" << method.fullName();
     wire::Reply reply = object.call(method, args);
     if (!reply.ok()) {
         r.message = reply.message;

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   # toolchain
-  g++ cmake ninja-build make ccache pkg-config
+  g++ cmake ninja-build make ccache pkg-config python3
   # Qt 6, with the SQL drivers the server's two storage back ends use
   qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql
   # the server: HTTP(S) transport, password hashing, and the PostgreSQL server its storage tests run against
@@ -16,7 +16,7 @@ packages=(
   libxlsxwriter-dev # the grid's spreadsheet export
   libzip-dev libfreexl-dev # the import wizard reads .xlsx and .xls files
   # tests, benchmarks and fuzzing
-  libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
+  libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev clang-format
 )
 
 missing=()

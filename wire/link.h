@@ -13,6 +13,9 @@ namespace lumeko::wire {
 // Where a call came from, as the transport saw it. The service keys its sign-in rate limit on it.
 struct CallOrigin {
     QString peer = QStringLiteral("embedded"); // the client's address, or "embedded" in-process
+    // Who the call turned out to come from: the service fills it once it knows the session, for
+    // the transport's access log.
+    mutable QString user;
 };
 
 class CallService {

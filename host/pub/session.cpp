@@ -5,12 +5,15 @@
 #include "host/pub/state.h"
 
 #include <QHash>
+#include <QLoggingCategory>
 #include <QSet>
 
 #include <algorithm>
 #include <limits>
 
 namespace lumeko::pub {
+
+Q_LOGGING_CATEGORY(lcPub, "lumeko.pub")
 
 using wire::ErrorCode;
 using wire::Reply;
@@ -380,7 +383,9 @@ wire::Reply ServerObject::call(const QString &method, QList<wire::Argument> &arg
     if (!m_handle) return Reply::failure(ErrorCode::NotSignedIn, QStringLiteral("the server object is closed"));
     // The call gets its own (shared, copy-on-write) list: the server may move packets out of it.
     wire::Call call{{}, method, {}, args};
+    qCDebug(lcPub).noquote() << serverObjectName(m_kind) + u'.' + method << args.size() << "arguments";
     Reply r = serverCall(m_handle, call);
+    if (!r.ok()) qCDebug(lcPub).noquote() << serverObjectName(m_kind) + u'.' + method << "failed:" << r.message;
     if (r.ok())
         for (auto it = r.refs.cbegin(); it != r.refs.cend(); ++it)
             if (it.key() >= 0 && it.key() < args.size()) args[it.key()].value = it.value();

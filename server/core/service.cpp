@@ -126,7 +126,11 @@ Reply Service::dispatch(wire::Call &call, const CallOrigin &origin)
     Database &db = connection();
     SessionUser user;
     const SessionUser *signedIn = nullptr;
-    if (decl.right.who != wire::protocol::Right::Who::Anyone) signedIn = resolveSession(db, call.token, &user);
+    if (decl.right.who != wire::protocol::Right::Who::Anyone) {
+        signedIn = resolveSession(db, call.token, &user);
+        origin.user = user.login;
+    }
+    qCDebug(lcServer).noquote() << decl.fullName() << "for" << (signedIn ? user.login : QStringLiteral("anyone")) << "from" << origin.peer;
     Reply reply;
     MethodCall mc(db, m_env, signedIn, call.args, reply, origin.peer);
     if (decl.right.who == wire::protocol::Right::Who::Granted) mc.requireGrant(decl);

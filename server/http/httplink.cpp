@@ -5,12 +5,17 @@
 #include <httplib.h>
 
 #include <QFile>
+#include <QLoggingCategory>
 #include <QUrl>
 
 #include <openssl/err.h>
 #include <openssl/x509_vfy.h>
 
 namespace lumeko::server {
+
+namespace {
+Q_LOGGING_CATEGORY(lcHttp, "lumeko.http")
+} // namespace
 
 namespace {
 
@@ -208,6 +213,8 @@ wire::Reply HttpLink::call(wire::Call &call)
     }
 
     const httplib::Response &res = *result;
+    qCDebug(lcHttp).noquote() << "POST" << d->url << name << body.size() << "bytes sent," << res.body.size() << "bytes back in"
+                              << std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count() << "ms";
     try {
         wire::Reply reply = wire::decodeReply(QByteArrayView(res.body.data(), qsizetype(res.body.size())), d->options.limits);
         // The server answers a refused request (400, 413, 500) with a reply that says why.

@@ -4,6 +4,9 @@
 
 #include <httplib.h>
 
+#include <QElapsedTimer>
+#include <QLoggingCategory>
+
 #include <cerrno>
 #include <csignal>
 #include <condition_variable>
@@ -15,6 +18,17 @@
 #include <unistd.h>
 
 namespace lumeko::server {
+
+namespace {
+Q_LOGGING_CATEGORY(lcAccess, "lumeko.http.access", QtInfoMsg)
+
+QElapsedTimer startedTimer()
+{
+    QElapsedTimer t;
+    t.start();
+    return t;
+}
+} // namespace
 
 namespace detail {
 
@@ -130,8 +144,10 @@ void HttpServer::Impl::handleCall(const httplib::Request &req, httplib::Response
     const QString name = call.object + u'.' + call.method;
 
     wire::Reply reply;
+    const CallOrigin origin{QString::fromStdString(req.remote_addr), {}};
+    const QElapsedTimer took = startedTimer();
     try {
-        reply = service.handle(call, CallOrigin{QString::fromStdString(req.remote_addr)});
+        reply = service.handle(call, origin);
     } catch (const std::exception &e) {
         // The service promises not to throw; should it anyway, the client still gets an answer.
         answer(res, 500, wire::Reply::failure(wire::ErrorCode::Internal,
@@ -150,6 +166,10 @@ void HttpServer::Impl::handleCall(const httplib::Request &req, httplib::Response
                                               QStringLiteral("the answer of %1 could not be encoded: %2").arg(name, QString::fromUtf8(e.what()))));
         return;
     }
+    // One line per call: who, what, how it ended, how long it took.
+    qCInfo(lcAccess).noquote() << origin.peer << (origin.user.isEmpty() ? QStringLiteral("-") : origin.user) << name
+                               << (reply.ok() ? QStringLiteral("ok") : QStringLiteral("error %1").arg(int(reply.error))) << took.elapsed() << "ms"
+                               << bytes.size() << "bytes";
     // The library writes straight from the encoded bytes: a large packet is not copied once more.
     res.status = 200;
     const size_t size = size_t(bytes.size());

@@ -1,14 +1,10 @@
 #include "server/storage/changeapplier.h"
 
-#include <QLoggingCategory>
-
 namespace lumeko::server {
 
 using wire::RowStatus;
 
 namespace {
-
-Q_LOGGING_CATEGORY(lcStorage, "lumeko.storage")
 
 class Applier {
 public:

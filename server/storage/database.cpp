@@ -10,6 +10,9 @@
 
 namespace lumeko::server {
 
+// The statements a call runs (debug) and the rows the database refused (warnings).
+Q_LOGGING_CATEGORY(lcStorage, "lumeko.storage")
+
 QString StorageError::plainMessage() const
 {
     // SQLite and PostgreSQL word their refusals differently; both are matched.
@@ -167,6 +170,7 @@ QSqlQuery &Database::prepared(const QString &sql)
 
 void Database::run(QSqlQuery &q, const QString &sql, const QVariantList &params)
 {
+    qCDebug(lcStorage).noquote() << sql.left(300) << "with" << params.size() << "values";
     for (int i = 0; i < params.size(); ++i) q.bindValue(i, params[i]);
     if (!q.exec())
         throw StorageError(QStringLiteral("%1 [%2]").arg(q.lastError().text().trimmed(), sql.left(200)));

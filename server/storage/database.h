@@ -10,6 +10,7 @@
 #include "wire/packet.h"
 
 #include <QHash>
+#include <QLoggingCategory>
 #include <QString>
 #include <QVariantList>
 
@@ -19,6 +20,9 @@
 class QSqlQuery;
 
 namespace lumeko::server {
+
+// The storage's logging category, "lumeko.storage" (used inside this library only).
+Q_DECLARE_LOGGING_CATEGORY(lcStorage)
 
 enum class Backend { Sqlite, Postgres };
 

@@ -15,9 +15,9 @@
 // The reported iteration time (manual time) is the HTTP call's. Every iteration also checks,
 // outside the timed part, that both links gave the same reply, and fails the run when not.
 
-#include "wire/link.h"
 #include "server/http/httplink.h"
 #include "server/http/httpserver.h"
+#include "wire/link.h"
 
 #include <benchmark/benchmark.h>
 

@@ -9,10 +9,10 @@
 
 #include "server/core/auth.h"
 #include "server/core/service.h"
-#include "server/methods/methods.h"
 #include "server/http/clientsession.h"
 #include "server/http/httplink.h"
 #include "server/http/httpserver.h"
+#include "server/methods/methods.h"
 #include "server/seed/seed.h"
 #include "server/storage/migrations.h"
 

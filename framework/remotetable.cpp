@@ -10,7 +10,7 @@ namespace protocol = wire::protocol;
 
 namespace {
 
-Q_LOGGING_CATEGORY(lcFramework, "lumeko.framework")
+Q_LOGGING_CATEGORY(lcFramework, "lumeko.framework", QtInfoMsg)
 
 // The server object a declaration belongs to.
 std::optional<pub::ServerKind> kindOf(const protocol::Method &method)
@@ -117,7 +117,8 @@ QList<LookupItem> lookupItems(DataSet &table, QStringView keyField, QStringView 
     QList<LookupItem> items;
     if (!table.isActive()) return items;
     const Bookmark here = table.bookmark();
-    for (table.first(); !table.eof(); table.next()) items.append({table.value(keyField), table.value(textField).toString()});
+    for (table.first(); !table.eof(); table.next())
+        items.append({table.value(keyField), table.value(textField).toString()});
     if (here >= 0) table.gotoBookmark(here);
     return items;
 }

@@ -3,8 +3,8 @@
 #include "framework/remotetable.h"
 #include "framework/servercall.h"
 #include "host/pub/pub.h"
-#include "toolkit/report/ui/reportdialogs.h"
 #include "toolkit/data/dataset.h"
+#include "toolkit/report/ui/reportdialogs.h"
 
 #include <QWidget>
 
@@ -108,8 +108,7 @@ void WriteOperationLog(const QString &text)
     try {
         pub::ServerObject sysUp = pub::ServerObject::sysUp();
         for (const QString &piece : logPieces(text)) {
-            const wire::Reply reply = sysUp.call(protocol::AddLogs, {in(pub::schoolId()), in(pub::userId()), in(pub::userName()),
-                                                                             in(computer), in(piece)});
+            const wire::Reply reply = sysUp.call(protocol::AddLogs, {in(pub::schoolId()), in(pub::userId()), in(pub::userName()), in(computer), in(piece)});
             if (!reply.ok()) throw std::runtime_error(reply.message.toStdString());
         }
     } catch (const std::exception &e) {

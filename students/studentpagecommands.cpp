@@ -4,16 +4,16 @@
 #include "framework/modalrun.h"
 #include "framework/remotetable.h"
 #include "framework/servercall.h"
+#include "host/pub/pub.h"
 #include "students/ufrmchangeclass.h"
 #include "students/ufrmfamily.h"
 #include "students/ufrmstudentpage.h"
-#include "host/pub/pub.h"
 #include "toolkit/grid/bandedgrid.h"
 
 #include <QCheckBox>
 
-#include <optional>
 #include <QComboBox>
+#include <optional>
 
 namespace lumeko::achieve {
 

@@ -228,8 +228,8 @@ bool TfrmInPicture::loadPhotoRows()
 {
     pub::WaitIndicator wait(this);
     pub::ServerObject students = pub::ServerObject::studentQry();
-    const wire::Reply reply = students.call(protocol::QStudPicForUp, {in(pub::schoolId()), in(m_gradeCode), in(m_classCode),
-                                                                             var(qint64(m_inYear)), in(qint64(cbImageType->currentIndex()))});
+    const wire::Reply reply = students.call(
+        protocol::QStudPicForUp, {in(pub::schoolId()), in(m_gradeCode), in(m_classCode), var(qint64(m_inYear)), in(qint64(cbImageType->currentIndex()))});
     const auto *rows = std::get_if<wire::DataPacket>(&reply.result);
     if (!reply.ok() || !rows) {
         pub::writeLog(windowTitle() + QStringLiteral(": ") + reply.message);

@@ -5,11 +5,11 @@
 #include "framework/remotetable.h"
 #include "framework/servercall.h"
 #include "framework/sharedroutines.h"
+#include "host/pub/pub.h"
 #include "students/studentphotos.h"
 #include "students/ufrminpicture.h"
 #include "students/ufrmpicview.h"
 #include "students/ufrmsetpass.h"
-#include "host/pub/pub.h"
 #include "toolkit/grid/bandedgrid.h"
 #include "toolkit/report/engine.h"
 
@@ -27,7 +27,10 @@ namespace {
 // What the host's log lines of this page begin with.
 const QString kCaption = QStringLiteral("学籍档案");
 
-QString quotedValue(QString value) { return u'\'' + value.replace(u'\'', QStringLiteral("''")) + u'\''; }
+QString quotedValue(QString value)
+{
+    return u'\'' + value.replace(u'\'', QStringLiteral("''")) + u'\'';
+}
 
 } // namespace
 
@@ -103,8 +106,7 @@ QString TfrmStudentPage::ParameterProblem() const
         return QStringLiteral("学籍档案的年级代码“%1”无效：应为 4 位的年级代码，或 1 位的学段代码（0 小学、1 初中、2 高中）。").arg(grade);
     bool isYear = false;
     const int year = Params[0].toInt(&isYear);
-    if (!isYear || year < 0 || (grade.size() == 4 && year < 1900))
-        return QStringLiteral("学籍档案的入学年份“%1”不是有效的年份。").arg(Params[0]);
+    if (!isYear || year < 0 || (grade.size() == 4 && year < 1900)) return QStringLiteral("学籍档案的入学年份“%1”不是有效的年份。").arg(Params[0]);
     if (Params.size() == 6 && Params[5].size() <= 3 && grade.size() != 4 && !Params[5].isEmpty())
         return QStringLiteral("班级“%1”须与它所在的年级一起打开，不能只给学段。").arg(Params[5]);
     return {};
@@ -227,10 +229,9 @@ void TfrmStudentPage::LoadData()
     pub::WaitIndicator wait(this);
     FrozenControls frozen(*cdsData);
     const QString school = pub::schoolId();
-    CallResult r = PageClassCode.isEmpty()
-                       ? loadTable(*cdsData, protocol::QStudByGrade, studentQuery())
-                       : loadTable(*cdsData, protocol::QStudByClass,
-                                   {in(PageClassCode), in(PageGradeCode), var(qint64(PageInYear)), in(school), in(CurrentFlag), var()});
+    CallResult r = PageClassCode.isEmpty() ? loadTable(*cdsData, protocol::QStudByGrade, studentQuery())
+                                           : loadTable(*cdsData, protocol::QStudByClass,
+                                                       {in(PageClassCode), in(PageGradeCode), var(qint64(PageInYear)), in(school), in(CurrentFlag), var()});
     if (r.ok()) {
         // The page fills these itself when it saves a new row, so a row may be posted without them.
         for (const char *field : {"sCode", "SchoolCode", "GradeCode", "InYear"})

@@ -1,7 +1,7 @@
 #include "framework/import/importmerge.h"
 
-#include "toolkit/cipher/cipher.h"
 #include "host/pub/pub.h"
+#include "toolkit/cipher/cipher.h"
 
 #include <QUuid>
 

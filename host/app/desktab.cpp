@@ -37,7 +37,10 @@ QTreeWidget *table(const QStringList &headers, QWidget *parent)
 
 } // namespace
 
-int schoolYearStart(const QDate &day) { return day.month() >= 9 ? day.year() : day.year() - 1; }
+int schoolYearStart(const QDate &day)
+{
+    return day.month() >= 9 ? day.year() : day.year() - 1;
+}
 
 DeskTab::DeskTab(QWidget *parent) : QWidget(parent)
 {
@@ -107,7 +110,8 @@ void DeskTab::reload(const QList<SectionNode> &sections, bool scoreSheets)
             m_gradePlaces << gradePlace(g);
         }
         for (const QList<GradeNode> *list : {&s.current, &s.history})
-            for (const GradeNode &g : *list) gradeNames.insert(QStringLiteral("%1|%2").arg(g.inYear).arg(g.code), g.name);
+            for (const GradeNode &g : *list)
+                gradeNames.insert(QStringLiteral("%1|%2").arg(g.inYear).arg(g.code), g.name);
     }
 
     m_exams->clear();

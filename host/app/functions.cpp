@@ -35,8 +35,7 @@ const HostFunction kFunctions[] = {
 QStringList gradeItems(const Place &p)
 {
     if (p.kind == Place::Section) return {QStringLiteral("0"), QString(p.stage), p.sectionName, QStringLiteral("Y"), QString()};
-    return {QString::number(p.grade.inYear), p.grade.code, p.grade.name, p.grade.current ? QStringLiteral("Y") : QStringLiteral("N"),
-            p.grade.leaders};
+    return {QString::number(p.grade.inYear), p.grade.code, p.grade.name, p.grade.current ? QStringLiteral("Y") : QStringLiteral("N"), p.grade.leaders};
 }
 
 } // namespace
@@ -56,9 +55,11 @@ QStringList functionGroups()
 std::optional<QString> parametersFor(const HostFunction &f, const Place &place)
 {
     switch (f.needs) {
-    case Needs::Nothing: return QString();
+    case Needs::Nothing:
+        return QString();
     // Two items, both empty: the teachers of every department.
-    case Needs::AllDepartments: return QStringLiteral(",");
+    case Needs::AllDepartments:
+        return QStringLiteral(",");
     case Needs::Place: {
         if (place.kind == Place::Nothing) return std::nullopt;
         QStringList items = gradeItems(place);

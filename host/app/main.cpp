@@ -8,8 +8,8 @@
 #include "host/pub/qtprovider.h"
 #include "server/core/auth.h"
 #include "server/core/service.h"
-#include "server/methods/methods.h"
 #include "server/http/httplink.h"
+#include "server/methods/methods.h"
 #include "server/seed/seed.h"
 #include "server/storage/migrations.h"
 
@@ -69,8 +69,10 @@ int main(int argc, char **argv)
     QCommandLineParser options;
     options.addHelpOption();
     options.addOption({QStringLiteral("server"), QStringLiteral("a shared server, https://host:port (http:// on this computer)"), QStringLiteral("URL")});
-    options.addOption({QStringLiteral("ca"), QStringLiteral("the school's own certificate authority (PEM) to check an https:// server against, "
-                                                            "instead of the system's"), QStringLiteral("FILE")});
+    options.addOption({QStringLiteral("ca"),
+                       QStringLiteral("the school's own certificate authority (PEM) to check an https:// server against, "
+                                      "instead of the system's"),
+                       QStringLiteral("FILE")});
     options.process(app);
 
     pub::QtProviderOptions hostOptions;
@@ -90,9 +92,12 @@ int main(int argc, char **argv)
                 // The server's certificate is checked against this authority alone; a file that cannot
                 // be read is said now rather than at sign-in.
                 const QString ca = options.value(QStringLiteral("ca"));
-                if (!linkOptions->tls) error = QStringLiteral("--ca is for an https:// server; %1 is not one").arg(linkOptions->url());
-                else if (!QFileInfo(ca).isReadable()) error = QStringLiteral("--ca: cannot read %1").arg(ca);
-                else linkOptions->caFile = ca;
+                if (!linkOptions->tls)
+                    error = QStringLiteral("--ca is for an https:// server; %1 is not one").arg(linkOptions->url());
+                else if (!QFileInfo(ca).isReadable())
+                    error = QStringLiteral("--ca: cannot read %1").arg(ca);
+                else
+                    linkOptions->caFile = ca;
             }
             if (!linkOptions || !error.isEmpty()) {
                 QMessageBox::critical(nullptr, QStringLiteral("学业管理"), error);

@@ -66,7 +66,10 @@ void Module::clearAllRes() const
     if (auto fn = reinterpret_cast<void (*)()>(m_lib.resolve("ClearAllRes"))) fn();
 }
 
-bool Module::has(const char *exportName) const { return m_lib.resolve(exportName) != nullptr; }
+bool Module::has(const char *exportName) const
+{
+    return m_lib.resolve(exportName) != nullptr;
+}
 
 bool Module::open(const char *exportName, ExportKind kind, QWidget *app, QWidget *parent, const QString &params, qint32 *handle) const
 {
@@ -75,15 +78,20 @@ bool Module::open(const char *exportName, ExportKind kind, QWidget *app, QWidget
     if (!fn) return false;
     const QByteArray text = params.toUtf8();
     switch (kind) {
-    case ExportKind::Page: *handle = reinterpret_cast<PageExport>(fn)(app, parent, text.constData()); break;
-    case ExportKind::Dialog: reinterpret_cast<DialogExport>(fn)(app); break;
-    case ExportKind::DialogWithParams: reinterpret_cast<DialogExportParams>(fn)(app, text.constData()); break;
+    case ExportKind::Page:
+        *handle = reinterpret_cast<PageExport>(fn)(app, parent, text.constData());
+        break;
+    case ExportKind::Dialog:
+        reinterpret_cast<DialogExport>(fn)(app);
+        break;
+    case ExportKind::DialogWithParams:
+        reinterpret_cast<DialogExportParams>(fn)(app, text.constData());
+        break;
     }
     return true;
 }
 
-MainWindow::MainWindow(Module &module, QWidget *parent, const QString &settingsFile)
-    : QMainWindow(parent), m_module(module), m_settingsFile(settingsFile)
+MainWindow::MainWindow(Module &module, QWidget *parent, const QString &settingsFile) : QMainWindow(parent), m_module(module), m_settingsFile(settingsFile)
 {
     setWindowTitle(pub::appName());
     setWindowIcon(pub::styleIcon(QStringLiteral("AppIcon")));
@@ -126,8 +134,10 @@ void MainWindow::showAsLastTime()
 {
     const auto s = settings();
     m_splitter->restoreState(s->value(QStringLiteral("MainWindow/splitter")).toByteArray());
-    if (restoreGeometry(s->value(QStringLiteral("MainWindow/geometry")).toByteArray())) show();
-    else showMaximized();
+    if (restoreGeometry(s->value(QStringLiteral("MainWindow/geometry")).toByteArray()))
+        show();
+    else
+        showMaximized();
 }
 
 void MainWindow::buildModuleMenu()

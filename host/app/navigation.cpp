@@ -25,7 +25,10 @@ private:
     const wire::DataPacket &m_p;
 };
 
-QString gradeKey(qint64 inYear, const QString &code) { return QString::number(inYear) + u'|' + code; }
+QString gradeKey(qint64 inYear, const QString &code)
+{
+    return QString::number(inYear) + u'|' + code;
+}
 
 // A grade record stays behind each year an intake moves up; its students move with the intake. Of
 // the earlier records a section shows those that still hold students, and for an intake that has
@@ -33,35 +36,41 @@ QString gradeKey(qint64 inYear, const QString &code) { return QString::number(in
 void keepGraduatedIntakes(SectionNode &s)
 {
     QSet<int> currentIntakes;
-    for (const GradeNode &g : s.current) currentIntakes.insert(g.inYear);
+    for (const GradeNode &g : s.current)
+        currentIntakes.insert(g.inYear);
     QHash<int, QString> lastYear;
     for (const GradeNode &g : s.history)
         if (g.schoolYear > lastYear.value(g.inYear)) lastYear.insert(g.inYear, g.schoolYear);
-    s.history.removeIf([&](const GradeNode &g) {
-        return g.students == 0 && (currentIntakes.contains(g.inYear) || lastYear.value(g.inYear) != g.schoolYear);
-    });
+    s.history.removeIf([&](const GradeNode &g) { return g.students == 0 && (currentIntakes.contains(g.inYear) || lastYear.value(g.inYear) != g.schoolYear); });
 }
 
 } // namespace
 
-QString GradeNode::text() const { return QStringLiteral("%1级%2").arg(inYear).arg(name); }
+QString GradeNode::text() const
+{
+    return QStringLiteral("%1级%2").arg(inYear).arg(name);
+}
 
 QString sectionName(QChar stage)
 {
     switch (stage.unicode()) {
-    case u'0': return QStringLiteral("小学");
-    case u'1': return QStringLiteral("初中");
-    case u'2': return QStringLiteral("高中");
-    default: return {};
+    case u'0':
+        return QStringLiteral("小学");
+    case u'1':
+        return QStringLiteral("初中");
+    case u'2':
+        return QStringLiteral("高中");
+    default:
+        return {};
     }
 }
 
-QList<SectionNode> buildSections(const wire::DataPacket &gradeList, const wire::DataPacket &gradeNames, const wire::DataPacket &outline,
-                                 const Viewer &viewer)
+QList<SectionNode> buildSections(const wire::DataPacket &gradeList, const wire::DataPacket &gradeNames, const wire::DataPacket &outline, const Viewer &viewer)
 {
     QHash<QString, QString> nameOf;
     const Rows names(gradeNames);
-    for (qsizetype r = 0; r < names.count(); ++r) nameOf.insert(names.text(r, "sKeyId"), names.text(r, "sValue"));
+    for (qsizetype r = 0; r < names.count(); ++r)
+        nameOf.insert(names.text(r, "sKeyId"), names.text(r, "sValue"));
 
     // The classes and student counts of each grade; which of them are the viewer's own.
     struct Outline {
@@ -103,7 +112,8 @@ QList<SectionNode> buildSections(const wire::DataPacket &gradeList, const wire::
         if (section == sections.end()) section = sections.insert(sections.end(), SectionNode{g.code.front(), stageName, {}, {}});
         (g.current ? section->current : section->history) << g;
     }
-    for (SectionNode &s : sections) keepGraduatedIntakes(s);
+    for (SectionNode &s : sections)
+        keepGraduatedIntakes(s);
     std::sort(sections.begin(), sections.end(), [](const SectionNode &a, const SectionNode &b) { return a.stage < b.stage; });
     // The lowest grade first within a section, as a school lists them; history newest first.
     for (SectionNode &s : sections) {
@@ -116,10 +126,14 @@ QList<SectionNode> buildSections(const wire::DataPacket &gradeList, const wire::
 QString Place::text() const
 {
     switch (kind) {
-    case Section: return sectionName;
-    case Grade: return grade.text();
-    case Class: return grade.text() + u' ' + schoolClass.name;
-    case Nothing: break;
+    case Section:
+        return sectionName;
+    case Grade:
+        return grade.text();
+    case Class:
+        return grade.text() + u' ' + schoolClass.name;
+    case Nothing:
+        break;
     }
     return {};
 }

@@ -22,7 +22,7 @@ struct GradeNode {
     QString code, name;
     bool current = true;
     QString schoolYear; // "2026~2027学年", the school year of the record
-    QString leaders; // the grade's TeacherCode + ";" + SubTeacherCode
+    QString leaders;    // the grade's TeacherCode + ";" + SubTeacherCode
     QList<Class> classes;
     qint64 students = 0; // every student of the grade, in a listed class or not
 
@@ -46,15 +46,14 @@ struct Viewer {
 // "小学", "初中", "高中"; empty for a stage character the school system does not know.
 QString sectionName(QChar stage);
 
-QList<SectionNode> buildSections(const wire::DataPacket &gradeList, const wire::DataPacket &gradeNames, const wire::DataPacket &outline,
-                                 const Viewer &viewer);
+QList<SectionNode> buildSections(const wire::DataPacket &gradeList, const wire::DataPacket &gradeNames, const wire::DataPacket &outline, const Viewer &viewer);
 
 // What a function is opened on: a section, a grade or one class of a grade.
 struct Place {
     enum Kind { Nothing, Section, Grade, Class } kind = Nothing;
     QChar stage;
     QString sectionName;
-    GradeNode grade;  // for Grade and Class
+    GradeNode grade;              // for Grade and Class
     GradeNode::Class schoolClass; // for Class
 
     // What a tab shows after the function's name: "初中", "2025级七年级", "2025级七年级 701班".

@@ -22,18 +22,24 @@ SchoolTree::SchoolTree(QWidget *parent) : QTreeWidget(parent)
     setExpandsOnDoubleClick(false);
     connect(this, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem *item) {
         const Place p = m_places.value(item->data(0, kPlaceRole).toInt());
-        if (p.kind == Place::Grade || p.kind == Place::Class) Q_EMIT openRequested(p);
-        else item->setExpanded(!item->isExpanded());
+        if (p.kind == Place::Grade || p.kind == Place::Class)
+            Q_EMIT openRequested(p);
+        else
+            item->setExpanded(!item->isExpanded());
     });
 }
 
 QString SchoolTree::keyOf(const Place &p)
 {
     switch (p.kind) {
-    case Place::Section: return QString(p.stage);
-    case Place::Grade: return QStringLiteral("%1|%2").arg(p.grade.inYear).arg(p.grade.code);
-    case Place::Class: return QStringLiteral("%1|%2|%3").arg(p.grade.inYear).arg(p.grade.code, p.schoolClass.code);
-    case Place::Nothing: break;
+    case Place::Section:
+        return QString(p.stage);
+    case Place::Grade:
+        return QStringLiteral("%1|%2").arg(p.grade.inYear).arg(p.grade.code);
+    case Place::Class:
+        return QStringLiteral("%1|%2|%3").arg(p.grade.inYear).arg(p.grade.code, p.schoolClass.code);
+    case Place::Nothing:
+        break;
     }
     return {};
 }
@@ -54,8 +60,8 @@ void SchoolTree::addGrade(QTreeWidgetItem *parent, const GradeNode &grade)
     g->setText(1, QString::number(grade.students));
     g->setToolTip(0, QStringLiteral("%1：%2 个班，%3 名学生；双击打开学籍档案").arg(grade.text()).arg(grade.classes.size()).arg(grade.students));
     for (const GradeNode::Class &c : grade.classes) {
-        QTreeWidgetItem *item = addItem(g, c.area.isEmpty() ? c.name : QStringLiteral("%1（%2）").arg(c.name, c.area), QStringLiteral("Class"),
-                                        classPlace(grade, c));
+        QTreeWidgetItem *item =
+            addItem(g, c.area.isEmpty() ? c.name : QStringLiteral("%1（%2）").arg(c.name, c.area), QStringLiteral("Class"), classPlace(grade, c));
         item->setText(1, QString::number(c.students));
     }
 }
@@ -66,8 +72,7 @@ void SchoolTree::reload()
     clear();
     m_places.clear();
     m_places << Place{}; // index 0: the "历届年级" folders, which open nothing
-    m_sections = buildSections(pub::gradeList(), pub::gradeNames(), pub::schoolOutline(),
-                               Viewer{pub::userCode(), pub::viewAllGrade(), pub::viewAllClass()});
+    m_sections = buildSections(pub::gradeList(), pub::gradeNames(), pub::schoolOutline(), Viewer{pub::userCode(), pub::viewAllGrade(), pub::viewAllClass()});
     for (const SectionNode &s : m_sections) {
         QTreeWidgetItem *section = addItem(nullptr, s.name, QStringLiteral("School"), sectionPlace(s));
         qint64 students = 0;
@@ -81,7 +86,8 @@ void SchoolTree::reload()
             auto *history = new QTreeWidgetItem(section, {QStringLiteral("历届年级")});
             history->setIcon(0, pub::styleIcon(QStringLiteral("History")));
             history->setData(0, kPlaceRole, 0);
-            for (const GradeNode &g : s.history) addGrade(history, g);
+            for (const GradeNode &g : s.history)
+                addGrade(history, g);
         }
     }
     for (QTreeWidgetItemIterator it(this); *it; ++it)

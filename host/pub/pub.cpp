@@ -231,7 +231,10 @@ void ShowOpenDlgForm(void *w, const char *kind) { showOpenDialog(owner(w), in(ki
 const char *GetParams(void) { return keep(TParams, params()); }
 
 void WriteLogs(const char *text) { writeLog(in(text)); }
-const char *EncStr(const char *text, const char *key) { return keep(TEncStr, lumeko::cipher::encStr(in(text), in(key))); }
+const char *EncStr(const char *text, const char *key)
+{
+    return keep(TEncStr, lumeko::cipher::encStr(in(text), in(key)));
+}
 
 uint16_t *LumekoAllocWideString(const uint16_t *text, int32_t length)
 {

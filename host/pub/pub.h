@@ -9,9 +9,9 @@
 //
 // Texts returned here are copies; the lifetime rules of the C functions do not apply.
 
-#include "toolkit/cipher/cipher.h"
 #include "host/pub/lumekopub.h"
 #include "host/pub/pub_export.h"
+#include "toolkit/cipher/cipher.h"
 #include "wire/envelope.h"
 #include "wire/protocol/methods.h"
 

@@ -13,7 +13,7 @@
 
 namespace lumeko::pub {
 
-Q_LOGGING_CATEGORY(lcPub, "lumeko.pub")
+Q_LOGGING_CATEGORY(lcPub, "lumeko.pub", QtInfoMsg)
 
 using wire::ErrorCode;
 using wire::Reply;
@@ -124,8 +124,7 @@ bool signIn(wire::ServerLink &link, const QString &login, const QString &passwor
     signOut();
     auto connection = std::make_shared<Connection>();
     connection->link = &link;
-    wire::Call call{P::SignIn.objectName(), P::SignIn.methodName(), {},
-                    {{login, false}, {password, false}, {provider().localComputer(), false}}};
+    wire::Call call{P::SignIn.objectName(), P::SignIn.methodName(), {}, {{login, false}, {password, false}, {provider().localComputer(), false}}};
     Reply r;
     try {
         r = link.call(call);
@@ -204,11 +203,26 @@ int userType() { return contextValue(&detail::Context::userType); }
 bool viewAllGrade() { return contextValue(&detail::Context::viewAllGrade); }
 bool viewAllClass() { return contextValue(&detail::Context::viewAllClass); }
 
-wire::DataPacket userRight() { return sessionPacket(&detail::SessionState::rights, P::UserRight); }
-wire::DataPacket gradeList() { return sessionPacket(&detail::SessionState::gradeList, P::GradeList); }
-wire::DataPacket gradeNames() { return sessionPacket(&detail::SessionState::gradeNames, P::GradeNames); }
-wire::DataPacket classNames() { return sessionPacket(&detail::SessionState::classNames, P::ClassNames); }
-wire::DataPacket schoolOutline() { return sessionPacket(&detail::SessionState::schoolOutline, P::SchoolOutline); }
+wire::DataPacket userRight()
+{
+    return sessionPacket(&detail::SessionState::rights, P::UserRight);
+}
+wire::DataPacket gradeList()
+{
+    return sessionPacket(&detail::SessionState::gradeList, P::GradeList);
+}
+wire::DataPacket gradeNames()
+{
+    return sessionPacket(&detail::SessionState::gradeNames, P::GradeNames);
+}
+wire::DataPacket classNames()
+{
+    return sessionPacket(&detail::SessionState::classNames, P::ClassNames);
+}
+wire::DataPacket schoolOutline()
+{
+    return sessionPacket(&detail::SessionState::schoolOutline, P::SchoolOutline);
+}
 
 GradeDataNotifier *gradeDataNotifier()
 {
@@ -299,7 +313,8 @@ QList<GradeChoice> gradeChoices()
         if (!row.current && (currentIntakes.contains(row.year) || lastYear.value(row.year) != row.schoolYear)) continue;
         const QString year = QString::number(row.year);
         const QString name = nameOf.value(row.code, row.code);
-        choices.append({year + QStringLiteral("级") + name, QStringList{year, row.code, name, row.current ? QStringLiteral("Y") : QStringLiteral("N")}.join(u',')});
+        choices.append(
+            {year + QStringLiteral("级") + name, QStringList{year, row.code, name, row.current ? QStringLiteral("Y") : QStringLiteral("N")}.join(u',')});
     }
     return choices;
 }
@@ -401,8 +416,7 @@ wire::Reply ServerObject::call(const QString &method, QList<wire::Argument> &&ar
 wire::Reply ServerObject::call(const wire::protocol::Method &method, QList<wire::Argument> &args)
 {
     if (method.objectName().compare(serverObjectName(m_kind), Qt::CaseInsensitive) != 0)
-        return Reply::failure(ErrorCode::BadArguments,
-                              QStringLiteral("%1 is not a method of %2").arg(method.fullName(), serverObjectName(m_kind)));
+        return Reply::failure(ErrorCode::BadArguments, QStringLiteral("%1 is not a method of %2").arg(method.fullName(), serverObjectName(m_kind)));
     // The declaration says which slots go by reference; a wrong call is not sent.
     for (qsizetype i = 0; i < args.size() && i < method.maxArgs(); ++i)
         args[i].byRef = method.args()[size_t(i)].pass != wire::protocol::Pass::In;

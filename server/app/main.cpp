@@ -9,8 +9,8 @@
 
 #include "server/core/auth.h"
 #include "server/core/service.h"
-#include "server/methods/methods.h"
 #include "server/http/httpserver.h"
+#include "server/methods/methods.h"
 #include "server/seed/seed.h"
 #include "server/storage/migrations.h"
 
@@ -132,7 +132,8 @@ int serve(const DatabaseUrl &url, const ServeOptions &so)
     }
     out() << "serving " << url.toString() << " at " << server.url() << " (files in " << options.fileStore << ")\n";
     if (!http.tls() && !isLoopback(host)) {
-        out() << "WARNING: plain HTTP on " << host << ": passwords and session tokens cross the network unencrypted; "
+        out() << "WARNING: plain HTTP on " << host
+              << ": passwords and session tokens cross the network unencrypted; "
                  "serve HTTPS with --tls-cert FILE --tls-key FILE\n";
     }
     out().flush();

@@ -189,11 +189,11 @@ std::optional<CommandLine> parseCommandLine(const QStringList &args, QString *er
             (name == QLatin1String("--help") ? cl.help : cl.json) = true;
             continue;
         }
-        QString *target = name == QLatin1String("--server") ? &cl.server
-                        : name == QLatin1String("--ca")     ? &cl.ca
-                        : name == QLatin1String("--user")   ? &cl.user
-                        : name == QLatin1String("--password") ? &cl.password
-                                                            : nullptr;
+        QString *target = name == QLatin1String("--server")     ? &cl.server
+                          : name == QLatin1String("--ca")       ? &cl.ca
+                          : name == QLatin1String("--user")     ? &cl.user
+                          : name == QLatin1String("--password") ? &cl.password
+                                                                : nullptr;
         if (!target) {
             *error = QStringLiteral("unknown option %1").arg(name);
             return std::nullopt;
@@ -226,7 +226,8 @@ std::optional<CommandLine> parseCommandLine(const QStringList &args, QString *er
         *error = QStringLiteral("--ca is for an https:// server; %1 is not one").arg(cl.server);
     else if (cl.user.isEmpty()) *error = QStringLiteral("--user is missing");
     else if (!hasPassword) *error = QStringLiteral("--password is missing");
-    else if (i >= args.size()) *error = QStringLiteral("no command: call, whoami or methods");
+    else if (i >= args.size())
+        *error = QStringLiteral("no command: call, whoami or methods");
     if (!error->isEmpty()) return std::nullopt;
 
     cl.command = args[i];
@@ -457,8 +458,8 @@ void printMethods(QTextStream &out)
 {
     namespace protocol = wire::protocol;
     for (const protocol::Method *m : protocol::allMethods())
-        out << m->fullName() << u'(' << (m->maxArgs() ? protocol::describeArguments(*m) : QString()) << QStringLiteral(") -> ")
-            << protocol::kindName(m->result) << QStringLiteral("  [") << protocol::describeRight(m->right) << "]\n";
+        out << m->fullName() << u'(' << (m->maxArgs() ? protocol::describeArguments(*m) : QString()) << QStringLiteral(") -> ") << protocol::kindName(m->result)
+            << QStringLiteral("  [") << protocol::describeRight(m->right) << "]\n";
 }
 
 int run(const QStringList &args, QTextStream &out, QTextStream &err, const LinkFactory &links)

@@ -14,7 +14,7 @@ namespace lumeko::server {
 using wire::ErrorCode;
 using wire::Reply;
 
-Q_LOGGING_CATEGORY(lcServer, "lumeko.server")
+Q_LOGGING_CATEGORY(lcServer, "lumeko.server", QtInfoMsg)
 
 namespace {
 
@@ -57,7 +57,10 @@ void Service::addMethod(const wire::protocol::Method &decl, std::function<void(M
     methods.insert(decl.methodName().toLower(), MethodDef{&decl, std::move(run)});
 }
 
-bool Service::hasMethod(const QString &object, const QString &method) const { return findMethod(object, method) != nullptr; }
+bool Service::hasMethod(const QString &object, const QString &method) const
+{
+    return findMethod(object, method) != nullptr;
+}
 
 const wire::protocol::Method *Service::findMethod(const QString &object, const QString &method) const
 {
@@ -72,7 +75,8 @@ QStringList Service::objectNames() const { return m_objects.keys(); }
 qsizetype Service::methodCount() const
 {
     qsizetype n = 0;
-    for (const auto &methods : m_objects) n += methods.size();
+    for (const auto &methods : m_objects)
+        n += methods.size();
     return n;
 }
 
@@ -121,8 +125,7 @@ Reply Service::dispatch(wire::Call &call, const CallOrigin &origin)
         return Reply::failure(ErrorCode::UnknownMethod, QStringLiteral("%1 has no method \"%2\"").arg(call.object, call.method));
     const MethodDef &m = *method;
     const wire::protocol::Method &decl = *m.decl;
-    if (const QString wrong = wire::protocol::checkArguments(decl, call.args); !wrong.isEmpty())
-        return Reply::failure(ErrorCode::BadArguments, wrong);
+    if (const QString wrong = wire::protocol::checkArguments(decl, call.args); !wrong.isEmpty()) return Reply::failure(ErrorCode::BadArguments, wrong);
     Database &db = connection();
     SessionUser user;
     const SessionUser *signedIn = nullptr;

@@ -4,9 +4,9 @@
 // between calls beyond its connections, so several processes can serve one database.
 
 #include "server/core/auth.h"
-#include "wire/link.h"
 #include "server/core/methodcall.h"
 #include "server/storage/database.h"
+#include "wire/link.h"
 
 #include <QDateTime>
 #include <QHash>

@@ -3,8 +3,8 @@
 // every call it makes. Used by tools (lumeko-cli) and by tests; the host application does the
 // same through its own services.
 
-#include "wire/link.h"
 #include "server/http/http_export.h"
+#include "wire/link.h"
 
 #include <QList>
 #include <QString>

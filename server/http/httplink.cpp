@@ -14,7 +14,7 @@
 namespace lumeko::server {
 
 namespace {
-Q_LOGGING_CATEGORY(lcHttp, "lumeko.http")
+Q_LOGGING_CATEGORY(lcHttp, "lumeko.http", QtInfoMsg)
 } // namespace
 
 namespace {
@@ -110,10 +110,9 @@ QString HttpLink::Impl::unverified() const
     case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
     case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
     case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
-        why += options.caFile.isEmpty()
-                   ? QStringLiteral("; no certificate authority this computer trusts has signed it "
-                                    "(a school's own authority is given with --ca FILE)")
-                   : QStringLiteral("; the certificate authorities in %1 have not signed it").arg(options.caFile);
+        why += options.caFile.isEmpty() ? QStringLiteral("; no certificate authority this computer trusts has signed it "
+                                                         "(a school's own authority is given with --ca FILE)")
+                                        : QStringLiteral("; the certificate authorities in %1 have not signed it").arg(options.caFile);
         break;
     default:
         break;
@@ -132,7 +131,8 @@ wire::Reply HttpLink::Impl::transportFailure(httplib::Error error, std::chrono::
                                                        .arg(name, url, unverified()));
     case httplib::Error::SSLConnection: {
         QString message = QStringLiteral("%1: no secure connection could be made to the server at %2; "
-                                         "does it serve HTTPS on that port?").arg(name, url);
+                                         "does it serve HTTPS on that port?")
+                              .arg(name, url);
         if (const QString detail = detail::takeTlsErrors(); !detail.isEmpty()) message += QStringLiteral(" (%1)").arg(detail);
         return Reply::failure(ErrorCode::Internal, message);
     }
@@ -154,9 +154,10 @@ wire::Reply HttpLink::Impl::transportFailure(httplib::Error error, std::chrono::
                                                           .arg(name, url, seconds(options.readTimeout)));
         // A server that serves HTTPS drops a plain request at once, which looks just like this.
         return Reply::failure(ErrorCode::Internal, QStringLiteral("%1: the connection to the server at %2 broke before the answer came%3")
-                                                       .arg(name, url, options.tls ? QString()
-                                                                                   : QStringLiteral(" (if it serves HTTPS, "
-                                                                                                    "give its https:// address)")));
+                                                       .arg(name, url,
+                                                            options.tls ? QString()
+                                                                        : QStringLiteral(" (if it serves HTTPS, "
+                                                                                         "give its https:// address)")));
     case httplib::Error::Write:
         if (elapsed >= options.writeTimeout)
             return Reply::failure(ErrorCode::Timeout, QStringLiteral("%1: the server at %2 did not take the call within %3")

@@ -15,9 +15,9 @@
 // in time gives ErrorCode::Timeout, both with a message that names the server. A failed call is
 // not sent again: the server may have carried it out (an update must not be stored twice).
 
-#include "wire/link.h"
 #include "server/http/http_export.h"
 #include "wire/codec.h"
+#include "wire/link.h"
 
 #include <QString>
 
@@ -35,9 +35,9 @@ using wire::ServerLink;
 struct LUMEKO_HTTP_EXPORT HttpLinkOptions {
     QString host = QStringLiteral("127.0.0.1");
     int port = 80;
-    bool tls = false;                               // HTTPS
-    QString caFile;                                 // HTTPS: a PEM file of the certificate authorities to
-                                                    // trust instead of the system's (a school's own)
+    bool tls = false; // HTTPS
+    QString caFile;   // HTTPS: a PEM file of the certificate authorities to
+                      // trust instead of the system's (a school's own)
     std::chrono::milliseconds connectTimeout{5'000};
     std::chrono::milliseconds readTimeout{300'000}; // a school-wide analysis can take minutes
     std::chrono::milliseconds writeTimeout{60'000};

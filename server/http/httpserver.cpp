@@ -61,11 +61,9 @@ public:
     virtual void widenBacklog() = 0;
 };
 
-template <class Base>
-class Wide final : public Listener, public Base {
+template <class Base> class Wide final : public Listener, public Base {
 public:
-    template <class... Args>
-    explicit Wide(Args &&...args) : Base(std::forward<Args>(args)...) {}
+    template <class... Args> explicit Wide(Args &&...args) : Base(std::forward<Args>(args)...) {}
 
     httplib::Server &http() override { return *this; }
     void widenBacklog() override { ::listen(this->svr_sock_.load(), SOMAXCONN); }

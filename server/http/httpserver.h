@@ -22,9 +22,9 @@
 // Listening ignores SIGPIPE for the whole process: a client that gives up must not kill the
 // server when its answer is written to the closed connection.
 
-#include "wire/link.h"
 #include "server/http/http_export.h"
 #include "wire/codec.h"
+#include "wire/link.h"
 
 #include <QString>
 

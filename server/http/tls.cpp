@@ -100,8 +100,7 @@ bool useServerCertificate(SSL_CTX &ctx, const QString &certificateFile, const QS
         return false;
     }
     if (X509_cmp_current_time(X509_get0_notAfter(leaf.get())) < 0) {
-        *why = QStringLiteral("the certificate in %1 expired on %2; clients would refuse it")
-                   .arg(certificateFile, utcText(X509_get0_notAfter(leaf.get())));
+        *why = QStringLiteral("the certificate in %1 expired on %2; clients would refuse it").arg(certificateFile, utcText(X509_get0_notAfter(leaf.get())));
         return false;
     }
     if (SSL_CTX_use_certificate(&ctx, leaf.get()) != 1) {
@@ -126,7 +125,8 @@ bool useServerCertificate(SSL_CTX &ctx, const QString &certificateFile, const QS
         if (pem.contains("ENCRYPTED")) {
             ERR_clear_error();
             *why = QStringLiteral("the key in %1 is protected by a passphrase; the server needs it without one "
-                                  "(keep the file readable by the server's account only)").arg(keyFile);
+                                  "(keep the file readable by the server's account only)")
+                       .arg(keyFile);
         } else {
             *why = withDetail(QStringLiteral("the key file %1 holds no PEM private key").arg(keyFile));
         }

@@ -5,7 +5,10 @@ namespace lumeko::server {
 using wire::FieldType;
 
 namespace {
-QString gradeKey(qint64 inYear, const QString &grade) { return QString::number(inYear) + u'|' + grade; }
+QString gradeKey(qint64 inYear, const QString &grade)
+{
+    return QString::number(inYear) + u'|' + grade;
+}
 } // namespace
 
 RegisterScope::RegisterScope(MethodCall &c) : m_c(c)
@@ -17,7 +20,8 @@ RegisterScope::RegisterScope(MethodCall &c) : m_c(c)
     const wire::DataPacket led = c.db().select(QStringLiteral("SELECT \"InYear\", \"GradeCode\" FROM \"XJ_Grade\" WHERE \"SchoolCode\" = ? "
                                                               "AND (\"TeacherCode\" = ? OR \"SubTeacherCode\" = ?)"),
                                                {u.school, u.teacherCode, u.teacherCode}, gradeFields);
-    for (qsizetype r = 0; r < led.rowCount(); ++r) m_ledGrades.insert(gradeKey(led.value(r, 0).toLongLong(), led.value(r, 1).toString()));
+    for (qsizetype r = 0; r < led.rowCount(); ++r)
+        m_ledGrades.insert(gradeKey(led.value(r, 0).toLongLong(), led.value(r, 1).toString()));
     const wire::DataPacket own = c.db().select(
         QStringLiteral("SELECT \"InYear\", \"GradeCode\", \"ClassCode\" FROM \"XJ_GradeClass\" WHERE \"SchoolCode\" = ? AND \"TeacherCode\" = ? "
                        "UNION SELECT \"InYear\", \"GradeCode\", \"ClassCode\" FROM \"XJ_CourseTable\" WHERE \"SchoolCode\" = ? AND \"TeacherCode\" = ?"),
@@ -36,21 +40,19 @@ QString RegisterScope::condition(QVariantList &params) const
     if (m_all) return {};
     const QString me = m_c.user().teacherCode;
     params << me << me << me << me;
-    return QStringLiteral(
-        "(EXISTS (SELECT 1 FROM \"XJ_Grade\" g WHERE g.\"SchoolCode\" = b.\"SchoolCode\" AND g.\"InYear\" = b.\"InYear\" "
-        "AND g.\"GradeCode\" = b.\"GradeCode\" AND (g.\"TeacherCode\" = ? OR g.\"SubTeacherCode\" = ?)) "
-        "OR b.\"ClassCode\" IN (SELECT gc.\"ClassCode\" FROM \"XJ_GradeClass\" gc WHERE gc.\"SchoolCode\" = b.\"SchoolCode\" "
-        "AND gc.\"InYear\" = b.\"InYear\" AND gc.\"GradeCode\" = b.\"GradeCode\" AND gc.\"TeacherCode\" = ? "
-        "UNION SELECT ct.\"ClassCode\" FROM \"XJ_CourseTable\" ct WHERE ct.\"SchoolCode\" = b.\"SchoolCode\" "
-        "AND ct.\"InYear\" = b.\"InYear\" AND ct.\"GradeCode\" = b.\"GradeCode\" AND ct.\"TeacherCode\" = ?))");
+    return QStringLiteral("(EXISTS (SELECT 1 FROM \"XJ_Grade\" g WHERE g.\"SchoolCode\" = b.\"SchoolCode\" AND g.\"InYear\" = b.\"InYear\" "
+                          "AND g.\"GradeCode\" = b.\"GradeCode\" AND (g.\"TeacherCode\" = ? OR g.\"SubTeacherCode\" = ?)) "
+                          "OR b.\"ClassCode\" IN (SELECT gc.\"ClassCode\" FROM \"XJ_GradeClass\" gc WHERE gc.\"SchoolCode\" = b.\"SchoolCode\" "
+                          "AND gc.\"InYear\" = b.\"InYear\" AND gc.\"GradeCode\" = b.\"GradeCode\" AND gc.\"TeacherCode\" = ? "
+                          "UNION SELECT ct.\"ClassCode\" FROM \"XJ_CourseTable\" ct WHERE ct.\"SchoolCode\" = b.\"SchoolCode\" "
+                          "AND ct.\"InYear\" = b.\"InYear\" AND ct.\"GradeCode\" = b.\"GradeCode\" AND ct.\"TeacherCode\" = ?))");
 }
 
 std::optional<RegisterScope::Place> RegisterScope::studentPlace(const QString &studentCode) const
 {
     const wire::DataPacket row = m_c.db().select(
         QStringLiteral("SELECT \"InYear\", \"GradeCode\", \"ClassCode\" FROM \"XJ_Student\" WHERE \"sCode\" = ? AND \"SchoolCode\" = ?"),
-        {studentCode, m_c.user().school},
-        {{"InYear", FieldType::Integer, 0, 0}, {"GradeCode", FieldType::Text, 0, 0}, {"ClassCode", FieldType::Text, 0, 0}});
+        {studentCode, m_c.user().school}, {{"InYear", FieldType::Integer, 0, 0}, {"GradeCode", FieldType::Text, 0, 0}, {"ClassCode", FieldType::Text, 0, 0}});
     if (row.rowCount() != 1) return std::nullopt;
     Place p{row.value(0, 0).toLongLong(), row.value(0, 1).toString(), row.value(0, 2).toString(), true};
     p.current = isCurrentGrade(p.inYear, p.grade);

@@ -146,27 +146,32 @@ wire::DataPacket schoolOutline(MethodCall &c)
                        "FROM \"XJ_GradeClass\" gc LEFT JOIN \"XJ_Class\" cl ON cl.\"SchoolCode\" = gc.\"SchoolCode\" AND cl.\"ClassCode\" = gc.\"ClassCode\" "
                        "WHERE gc.\"SchoolCode\" = ? ORDER BY gc.\"InYear\" DESC, gc.\"GradeCode\", gc.\"ClassCode\""),
         {me, me, school},
-        {{"InYear", FieldType::Integer, 0, 0}, {"GradeCode", FieldType::Text, 4, 0}, {"ClassCode", FieldType::Text, 3, 0},
-         {"ClassName", FieldType::Text, 40, 0}, {"sArea", FieldType::Text, 20, 0}, {"TeacherCode", FieldType::Text, 38, 0},
+        {{"InYear", FieldType::Integer, 0, 0},
+         {"GradeCode", FieldType::Text, 4, 0},
+         {"ClassCode", FieldType::Text, 3, 0},
+         {"ClassName", FieldType::Text, 40, 0},
+         {"sArea", FieldType::Text, 20, 0},
+         {"TeacherCode", FieldType::Text, 38, 0},
          {"bMine", FieldType::Integer, 0, 0}});
     const wire::DataPacket counts = db.select(
         QStringLiteral("SELECT \"InYear\", \"GradeCode\", COALESCE(\"ClassCode\", ''), COUNT(*) FROM \"XJ_Student\" WHERE \"SchoolCode\" = ? "
                        "GROUP BY \"InYear\", \"GradeCode\", COALESCE(\"ClassCode\", '')"),
         {school},
-        {{"InYear", FieldType::Integer, 0, 0}, {"GradeCode", FieldType::Text, 4, 0}, {"ClassCode", FieldType::Text, 3, 0},
-         {"n", FieldType::Integer, 0, 0}});
+        {{"InYear", FieldType::Integer, 0, 0}, {"GradeCode", FieldType::Text, 4, 0}, {"ClassCode", FieldType::Text, 3, 0}, {"n", FieldType::Integer, 0, 0}});
     const auto key = [](const wire::DataPacket &p, qsizetype r) {
         return QStringLiteral("%1|%2|%3").arg(p.value(r, 0).toLongLong()).arg(p.value(r, 1).toString(), p.value(r, 2).toString());
     };
     QHash<QString, qint64> students;
-    for (qsizetype r = 0; r < counts.rowCount(); ++r) students.insert(key(counts, r), counts.value(r, 3).toLongLong());
+    for (qsizetype r = 0; r < counts.rowCount(); ++r)
+        students.insert(key(counts, r), counts.value(r, 3).toLongLong());
 
     QList<wire::FieldDef> fields = classes.fields();
     fields.append({QStringLiteral("nStudents"), FieldType::Integer, 0, 0});
     wire::DataPacket out(fields);
     for (qsizetype r = 0; r < classes.rowCount(); ++r) {
         QVariantList row;
-        for (int f = 0; f < classes.fields().size(); ++f) row << classes.value(r, f);
+        for (int f = 0; f < classes.fields().size(); ++f)
+            row << classes.value(r, f);
         row << students.take(key(classes, r));
         out.appendRow(row);
     }
@@ -196,30 +201,40 @@ wire::DataPacket recentExams(MethodCall &c)
         params << u.teacherCode << u.teacherCode << u.teacherCode << u.teacherCode;
     }
     params << limit;
-    wire::DataPacket exams = c.db().select(
-        QStringLiteral("SELECT e.\"Id\", e.\"InYear\", e.\"GradeCode\", e.\"ExamCode\", e.\"PageName\", e.\"ExamName\", e.\"dDefDay\", "
-                       "g.\"bCurGrade\", g.\"TeacherCode\", g.\"SubTeacherCode\", "
-                       "(SELECT COUNT(*) FROM \"CJ_ExamStudent\" s WHERE s.\"examId\" = e.\"Id\") "
-                       "FROM \"CJ_ExamTotal\" e JOIN \"XJ_Grade\" g ON g.\"SchoolCode\" = e.\"SchoolCode\" AND g.\"InYear\" = e.\"InYear\" "
-                       "AND g.\"GradeCode\" = e.\"GradeCode\" WHERE e.\"SchoolCode\" = ? AND e.\"PageName\" = '⊥'%1 "
-                       "ORDER BY e.\"dDefDay\" DESC, e.\"Id\" DESC LIMIT ?").arg(scope),
-        params,
-        {{"Id", FieldType::Integer, 0, 0}, {"InYear", FieldType::Integer, 0, 0}, {"GradeCode", FieldType::Text, 4, 0},
-         {"ExamCode", FieldType::Text, 10, 0}, {"PageName", FieldType::Text, 40, 0}, {"ExamName", FieldType::Text, 40, 0},
-         {"dDefDay", FieldType::Date, 0, 0}, {"bCurGrade", FieldType::Text, 1, 0}, {"TeacherCode", FieldType::Text, 38, 0},
-         {"SubTeacherCode", FieldType::Text, 38, 0}, {"nStudents", FieldType::Integer, 0, 0}});
+    wire::DataPacket exams =
+        c.db().select(QStringLiteral("SELECT e.\"Id\", e.\"InYear\", e.\"GradeCode\", e.\"ExamCode\", e.\"PageName\", e.\"ExamName\", e.\"dDefDay\", "
+                                     "g.\"bCurGrade\", g.\"TeacherCode\", g.\"SubTeacherCode\", "
+                                     "(SELECT COUNT(*) FROM \"CJ_ExamStudent\" s WHERE s.\"examId\" = e.\"Id\") "
+                                     "FROM \"CJ_ExamTotal\" e JOIN \"XJ_Grade\" g ON g.\"SchoolCode\" = e.\"SchoolCode\" AND g.\"InYear\" = e.\"InYear\" "
+                                     "AND g.\"GradeCode\" = e.\"GradeCode\" WHERE e.\"SchoolCode\" = ? AND e.\"PageName\" = '⊥'%1 "
+                                     "ORDER BY e.\"dDefDay\" DESC, e.\"Id\" DESC LIMIT ?")
+                          .arg(scope),
+                      params,
+                      {{"Id", FieldType::Integer, 0, 0},
+                       {"InYear", FieldType::Integer, 0, 0},
+                       {"GradeCode", FieldType::Text, 4, 0},
+                       {"ExamCode", FieldType::Text, 10, 0},
+                       {"PageName", FieldType::Text, 40, 0},
+                       {"ExamName", FieldType::Text, 40, 0},
+                       {"dDefDay", FieldType::Date, 0, 0},
+                       {"bCurGrade", FieldType::Text, 1, 0},
+                       {"TeacherCode", FieldType::Text, 38, 0},
+                       {"SubTeacherCode", FieldType::Text, 38, 0},
+                       {"nStudents", FieldType::Integer, 0, 0}});
     QList<wire::FieldDef> fields = exams.fields();
     fields.append({QStringLiteral("Subjects"), FieldType::Text, 200, 0});
     wire::DataPacket out(fields);
     for (qsizetype r = 0; r < exams.rowCount(); ++r) {
-        const wire::DataPacket subjects = c.db().select(
-            QStringLiteral("SELECT \"SubjectCode\" FROM \"CJ_ExamSubject\" WHERE \"SchoolCode\" = ? AND \"GradeCode\" = ? AND \"InYear\" = ? "
-                           "AND \"ExamCode\" = ? AND \"PageName\" = ? ORDER BY \"SubjectCode\""),
-            {u.school, exams.value(r, 2), exams.value(r, 1), exams.value(r, 3), exams.value(r, 4)}, {{"SubjectCode", FieldType::Text, 3, 0}});
+        const wire::DataPacket subjects =
+            c.db().select(QStringLiteral("SELECT \"SubjectCode\" FROM \"CJ_ExamSubject\" WHERE \"SchoolCode\" = ? AND \"GradeCode\" = ? AND \"InYear\" = ? "
+                                         "AND \"ExamCode\" = ? AND \"PageName\" = ? ORDER BY \"SubjectCode\""),
+                          {u.school, exams.value(r, 2), exams.value(r, 1), exams.value(r, 3), exams.value(r, 4)}, {{"SubjectCode", FieldType::Text, 3, 0}});
         QStringList codes;
-        for (qsizetype s = 0; s < subjects.rowCount(); ++s) codes << subjects.value(s, 0).toString();
+        for (qsizetype s = 0; s < subjects.rowCount(); ++s)
+            codes << subjects.value(s, 0).toString();
         QVariantList row;
-        for (int f = 0; f < exams.fields().size(); ++f) row << exams.value(r, f);
+        for (int f = 0; f < exams.fields().size(); ++f)
+            row << exams.value(r, f);
         row << codes.join(u';');
         out.appendRow(row);
     }

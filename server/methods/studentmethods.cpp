@@ -1,7 +1,6 @@
 // The student register's methods: students by class or grade, families, the photo index, the
 // grade's classes, teachers, exam history, and the updates of students and families.
 
-#include "toolkit/cipher/cipher.h"
 #include "server/core/auth.h"
 #include "server/core/service.h"
 #include "server/grammar/registerfilters.h"
@@ -9,6 +8,7 @@
 #include "server/methods/registerscope.h"
 #include "server/methods/updates.h"
 #include "server/storage/schema.h"
+#include "toolkit/cipher/cipher.h"
 #include "wire/protocol/methods.h"
 
 namespace lumeko::server {
@@ -41,7 +41,7 @@ wire::DataPacket students(MethodCall &c, const QString &where, QVariantList para
     QStringList columns;
     for (const ColumnDef &col : t.columns)
         columns << (col.name == u"sPass" ? QStringLiteral("CASE WHEN b.\"sPass\" IS NULL OR b.\"sPass\" = '' THEN '' ELSE '%1' END").arg(kPasswordSet)
-                                        : QStringLiteral("b.") + Database::quoted(col.name));
+                                         : QStringLiteral("b.") + Database::quoted(col.name));
     return c.db().select(QStringLiteral("SELECT %1 FROM \"XJ_Student\" b WHERE b.\"SchoolCode\" = ? AND %2 "
                                         "ORDER BY b.\"GradeCode\", b.\"ClassCode\", b.\"iClassNo\", b.\"sName\"")
                              .arg(columns.join(QStringLiteral(", ")), condition),
@@ -118,7 +118,8 @@ void qStudentImage(MethodCall &c)
     QVariantList params{school};
     const QString grade = gradeCondition(c.text(1), c.integer(5), c.text(3) == u"Y", params);
     QString sql = QStringLiteral("SELECT p.\"scode\", p.\"imgtype\", p.\"imgfile\" FROM \"XJ_StudentPic\" p JOIN \"XJ_Student\" b ON b.\"sCode\" = p.\"scode\" "
-                                 "WHERE p.\"SchoolCode\" = ? AND %1").arg(grade);
+                                 "WHERE p.\"SchoolCode\" = ? AND %1")
+                      .arg(grade);
     if (!c.text(2).isEmpty()) {
         sql += QStringLiteral(" AND b.\"ClassCode\" = ?");
         params << c.text(2);
@@ -185,8 +186,8 @@ QSet<QString> changedFields(const wire::ChangePacket &packet, const wire::RowCha
     QSet<QString> out;
     for (int f = 0; f < packet.fields.size(); ++f) {
         const QVariant now = row.newValues.value(f), before = row.oldValues.value(f);
-        const bool set = row.status == wire::RowStatus::Inserted ? !(now.isNull() || now.toString().isEmpty())
-                                                                 : row.status == wire::RowStatus::Modified && now != before;
+        const bool set =
+            row.status == wire::RowStatus::Inserted ? !(now.isNull() || now.toString().isEmpty()) : row.status == wire::RowStatus::Modified && now != before;
         if (set) out.insert(packet.fields[f].name.toLower());
     }
     return out;
@@ -213,8 +214,10 @@ void checkStudentRows(MethodCall &c, const wire::protocol::Method &m, const wire
         const QString student = (row.status == wire::RowStatus::Inserted ? row.newValues : row.oldValues).value(code).toString();
         RegisterScope::Place place;
         if (newStudent) {
-            if (year < 0 || grade < 0) throw CallError(ErrorCode::BadArguments, QStringLiteral("%1: a new student needs InYear and GradeCode").arg(m.fullName()));
-            place = {row.newValues.value(year).toLongLong(), row.newValues.value(grade).toString(), cls < 0 ? QString() : row.newValues.value(cls).toString(), true};
+            if (year < 0 || grade < 0)
+                throw CallError(ErrorCode::BadArguments, QStringLiteral("%1: a new student needs InYear and GradeCode").arg(m.fullName()));
+            place = {row.newValues.value(year).toLongLong(), row.newValues.value(grade).toString(), cls < 0 ? QString() : row.newValues.value(cls).toString(),
+                     true};
             place.current = scope.isCurrentGrade(place.inYear, place.grade);
         } else if (const auto stored = scope.studentPlace(student)) {
             place = *stored;
@@ -243,7 +246,8 @@ void upStudent(MethodCall &c)
         if (!manager && !import) {
             if (row.status != wire::RowStatus::Modified) refuseRow(m, r, QStringLiteral("adds a student, which needs the right 4009/Manager"));
             for (const QString &f : changedFields(packet, row))
-                if (!classFields.contains(f)) refuseRow(m, r, QStringLiteral("changes %1; the right 4009/ChangeClass moves students between classes only").arg(f));
+                if (!classFields.contains(f))
+                    refuseRow(m, r, QStringLiteral("changes %1; the right 4009/ChangeClass moves students between classes only").arg(f));
         }
         if (pass >= 0 && changedFields(packet, row).contains(QStringLiteral("spass")) && !cipher::isCipherText(row.newValues.value(pass).toString()))
             refuseRow(m, r, QStringLiteral("sets a password in clear; passwords are set through SetPass"));

@@ -2,9 +2,9 @@
 // file store and the operation log.
 
 #include "server/core/filestore.h"
+#include "server/core/service.h"
 #include "server/grammar/compositekeys.h"
 #include "server/grammar/storepath.h"
-#include "server/core/service.h"
 #include "server/methods/methods.h"
 #include "server/storage/schema.h"
 #include "wire/protocol/methods.h"

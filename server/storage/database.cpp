@@ -11,7 +11,7 @@
 namespace lumeko::server {
 
 // The statements a call runs (debug) and the rows the database refused (warnings).
-Q_LOGGING_CATEGORY(lcStorage, "lumeko.storage")
+Q_LOGGING_CATEGORY(lcStorage, "lumeko.storage", QtInfoMsg)
 
 QString StorageError::plainMessage() const
 {

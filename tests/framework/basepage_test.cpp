@@ -153,7 +153,8 @@ TEST_F(BasePageTest, RightsFollowTheUserTypeAndTheKeysOfThePage)
     // Keys are matched whole, as the server matches them: a key that merely contains "Manager"
     // grants nothing.
     fx.db().exec("INSERT INTO \"XT_Function\" (\"sFunId\", \"sParFunId\", \"sFunKey\", \"sFunName\", \"iOrder\") "
-                 "VALUES ('400909', '4009', 'ManagerView', ?, 20)", {QStringLiteral("查看管理")});
+                 "VALUES ('400909', '4009', 'ManagerView', ?, 20)",
+                 {QStringLiteral("查看管理")});
     fx.db().exec("INSERT INTO \"XT_UserRight\" (\"TeacherCode\", \"sFunId\") VALUES (?, '400909')", {server::testing::kTeacherCode});
     pub::signOut();
     signInAs("wang", "pw6");

@@ -167,7 +167,8 @@ TEST_F(ImportMergeTest, ClassesStatesGradesAndPasswordsAreConverted)
     EXPECT_TRUE(valueOf("GradeCode", "0003").isNull()) << "neither arts nor science: unchanged";
     const QString stored = valueOf("sPass", "0001").toString();
     EXPECT_NE(stored, "secret");
-    EXPECT_EQ(cipher::decStr(stored, QString::fromLatin1(cipher::kImportPasswordKey)).value_or(QString()), "secret") << "passwords travel enciphered with the import key";
+    EXPECT_EQ(cipher::decStr(stored, QString::fromLatin1(cipher::kImportPasswordKey)).value_or(QString()), "secret")
+        << "passwords travel enciphered with the import key";
     EXPECT_EQ(valueOf("nHeight", "0001").toDouble(), 152.0) << "numbers keep only their digits and points";
 
     // Without the arts/science option the grade column is ignored.

@@ -76,10 +76,11 @@ protected:
     }
     QStringList departments()
     {
-        const auto rows = fx.db().select("SELECT \"sName\" FROM \"XJ_Dept\" WHERE \"SchoolCode\" = 'S1' ORDER BY \"sCode\"", {},
-                                         {{"sName", wire::FieldType::Text, 0, 0}});
+        const auto rows =
+            fx.db().select("SELECT \"sName\" FROM \"XJ_Dept\" WHERE \"SchoolCode\" = 'S1' ORDER BY \"sCode\"", {}, {{"sName", wire::FieldType::Text, 0, 0}});
         QStringList out;
-        for (qsizetype r = 0; r < rows.rowCount(); ++r) out << rows.value(r, 0).toString();
+        for (qsizetype r = 0; r < rows.rowCount(); ++r)
+            out << rows.value(r, 0).toString();
         return out;
     }
 };
@@ -92,8 +93,8 @@ TEST_F(RemoteTableTest, TablesLoadAndSaveThroughTheirDeclarationsWithOneResult)
     ASSERT_TRUE(r.ok()) << r.message.toStdString();
     EXPECT_EQ(depts.recordCount(), 1) << "the packet of the written-back data slot";
     DataSet photos;
-    EXPECT_TRUE(loadTable(photos, protocol::QStudentImage, {in(QStringLiteral("S1")), in(QStringLiteral("1701")), in(QString()), in(QStringLiteral("Y")),
-                                                            in(QString()), var(qint64(2026))})
+    EXPECT_TRUE(loadTable(photos, protocol::QStudentImage,
+                          {in(QStringLiteral("S1")), in(QStringLiteral("1701")), in(QString()), in(QStringLiteral("Y")), in(QString()), var(qint64(2026))})
                     .ok())
         << "a packet that comes as the result";
     EXPECT_TRUE(photos.isActive());

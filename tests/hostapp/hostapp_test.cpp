@@ -10,17 +10,17 @@
 #include "host/app/desktab.h"
 #include "host/app/schooltree.h"
 #include "host/pub/lumekopub.h"
-#include "students/ufrmstudentpage.h"
 #include "host/pub/provider.h"
 #include "scriptedprovider.h"
 #include "signedinhost.h"
+#include "students/ufrmstudentpage.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QLabel>
 #include <QMenuBar>
 #include <QTabWidget>
-#include <QLabel>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -45,8 +45,9 @@ protected:
         db.exec(gc, {2026, "1701", "001", QStringLiteral("本部")});
         db.exec(gc, {2026, "1701", "002", QStringLiteral("分校")});
         db.exec(gc, {2025, "1801", "001", QStringLiteral("本部")});
-        const QString student = "INSERT INTO \"XJ_Student\" (\"sCode\", \"SchoolCode\", \"GradeCode\", \"InYear\", \"ClassCode\", \"iClassNo\", \"sName\", \"iState\") "
-                                "VALUES (?, 'S1', ?, ?, ?, ?, ?, '00')";
+        const QString student =
+            "INSERT INTO \"XJ_Student\" (\"sCode\", \"SchoolCode\", \"GradeCode\", \"InYear\", \"ClassCode\", \"iClassNo\", \"sName\", \"iState\") "
+            "VALUES (?, 'S1', ?, ?, ?, ?, ?, '00')";
         db.exec(student, {"{A}", "1701", 2026, "001", 1, QStringLiteral("张三")});
         db.exec(student, {"{B}", "1701", 2026, "001", 2, QStringLiteral("李四")});
         db.exec(student, {"{C}", "1701", 2026, "002", 1, QStringLiteral("王五")});
@@ -104,17 +105,21 @@ TEST_F(HostAppTest, TheMenuGroupsTheUsersFunctionsAndOffersOnlyThoseTheModuleHas
     host::MainWindow window(module, nullptr, settingsFile());
     window.buildModuleMenu();
     QStringList menus;
-    for (QAction *a : window.menuBar()->actions()) menus << a->text();
+    for (QAction *a : window.menuBar()->actions())
+        menus << a->text();
     EXPECT_EQ(menus, (QStringList{QStringLiteral("系统"), QStringLiteral("更多")}));
     QStringList groups;
-    for (QAction *a : window.menuBar()->actions()[1]->menu()->actions()) groups << a->text();
+    for (QAction *a : window.menuBar()->actions()[1]->menu()->actions())
+        groups << a->text();
     EXPECT_EQ(groups, (QStringList{QStringLiteral("学校组织"), QStringLiteral("学籍")})) << "教师档案 and 部门设置 are organisation";
 
     QStringList names;
-    for (QAction *a : window.moduleActions()) names << a->text() + "=" + a->data().toString() + (a->isEnabled() ? "" : "(" + a->toolTip() + ")");
+    for (QAction *a : window.moduleActions())
+        names << a->text() + "=" + a->data().toString() + (a->isEnabled() ? "" : "(" + a->toolTip() + ")");
     EXPECT_EQ(names, (QStringList{QStringLiteral("学籍档案=4009"), QStringLiteral("教师档案=4010(“教师档案”尚未提供)"),
                                   QStringLiteral("部门设置=4004(“部门设置”尚未提供)")}));
-    for (QAction *a : window.moduleActions()) EXPECT_FALSE(a->icon().isNull()) << a->text().toStdString();
+    for (QAction *a : window.moduleActions())
+        EXPECT_FALSE(a->icon().isNull()) << a->text().toStdString();
 
     // The score-page message of a page, while the module has no score sheet yet, says so.
     QApplication::sendEvent(&window, new host::ScorePageEvent(QStringLiteral("2026,1701,,Y,,,001,⊥")));
@@ -127,7 +132,8 @@ TEST_F(HostAppTest, FunctionsOpenOnTheSectionGradeOrClassTheTreeHasSelected)
     host::MainWindow window(module, nullptr, settingsFile());
     window.buildModuleMenu();
     QStringList items;
-    for (QTreeWidgetItemIterator it(window.tree()); *it; ++it) items << (*it)->text(0) + u'=' + (*it)->text(1);
+    for (QTreeWidgetItemIterator it(window.tree()); *it; ++it)
+        items << (*it)->text(0) + u'=' + (*it)->text(1);
     EXPECT_EQ(items, (QStringList{QStringLiteral("初中=4"), QStringLiteral("2026级七年级=3"), QStringLiteral("一班（本部）=2"),
                                   QStringLiteral("二班（分校）=1"), QStringLiteral("2025级八年级=1"), QStringLiteral("一班（本部）=1")}));
     EXPECT_EQ(window.pages()->tabText(0), QStringLiteral("我的桌面"));
@@ -165,7 +171,8 @@ TEST_F(HostAppTest, FunctionsOpenOnTheSectionGradeOrClassTheTreeHasSelected)
     Q_EMIT window.tree()->itemDoubleClicked(window.tree()->topLevelItem(0)->child(0), 0);
     EXPECT_EQ(window.pages()->tabText(4), QStringLiteral("学籍档案 - 2026级七年级"));
     EXPECT_TRUE(host.logLines.isEmpty()) << host.logLines.join(u'\n').toStdString();
-    for (const pub::testing::ShownMessage &m : host.messages) EXPECT_NE(m.kind, pub::MessageKind::Error) << m.text.toStdString();
+    for (const pub::testing::ShownMessage &m : host.messages)
+        EXPECT_NE(m.kind, pub::MessageKind::Error) << m.text.toStdString();
     EXPECT_TRUE(host.scriptDone());
 }
 

@@ -20,8 +20,12 @@ const QString kHead = QStringLiteral("{HEAD}"), kTeacher = QStringLiteral("{T}")
 
 wire::DataPacket gradeList()
 {
-    wire::DataPacket p({{"GradeCode", FieldType::Text, 4, 0}, {"InYear", FieldType::Integer, 0, 0}, {"bCurGrade", FieldType::Text, 1, 0},
-                        {"TeacherCode", FieldType::Text, 38, 0}, {"SubTeacherCode", FieldType::Text, 38, 0}, {"sYear", FieldType::Text, 20, 0}});
+    wire::DataPacket p({{"GradeCode", FieldType::Text, 4, 0},
+                        {"InYear", FieldType::Integer, 0, 0},
+                        {"bCurGrade", FieldType::Text, 1, 0},
+                        {"TeacherCode", FieldType::Text, 38, 0},
+                        {"SubTeacherCode", FieldType::Text, 38, 0},
+                        {"sYear", FieldType::Text, 20, 0}});
     const auto year = [](int start) { return QStringLiteral("%1~%2学年").arg(start).arg(start + 1); };
     // As the server sends it: newest intake first.
     p.appendRow({"1701", 2026, "Y", QVariant(), QVariant(), year(2026)});
@@ -43,8 +47,8 @@ wire::DataPacket gradeList()
 wire::DataPacket gradeNames()
 {
     wire::DataPacket p({{"sKeyId", FieldType::Text, 4, 0}, {"sValue", FieldType::Text, 40, 0}});
-    for (const auto &[key, name] : {std::pair{"1701", "七年级"}, {"1801", "八年级"}, {"1901", "九年级"}, {"2701", "高一"}, {"2201", "高二"},
-                                    {"2302", "高三理"}, {"2303", "高三文"}})
+    for (const auto &[key, name] :
+         {std::pair{"1701", "七年级"}, {"1801", "八年级"}, {"1901", "九年级"}, {"2701", "高一"}, {"2201", "高二"}, {"2302", "高三理"}, {"2303", "高三文"}})
         p.appendRow({QString::fromLatin1(key), QString::fromUtf8(name)});
     return p;
 }
@@ -52,9 +56,14 @@ wire::DataPacket gradeNames()
 // As the server answers the subject teacher {T}, who teaches 701班 (bMine is the caller's).
 wire::DataPacket outline(bool tTeaches701 = true)
 {
-    wire::DataPacket p({{"InYear", FieldType::Integer, 0, 0}, {"GradeCode", FieldType::Text, 4, 0}, {"ClassCode", FieldType::Text, 3, 0},
-                        {"ClassName", FieldType::Text, 40, 0}, {"sArea", FieldType::Text, 20, 0}, {"TeacherCode", FieldType::Text, 38, 0},
-                        {"bMine", FieldType::Integer, 0, 0}, {"nStudents", FieldType::Integer, 0, 0}});
+    wire::DataPacket p({{"InYear", FieldType::Integer, 0, 0},
+                        {"GradeCode", FieldType::Text, 4, 0},
+                        {"ClassCode", FieldType::Text, 3, 0},
+                        {"ClassName", FieldType::Text, 40, 0},
+                        {"sArea", FieldType::Text, 20, 0},
+                        {"TeacherCode", FieldType::Text, 38, 0},
+                        {"bMine", FieldType::Integer, 0, 0},
+                        {"nStudents", FieldType::Integer, 0, 0}});
     p.appendRow({2026, "1701", "001", QStringLiteral("701班"), QStringLiteral("本部"), kTeacher, tTeaches701 ? 1 : 0, 40});
     p.appendRow({2026, "1701", "002", QStringLiteral("702班"), QString(), QVariant(), 0, 38});
     p.appendRow({2026, "1701", "009", QVariant(), QVariant(), QVariant(), 0, 3}); // students in an unlisted class
@@ -72,11 +81,13 @@ QStringList shape(const QList<SectionNode> &sections)
         QStringList grades;
         for (const GradeNode &g : s.current) {
             QStringList classes;
-            for (const GradeNode::Class &c : g.classes) classes << c.name;
+            for (const GradeNode::Class &c : g.classes)
+                classes << c.name;
             grades << QStringLiteral("%1=%2(%3)").arg(g.text()).arg(g.students).arg(classes.join(u'/'));
         }
         QStringList history;
-        for (const GradeNode &g : s.history) history << g.text();
+        for (const GradeNode &g : s.history)
+            history << g.text();
         out << s.name + u':' + grades.join(u' ') + QStringLiteral(" | ") + history.join(u' ');
     }
     return out;
@@ -177,9 +188,15 @@ TEST(Navigation, TheChoosersAnswerBecomesAGrade)
 
 TEST(Navigation, AnExamsScoreSheetParametersAndTheSchoolYear)
 {
-    wire::DataPacket exams({{"InYear", FieldType::Integer, 0, 0}, {"GradeCode", FieldType::Text, 4, 0}, {"ExamCode", FieldType::Text, 10, 0},
-                            {"PageName", FieldType::Text, 40, 0}, {"ExamName", FieldType::Text, 40, 0}, {"bCurGrade", FieldType::Text, 1, 0},
-                            {"TeacherCode", FieldType::Text, 38, 0}, {"SubTeacherCode", FieldType::Text, 38, 0}, {"Subjects", FieldType::Text, 200, 0}});
+    wire::DataPacket exams({{"InYear", FieldType::Integer, 0, 0},
+                            {"GradeCode", FieldType::Text, 4, 0},
+                            {"ExamCode", FieldType::Text, 10, 0},
+                            {"PageName", FieldType::Text, 40, 0},
+                            {"ExamName", FieldType::Text, 40, 0},
+                            {"bCurGrade", FieldType::Text, 1, 0},
+                            {"TeacherCode", FieldType::Text, 38, 0},
+                            {"SubTeacherCode", FieldType::Text, 38, 0},
+                            {"Subjects", FieldType::Text, 200, 0}});
     exams.appendRow({2025, "1801", "002", QStringLiteral("⊥"), QStringLiteral("期中考试"), "Y", kHead, QVariant(), "001;002;003"});
     const QStringList items = splitCommaText(scoreSheetParameters(exams, 0, QStringLiteral("八年级")));
     EXPECT_EQ(items, (QStringList{"2025", "1801", QStringLiteral("八年级"), "Y", kHead + u';', "001;002;003", "002", QStringLiteral("⊥"),

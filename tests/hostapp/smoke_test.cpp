@@ -9,7 +9,6 @@
 #include "host/app/schooltree.h"
 #include "host/pub/provider.h"
 #include "host/pub/pub.h"
-#include "toolkit/grid/bandedgrid.h"
 #include "host/pub/qtprovider.h"
 #include "scriptedprovider.h"
 #include "server/core/auth.h"
@@ -19,6 +18,7 @@
 #include "server/storage/migrations.h"
 #include "shots.h"
 #include "students/ufrmstudentpage.h"
+#include "toolkit/grid/bandedgrid.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -185,7 +185,8 @@ TEST_F(HostSmokeTest, ATeacherSeesHisOwnClassesAndTheDeskNamesHisRoles)
     EXPECT_TRUE(window.desk()->who()->text().contains(QStringLiteral("班主任"))) << window.desk()->who()->text().toStdString();
     qint64 classes = 0;
     for (const host::SectionNode &s : window.tree()->sections())
-        for (const host::GradeNode &g : s.current) classes += g.classes.size();
+        for (const host::GradeNode &g : s.current)
+            classes += g.classes.size();
     EXPECT_GE(classes, 1);
 }
 

@@ -19,8 +19,8 @@
 
 namespace lumeko::testing {
 
-using wire::CallOrigin;
 using wire::Call;
+using wire::CallOrigin;
 using wire::ErrorCode;
 using wire::Reply;
 using wire::Value;

@@ -350,9 +350,9 @@ TEST(HttpLinkOptions, ServerAddresses)
     ASSERT_TRUE(o);
     EXPECT_TRUE(o->tls) << "the scheme decides, not the port";
 
-    for (const char *bad : {"127.0.0.1:8210", "ftp://school:21", "httpss://school", "http://school:8210/call", "https://school/call", "http://",
-                            "https://", "http://a:b", "https://school:0", "http://teacher@school:8210", "https://teacher:pw@school",
-                            "http://school:8210?x=1", "https://school#top"}) {
+    for (const char *bad :
+         {"127.0.0.1:8210", "ftp://school:21", "httpss://school", "http://school:8210/call", "https://school/call", "http://", "https://", "http://a:b",
+          "https://school:0", "http://teacher@school:8210", "https://teacher:pw@school", "http://school:8210?x=1", "https://school#top"}) {
         why.clear();
         EXPECT_FALSE(HttpLinkOptions::fromUrl(QString::fromLatin1(bad), &why)) << bad;
         EXPECT_TRUE(why.contains(QStringLiteral("not a server address"))) << bad << ": " << why.toStdString();

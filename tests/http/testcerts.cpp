@@ -49,8 +49,8 @@ TestCertificate TestCertificate::authority(const QString &commonName)
     return server(nullptr, commonName, QString(), -1, 3650, true);
 }
 
-TestCertificate TestCertificate::server(const TestCertificate *issuer, const QString &commonName, const QString &altNames,
-                                        int validFromDays, int validToDays, bool intermediate)
+TestCertificate TestCertificate::server(const TestCertificate *issuer, const QString &commonName, const QString &altNames, int validFromDays, int validToDays,
+                                        bool intermediate)
 {
     TestCertificate made;
     EVP_PKEY *key = EVP_EC_gen("P-256");
@@ -101,8 +101,7 @@ QByteArray TestCertificate::keyPem(const QByteArray &passphrase) const
     if (passphrase.isEmpty()) {
         PEM_write_bio_PrivateKey(bio, m_key.get(), nullptr, nullptr, 0, nullptr, nullptr);
     } else {
-        PEM_write_bio_PKCS8PrivateKey(bio, m_key.get(), EVP_aes_256_cbc(), passphrase.constData(), int(passphrase.size()), nullptr,
-                                      nullptr);
+        PEM_write_bio_PKCS8PrivateKey(bio, m_key.get(), EVP_aes_256_cbc(), passphrase.constData(), int(passphrase.size()), nullptr, nullptr);
     }
     return drain(bio);
 }

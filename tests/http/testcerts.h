@@ -22,8 +22,8 @@ public:
     // valid from validFromDays to validToDays from now (negative: in the past). Signed by issuer, or
     // by itself when issuer is null. With intermediate true it is an authority itself (CA:TRUE), to
     // stand between the root and a server.
-    static TestCertificate server(const TestCertificate *issuer, const QString &commonName, const QString &altNames,
-                                  int validFromDays = -1, int validToDays = 30, bool intermediate = false);
+    static TestCertificate server(const TestCertificate *issuer, const QString &commonName, const QString &altNames, int validFromDays = -1,
+                                  int validToDays = 30, bool intermediate = false);
 
     QByteArray certificatePem() const;
     // The private key; with a passphrase it is written encrypted.

@@ -57,7 +57,8 @@ protected:
             {"garbage.pem", "-----BEGIN CERTIFICATE-----\nbm8gY2VydGlmaWNhdGUgYXQgYWxs\n-----END CERTIFICATE-----\n"},
             {"notes.txt", "school timetable, not a certificate\n"},
         };
-        for (const auto &[name, bytes] : files) ASSERT_TRUE(writeFile(path(name), bytes)) << name;
+        for (const auto &[name, bytes] : files)
+            ASSERT_TRUE(writeFile(path(name), bytes)) << name;
     }
     static void TearDownTestSuite()
     {
@@ -142,8 +143,8 @@ TEST_F(Tls, SignsInAndCallsOverHttpsTrustingTheSchoolsOwnAuthority)
     QString out, err;
     {
         QTextStream o(&out), e(&err);
-        const int code = cli::run({QStringLiteral("--server"), server->url(), QStringLiteral("--ca"), path("ca.crt"), QStringLiteral("--user"),
-                                   kLogin, QStringLiteral("--password"), kPassword, QStringLiteral("whoami")},
+        const int code = cli::run({QStringLiteral("--server"), server->url(), QStringLiteral("--ca"), path("ca.crt"), QStringLiteral("--user"), kLogin,
+                                   QStringLiteral("--password"), kPassword, QStringLiteral("whoami")},
                                   o, e, cli::httpLinks());
         EXPECT_EQ(code, cli::Success) << err.toStdString();
     }
@@ -181,8 +182,7 @@ TEST_F(Tls, CertificatesThatDoNotVerifyAreRefusedBeforeAnythingIsSent)
     const QString url = server->url();
     auto expectRefused = [&](const Reply &r, const QString &why) {
         EXPECT_EQ(r.error, ErrorCode::Internal);
-        EXPECT_TRUE(r.message.startsWith(QStringLiteral("Session.SignIn: the server's certificate could not be verified")))
-            << r.message.toStdString();
+        EXPECT_TRUE(r.message.startsWith(QStringLiteral("Session.SignIn: the server's certificate could not be verified"))) << r.message.toStdString();
         EXPECT_TRUE(r.message.contains(url)) << r.message.toStdString();
         EXPECT_TRUE(r.message.contains(why)) << r.message.toStdString();
     };
@@ -207,13 +207,12 @@ TEST_F(Tls, CertificatesThatDoNotVerifyAreRefusedBeforeAnythingIsSent)
     // A self-signed server certificate, to a client that trusts the system's authorities.
     start(tlsOptions("stranger.crt", "stranger.key"));
     r = signIn(link(nullptr));
-    EXPECT_TRUE(r.message.contains(QStringLiteral("certificate could not be verified")) &&
-                r.message.contains(QStringLiteral("self-signed")))
+    EXPECT_TRUE(r.message.contains(QStringLiteral("certificate could not be verified")) && r.message.contains(QStringLiteral("self-signed")))
         << r.message.toStdString();
 
     // An authority file that is none: said before any connection is made.
-    for (const auto &[file, why] : {std::pair("notes.txt", "holds no PEM certificate"), std::pair("garbage.pem", "holds no PEM certificate"),
-                                    std::pair("missing.crt", "cannot read")}) {
+    for (const auto &[file, why] :
+         {std::pair("notes.txt", "holds no PEM certificate"), std::pair("garbage.pem", "holds no PEM certificate"), std::pair("missing.crt", "cannot read")}) {
         r = signIn(link(file));
         EXPECT_EQ(r.error, ErrorCode::Internal) << file;
         EXPECT_TRUE(r.message.contains(QString::fromLatin1(why)) && r.message.contains(path(file))) << r.message.toStdString();
@@ -223,8 +222,8 @@ TEST_F(Tls, CertificatesThatDoNotVerifyAreRefusedBeforeAnythingIsSent)
     QString out, err;
     {
         QTextStream o(&out), e(&err);
-        const int code = cli::run({QStringLiteral("--server"), server->url(), QStringLiteral("--ca"), path("ca.crt"), QStringLiteral("--user"),
-                                   kLogin, QStringLiteral("--password"), kPassword, QStringLiteral("whoami")},
+        const int code = cli::run({QStringLiteral("--server"), server->url(), QStringLiteral("--ca"), path("ca.crt"), QStringLiteral("--user"), kLogin,
+                                   QStringLiteral("--password"), kPassword, QStringLiteral("whoami")},
                                   o, e, cli::httpLinks());
         EXPECT_EQ(code, cli::ServerError);
     }
@@ -301,7 +300,8 @@ TEST_F(Tls, ServerSaysWhyItsCertificateOrKeyCannotBeUsed)
     HttpServer fixed(school, tlsOptions("server.crt", "server.key"));
     std::atomic<bool> ran{false};
     std::thread runner([&] { ran = fixed.run(&why); });
-    while (!fixed.isRunning()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    while (!fixed.isRunning())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     EXPECT_TRUE(fixed.url().startsWith(QStringLiteral("https://")));
     HttpLinkOptions o = linkTo(fixed.url());
     EXPECT_TRUE(signIn(o).ok());

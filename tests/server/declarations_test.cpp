@@ -18,7 +18,10 @@ namespace protocol = lumeko::wire::protocol;
 
 namespace {
 
-QString text(std::string_view s) { return QString::fromLatin1(s.data(), qsizetype(s.size())); }
+QString text(std::string_view s)
+{
+    return QString::fromLatin1(s.data(), qsizetype(s.size()));
+}
 
 TEST(Declarations, EveryMethodIsDeclaredRegisteredAndNamesARightTheRightsTreeHolds)
 {

@@ -2,9 +2,9 @@
 // would never offer: they get no more than the page allows, and nothing of theirs is stored.
 
 #include "fixtureschool.h"
-#include "toolkit/cipher/cipher.h"
 #include "server/core/auth.h"
 #include "server/storage/schema.h"
+#include "toolkit/cipher/cipher.h"
 
 #include <gtest/gtest.h>
 
@@ -35,7 +35,8 @@ protected:
         db.exec(student, {"{C}", "S1", "1701", 2026, "002", QStringLiteral("王五"), QVariant()});
         db.exec(student, {"{S}", "S1", "2701", 2026, "001", QStringLiteral("高一学生"), QVariant()});
         db.exec(student, {"{X}", "S2", "1701", 2026, "001", QStringLiteral("外校生"), QVariant()});
-        const QString gc = "INSERT INTO \"XJ_GradeClass\" (\"SchoolCode\", \"InYear\", \"GradeCode\", \"ClassCode\", \"TeacherCode\") VALUES ('S1', ?, ?, ?, ?)";
+        const QString gc =
+            "INSERT INTO \"XJ_GradeClass\" (\"SchoolCode\", \"InYear\", \"GradeCode\", \"ClassCode\", \"TeacherCode\") VALUES ('S1', ?, ?, ?, ?)";
         db.exec(gc, {2026, "1701", "001", kTeacherCode}); // wang heads 七(1)
         db.exec(gc, {2026, "1701", "002", kHeadCode});    // the head teacher heads 七(2)
         db.exec(gc, {2026, "2701", "001", QVariant()});
@@ -43,7 +44,8 @@ protected:
         db.exec("INSERT INTO \"JC_Teacher\" (\"sCode\", \"SchoolCode\", \"sName\", \"sLoginName\", \"sPass\", \"sRole\", \"iState\", \"iUserType\", "
                 "\"bViewAllGrade\", \"bViewAllClass\") VALUES (?, 'S1', ?, 'head', ?, '4', 0, 0, false, false)",
                 {kHeadCode, QStringLiteral("班主任"), hashPassword("pw4", PasswordCost::Minimal)});
-        for (const char *f : {"40", "4009", "400901", "400904"}) db.exec("INSERT INTO \"XT_RoleRight\" (\"iRole\", \"sFunId\") VALUES (4, ?)", {f});
+        for (const char *f : {"40", "4009", "400901", "400904"})
+            db.exec("INSERT INTO \"XT_RoleRight\" (\"iRole\", \"sFunId\") VALUES (4, ?)", {f});
         admin = fx->signIn("admin", "lumeko");
     }
 
@@ -98,7 +100,8 @@ TEST_P(RegisterRightsTest, ChangeClassMovesStudentsAndNothingElse)
               ErrorCode::Forbidden);
     EXPECT_EQ(upStudent(studentChange(RowStatus::Deleted, now, {}), wang).error, ErrorCode::Forbidden);
     // A password in clear is refused for anyone, the administrator too.
-    wire::ChangePacket pass = studentChange(RowStatus::Modified, {"{C}", "S1", QString()}, {"{C}", "S1", QStringLiteral("123456")}, {"sCode", "SchoolCode", "sPass"});
+    wire::ChangePacket pass =
+        studentChange(RowStatus::Modified, {"{C}", "S1", QString()}, {"{C}", "S1", QStringLiteral("123456")}, {"sCode", "SchoolCode", "sPass"});
     const wire::Reply clear = upStudent(pass, admin);
     EXPECT_EQ(clear.error, ErrorCode::Forbidden);
     EXPECT_TRUE(clear.message.contains("passwords are set through SetPass"));
@@ -202,8 +205,8 @@ TEST_P(RegisterRightsTest, KeysOfAnotherSchoolAreRefusedAndNoReplyCarriesSqlOrCo
 TEST_P(RegisterRightsTest, TheLogRecordsTheSignedInUserAndAPasswordChangeEndsOtherSessions)
 {
     const QString wang = fx->signIn("wang", "pw6");
-    ASSERT_TRUE(fx->call("SysUp", "AddLogs", {txt("S1"), txt("admin"), txt(QStringLiteral("管理员").toUtf8().constData()), txt("PC"), txt("删除全部学生")},
-                         wang).ok());
+    ASSERT_TRUE(
+        fx->call("SysUp", "AddLogs", {txt("S1"), txt("admin"), txt(QStringLiteral("管理员").toUtf8().constData()), txt("PC"), txt("删除全部学生")}, wang).ok());
     EXPECT_EQ(fx->db().scalar("SELECT \"sUserId\" FROM \"XT_Log\"").toString(), "wang");
     EXPECT_EQ(fx->db().scalar("SELECT \"sUserName\" FROM \"XT_Log\"").toString(), QStringLiteral("王老师"));
 

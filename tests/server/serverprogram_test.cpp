@@ -204,8 +204,8 @@ TEST(ServerTool, ServesHttpsWithTheSchoolsOwnCertificatesAndRefusesFilesThatAreN
     QTemporaryDir dir;
     const QStringList ec = {"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"};
     QString failed = openssl(dir, QStringList{"req", "-x509", "-new"} + ec +
-                                      QStringList{"-days", "3650", "-subj", "/CN=Test School CA", "-addext", "keyUsage=critical,keyCertSign,cRLSign",
-                                                  "-keyout", "ca.key", "-out", "ca.crt"});
+                                      QStringList{"-days", "3650", "-subj", "/CN=Test School CA", "-addext", "keyUsage=critical,keyCertSign,cRLSign", "-keyout",
+                                                  "ca.key", "-out", "ca.crt"});
     ASSERT_TRUE(failed.isEmpty()) << failed.toStdString();
     failed = openssl(dir, QStringList{"req", "-new"} + ec + QStringList{"-subj", "/CN=localhost", "-keyout", "server.key", "-out", "server.csr"});
     ASSERT_TRUE(failed.isEmpty()) << failed.toStdString();
@@ -214,8 +214,8 @@ TEST(ServerTool, ServesHttpsWithTheSchoolsOwnCertificatesAndRefusesFilesThatAreN
     ext.write("subjectAltName=DNS:localhost,IP:127.0.0.1\nbasicConstraints=critical,CA:FALSE\n"
               "keyUsage=critical,digitalSignature\nextendedKeyUsage=serverAuth\n");
     ext.close();
-    failed = openssl(dir, {"x509", "-req", "-in", "server.csr", "-CA", "ca.crt", "-CAkey", "ca.key", "-CAcreateserial", "-days", "825",
-                           "-extfile", "server.ext", "-out", "server.crt"});
+    failed = openssl(dir, {"x509", "-req", "-in", "server.csr", "-CA", "ca.crt", "-CAkey", "ca.key", "-CAcreateserial", "-days", "825", "-extfile",
+                           "server.ext", "-out", "server.crt"});
     ASSERT_TRUE(failed.isEmpty()) << failed.toStdString();
 
     DatabaseUrl url;
@@ -254,7 +254,8 @@ TEST(ServerTool, ServesHttpsWithTheSchoolsOwnCertificatesAndRefusesFilesThatAreN
     server.setProcessChannelMode(QProcess::SeparateChannels);
     server.start(QStringLiteral(LUMEKO_SERVER_BIN), serve + QStringList{"--tls-cert", dir.filePath("server.crt"), "--tls-key", dir.filePath("server.key")});
     QString out;
-    while (!out.contains(u'\n') && server.waitForReadyRead(30'000)) out += QString::fromUtf8(server.readAllStandardOutput());
+    while (!out.contains(u'\n') && server.waitForReadyRead(30'000))
+        out += QString::fromUtf8(server.readAllStandardOutput());
     ASSERT_TRUE(out.startsWith("serving ")) << out.toStdString() << server.readAllStandardError().toStdString();
     EXPECT_TRUE(out.contains(QStringLiteral(" at https://127.0.0.1:%1 ").arg(port))) << out.toStdString();
     QThread::msleep(200);

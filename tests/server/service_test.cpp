@@ -298,11 +298,10 @@ TEST_P(ServiceTest, HostDataFollowsTheUsersSchoolAndRights)
 }
 
 // Methods of the test alone, declared as every server method is.
-constexpr wire::protocol::Method NeedsManager{"StudentUp", "NeedsManager", {}, wire::protocol::Kind::Integer,
-                                              wire::protocol::Right::key("4009", "Manager")};
+constexpr wire::protocol::Method NeedsManager{"StudentUp", "NeedsManager", {}, wire::protocol::Kind::Integer, wire::protocol::Right::key("4009", "Manager")};
 constexpr wire::protocol::Method NeedsPrint{"StudentUp", "NeedsPrint", {}, wire::protocol::Kind::Integer, wire::protocol::Right::key("4009", "Print")};
-constexpr wire::protocol::Method NeedsPage{"StudentUp", "NeedsPage", {}, wire::protocol::Kind::Integer,
-                                           wire::protocol::Right::anyOf({{"4031", {}}, {"4009", {}}})};
+constexpr wire::protocol::Method NeedsPage{
+    "StudentUp", "NeedsPage", {}, wire::protocol::Kind::Integer, wire::protocol::Right::anyOf({{"4031", {}}, {"4009", {}}})};
 
 TEST_P(ServiceTest, TheDispatcherChecksTheRightADeclarationNames)
 {

@@ -3,9 +3,9 @@
 // updates with their refusals.
 
 #include "fixtureschool.h"
-#include "toolkit/cipher/cipher.h"
 #include "server/core/auth.h"
 #include "server/storage/schema.h"
+#include "toolkit/cipher/cipher.h"
 
 #include <QMap>
 
@@ -99,7 +99,8 @@ TEST_P(StudentMethodsTest, EachQueryFormGivesItsStudentsAndOnlyTheCallersSchool)
     const wire::Reply rows = fx->call(Q, "QStudByClass", {txt("001"), txt("1701"), ref(qint64(2026)), txt("S1"), txt("Y"), ref()}, admin);
     const auto &packet = std::get<wire::DataPacket>(rows.refs[5]);
     QStringList passwords;
-    for (qsizetype i = 0; i < packet.rowCount(); ++i) passwords << packet.value(i, packet.fieldIndex(u"sPass")).toString();
+    for (qsizetype i = 0; i < packet.rowCount(); ++i)
+        passwords << packet.value(i, packet.fieldIndex(u"sPass")).toString();
     EXPECT_EQ(passwords, (QStringList{QString(), QStringLiteral("******")}));
 
     // Classes of the grade, teachers of the school.
@@ -149,8 +150,9 @@ TEST_P(StudentMethodsTest, TheSchoolOutlineCountsEveryStudentOfAGradeAndMarksThe
         if (const auto *p = std::get_if<wire::DataPacket>(&r.result))
             for (qsizetype i = 0; i < p->rowCount(); ++i)
                 rows.insert(QStringLiteral("%1 %2 %3").arg(p->value(i, 0).toString(), p->value(i, 1).toString(), p->value(i, 2).toString()),
-                            QStringLiteral("%1 %2 %3").arg(p->value(i, p->fieldIndex(u"ClassName")).toString(),
-                                                           p->value(i, p->fieldIndex(u"nStudents")).toString(), p->value(i, p->fieldIndex(u"bMine")).toString()));
+                            QStringLiteral("%1 %2 %3")
+                                .arg(p->value(i, p->fieldIndex(u"ClassName")).toString(), p->value(i, p->fieldIndex(u"nStudents")).toString(),
+                                     p->value(i, p->fieldIndex(u"bMine")).toString()));
         return rows;
     };
     fx->db().exec("UPDATE \"XJ_GradeClass\" SET \"AliasName\" = ? WHERE \"InYear\" = 2026 AND \"ClassCode\" = '002'", {QStringLiteral("七(2)实验班")});
@@ -172,12 +174,15 @@ TEST_P(StudentMethodsTest, RecentExamsAreTheGradesTheTeacherMaySeeWithWhatTheirS
     Database &db = fx->db();
     db.exec("UPDATE \"CJ_ExamTotal\" SET \"dDefDay\" = ?", {db.toDb(QDate(2026, 11, 2), wire::FieldType::Date)});
     db.exec("INSERT INTO \"CJ_ExamSubject\" (\"SchoolCode\", \"GradeCode\", \"InYear\", \"ExamCode\", \"PageName\", \"SubjectCode\") "
-            "VALUES ('S1', '1701', 2026, '001', ?, ?)", {QStringLiteral("⊥"), "002"});
+            "VALUES ('S1', '1701', 2026, '001', ?, ?)",
+            {QStringLiteral("⊥"), "002"});
     db.exec("INSERT INTO \"CJ_ExamSubject\" (\"SchoolCode\", \"GradeCode\", \"InYear\", \"ExamCode\", \"PageName\", \"SubjectCode\") "
-            "VALUES ('S1', '1701', 2026, '001', ?, ?)", {QStringLiteral("⊥"), "001"});
+            "VALUES ('S1', '1701', 2026, '001', ?, ?)",
+            {QStringLiteral("⊥"), "001"});
     const auto add = [&](const char *grade, int year, const char *code, const char *page, const char *name, QDate day) {
         db.exec("INSERT INTO \"CJ_ExamTotal\" (\"SchoolCode\", \"GradeCode\", \"InYear\", \"ExamCode\", \"PageName\", \"ExamName\", \"dDefDay\") "
-                "VALUES ('S1', ?, ?, ?, ?, ?, ?)", {grade, year, code, QString::fromUtf8(page), QString::fromUtf8(name), db.toDb(day, wire::FieldType::Date)});
+                "VALUES ('S1', ?, ?, ?, ?, ?, ?)",
+                {grade, year, code, QString::fromUtf8(page), QString::fromUtf8(name), db.toDb(day, wire::FieldType::Date)});
     };
     add("1801", 2025, "002", "⊥", "月考", QDate(2026, 12, 1));
     add("1701", 2026, "003", "{T}", "单元测验", QDate(2026, 12, 3)); // a teacher's own sheet is not the school's exam
@@ -187,8 +192,9 @@ TEST_P(StudentMethodsTest, RecentExamsAreTheGradesTheTeacherMaySeeWithWhatTheirS
         QStringList out;
         if (const auto *p = std::get_if<wire::DataPacket>(&r.result))
             for (qsizetype i = 0; i < p->rowCount(); ++i)
-                out << QStringLiteral("%1:%2:%3").arg(p->value(i, p->fieldIndex(u"ExamName")).toString(), p->value(i, p->fieldIndex(u"Subjects")).toString(),
-                                                      p->value(i, p->fieldIndex(u"nStudents")).toString());
+                out << QStringLiteral("%1:%2:%3")
+                           .arg(p->value(i, p->fieldIndex(u"ExamName")).toString(), p->value(i, p->fieldIndex(u"Subjects")).toString(),
+                                p->value(i, p->fieldIndex(u"nStudents")).toString());
         return out;
     };
     EXPECT_EQ(exams(admin, 8), (QStringList{QStringLiteral("月考::0"), QStringLiteral("期中考试:001;002:1")})) << "newest first";
@@ -243,7 +249,10 @@ TEST_P(StudentMethodsTest, UpdatesMoveStudentsKeepThoseWithExamsAndFindFamiliesB
     // An imported password arrives enciphered with the import's key and is stored as a hash.
     wire::ChangePacket imported;
     imported.fields = t.fieldDefs({"sCode", "SchoolCode", "sName", "sPass", "InYear", "GradeCode", "ClassCode"});
-    imported.rows = {{RowStatus::Inserted, {}, {"{N}", "S1", QStringLiteral("新生"), cipher::encStr("chushi123", QString::fromLatin1(cipher::kImportPasswordKey)), 2026, "1701", "001"}}};
+    imported.rows = {
+        {RowStatus::Inserted,
+         {},
+         {"{N}", "S1", QStringLiteral("新生"), cipher::encStr("chushi123", QString::fromLatin1(cipher::kImportPasswordKey)), 2026, "1701", "001"}}};
     r = fx->call("StudentUp", "UpStudent", {val(imported), val(qint64(-1)), ref(qint64(0))}, admin);
     ASSERT_EQ(std::get<qint64>(r.refs[2]), 0) << r.message.toStdString();
     EXPECT_TRUE(verifyPassword(fx->db().scalar("SELECT \"sPass\" FROM \"XJ_Student\" WHERE \"sCode\" = '{N}'").toString(), "chushi123"));

@@ -27,12 +27,15 @@ QByteArray keyBytes(const QString &key)
 {
     const QByteArray utf8 = key.toUtf8();
     QByteArray k(kKeyBytes, Qt::Uninitialized);
-    crypto_generichash(reinterpret_cast<unsigned char *>(k.data()), size_t(k.size()),
-                       reinterpret_cast<const unsigned char *>(utf8.constData()), size_t(utf8.size()), nullptr, 0);
+    crypto_generichash(reinterpret_cast<unsigned char *>(k.data()), size_t(k.size()), reinterpret_cast<const unsigned char *>(utf8.constData()),
+                       size_t(utf8.size()), nullptr, 0);
     return k;
 }
 
-const unsigned char *ad() { return reinterpret_cast<const unsigned char *>(kCipherPrefix); }
+const unsigned char *ad()
+{
+    return reinterpret_cast<const unsigned char *>(kCipherPrefix);
+}
 constexpr unsigned long long kAdBytes = sizeof(kCipherPrefix) - 1;
 
 std::optional<QByteArray> payload(const QString &text)
@@ -56,10 +59,8 @@ QString encStr(const QString &text, const QString &key)
     auto *nonce = reinterpret_cast<unsigned char *>(out.data());
     randombytes_buf(nonce, size_t(kNonceBytes));
     unsigned long long written = 0;
-    crypto_aead_xchacha20poly1305_ietf_encrypt(nonce + kNonceBytes, &written,
-                                               reinterpret_cast<const unsigned char *>(plain.constData()), size_t(plain.size()),
-                                               ad(), kAdBytes, nullptr, nonce,
-                                               reinterpret_cast<const unsigned char *>(k.constData()));
+    crypto_aead_xchacha20poly1305_ietf_encrypt(nonce + kNonceBytes, &written, reinterpret_cast<const unsigned char *>(plain.constData()), size_t(plain.size()),
+                                               ad(), kAdBytes, nullptr, nonce, reinterpret_cast<const unsigned char *>(k.constData()));
     out.truncate(kNonceBytes + qsizetype(written));
     return QLatin1StringView(kCipherPrefix) + QString::fromLatin1(out.toBase64());
 }
@@ -74,9 +75,8 @@ std::optional<QString> decStr(const QString &cipher, const QString &key)
     const qsizetype sealed = bytes->size() - kNonceBytes;
     QByteArray plain(sealed - kTagBytes, Qt::Uninitialized);
     unsigned long long written = 0;
-    if (crypto_aead_xchacha20poly1305_ietf_decrypt(reinterpret_cast<unsigned char *>(plain.data()), &written, nullptr,
-                                                   nonce + kNonceBytes, size_t(sealed), ad(), kAdBytes, nonce,
-                                                   reinterpret_cast<const unsigned char *>(k.constData())) != 0)
+    if (crypto_aead_xchacha20poly1305_ietf_decrypt(reinterpret_cast<unsigned char *>(plain.data()), &written, nullptr, nonce + kNonceBytes, size_t(sealed),
+                                                   ad(), kAdBytes, nonce, reinterpret_cast<const unsigned char *>(k.constData())) != 0)
         return std::nullopt;
     plain.truncate(qsizetype(written));
     // The plain text was made from a QString, so it is valid UTF-8; anything else was not made here.
@@ -86,6 +86,9 @@ std::optional<QString> decStr(const QString &cipher, const QString &key)
     return result;
 }
 
-bool isCipherText(const QString &text) { return payload(text).has_value(); }
+bool isCipherText(const QString &text)
+{
+    return payload(text).has_value();
+}
 
 } // namespace lumeko::cipher

@@ -6,9 +6,15 @@ namespace lumeko::wire::protocol {
 
 namespace {
 
-QString text(std::string_view s) { return QLatin1StringView(s.data(), qsizetype(s.size())); }
+QString text(std::string_view s)
+{
+    return QLatin1StringView(s.data(), qsizetype(s.size()));
+}
 
-QString withArticle(const QString &noun) { return (QStringLiteral("aeiou").contains(noun.front()) ? QStringLiteral("an ") : QStringLiteral("a ")) + noun; }
+QString withArticle(const QString &noun)
+{
+    return (QStringLiteral("aeiou").contains(noun.front()) ? QStringLiteral("an ") : QStringLiteral("a ")) + noun;
+}
 
 bool isDigits(const QString &s)
 {
@@ -24,17 +30,28 @@ bool isDigits(const QString &s)
 QString kindName(Kind kind)
 {
     switch (kind) {
-    case Kind::None: return QStringLiteral("nothing");
-    case Kind::Text: return QStringLiteral("text");
-    case Kind::Integer: return QStringLiteral("integer");
-    case Kind::Real: return QStringLiteral("number");
-    case Kind::Boolean: return QStringLiteral("boolean");
-    case Kind::DateTime: return QStringLiteral("date and time");
-    case Kind::Bytes: return QStringLiteral("bytes");
-    case Kind::DataPacket: return QStringLiteral("data packet");
-    case Kind::ChangePacket: return QStringLiteral("change packet");
-    case Kind::TextOrInteger: return QStringLiteral("integer or text");
-    case Kind::Any: return QStringLiteral("value");
+    case Kind::None:
+        return QStringLiteral("nothing");
+    case Kind::Text:
+        return QStringLiteral("text");
+    case Kind::Integer:
+        return QStringLiteral("integer");
+    case Kind::Real:
+        return QStringLiteral("number");
+    case Kind::Boolean:
+        return QStringLiteral("boolean");
+    case Kind::DateTime:
+        return QStringLiteral("date and time");
+    case Kind::Bytes:
+        return QStringLiteral("bytes");
+    case Kind::DataPacket:
+        return QStringLiteral("data packet");
+    case Kind::ChangePacket:
+        return QStringLiteral("change packet");
+    case Kind::TextOrInteger:
+        return QStringLiteral("integer or text");
+    case Kind::Any:
+        return QStringLiteral("value");
     }
     return {};
 }
@@ -43,20 +60,30 @@ bool accepts(Kind kind, const Value &v)
 {
     if (std::holds_alternative<Null>(v)) return kind != Kind::ChangePacket;
     switch (kind) {
-    case Kind::None: return false;
-    case Kind::Any: return true;
-    case Kind::Text: return std::holds_alternative<QString>(v);
+    case Kind::None:
+        return false;
+    case Kind::Any:
+        return true;
+    case Kind::Text:
+        return std::holds_alternative<QString>(v);
     case Kind::Integer:
         if (const auto *d = std::get_if<double>(&v)) return std::isfinite(*d) && *d == std::trunc(*d);
         if (const auto *s = std::get_if<QString>(&v)) return isDigits(*s);
         return std::holds_alternative<qint64>(v);
-    case Kind::Real: return std::holds_alternative<double>(v) || std::holds_alternative<qint64>(v);
-    case Kind::Boolean: return std::holds_alternative<bool>(v) || std::holds_alternative<qint64>(v);
-    case Kind::DateTime: return std::holds_alternative<QDateTime>(v) || std::holds_alternative<QDate>(v);
-    case Kind::Bytes: return std::holds_alternative<QByteArray>(v);
-    case Kind::DataPacket: return std::holds_alternative<DataPacket>(v);
-    case Kind::ChangePacket: return std::holds_alternative<ChangePacket>(v);
-    case Kind::TextOrInteger: return std::holds_alternative<QString>(v) || accepts(Kind::Integer, v);
+    case Kind::Real:
+        return std::holds_alternative<double>(v) || std::holds_alternative<qint64>(v);
+    case Kind::Boolean:
+        return std::holds_alternative<bool>(v) || std::holds_alternative<qint64>(v);
+    case Kind::DateTime:
+        return std::holds_alternative<QDateTime>(v) || std::holds_alternative<QDate>(v);
+    case Kind::Bytes:
+        return std::holds_alternative<QByteArray>(v);
+    case Kind::DataPacket:
+        return std::holds_alternative<DataPacket>(v);
+    case Kind::ChangePacket:
+        return std::holds_alternative<ChangePacket>(v);
+    case Kind::TextOrInteger:
+        return std::holds_alternative<QString>(v) || accepts(Kind::Integer, v);
     }
     return false;
 }
@@ -93,12 +120,16 @@ QString describeArguments(const Method &m)
 QString describeRight(const Right &r)
 {
     switch (r.who) {
-    case Right::Who::Anyone: return QStringLiteral("anyone");
-    case Right::Who::SignedIn: return QStringLiteral("signed in");
-    case Right::Who::Granted: break;
+    case Right::Who::Anyone:
+        return QStringLiteral("anyone");
+    case Right::Who::SignedIn:
+        return QStringLiteral("signed in");
+    case Right::Who::Granted:
+        break;
     }
     QStringList grants;
-    for (const Grant &g : r.granted()) grants << (g.key.empty() ? text(g.functionId) : text(g.functionId) + u'/' + text(g.key));
+    for (const Grant &g : r.granted())
+        grants << (g.key.empty() ? text(g.functionId) : text(g.functionId) + u'/' + text(g.key));
     return grants.join(QStringLiteral(" or "));
 }
 

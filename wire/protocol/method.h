@@ -22,10 +22,10 @@ namespace lumeko::wire::protocol {
 
 // What an argument or result holds. Null stands for an empty value of every kind.
 enum class Kind : quint8 {
-    None,          // (result only) nothing
+    None, // (result only) nothing
     Text,
-    Integer,       // also a text of digits or an integral float: the pages pass intake years both ways
-    Real,          // also an integer
+    Integer, // also a text of digits or an integral float: the pages pass intake years both ways
+    Real,    // also an integer
     Boolean,
     DateTime,
     Bytes,
@@ -70,7 +70,8 @@ struct Right {
     static constexpr Right anyOf(std::initializer_list<Grant> grants)
     {
         Right r{Who::Granted, {}, 0};
-        for (const Grant &g : grants) r.grants[r.grantCount++] = g;
+        for (const Grant &g : grants)
+            r.grants[r.grantCount++] = g;
         return r;
     }
     constexpr std::span<const Grant> granted() const { return {grants.data(), size_t(grantCount)}; }
@@ -82,7 +83,8 @@ struct Method {
     constexpr Method(std::string_view object, std::string_view name, std::initializer_list<Arg> args, Kind result, Right right)
         : object(object), name(name), result(result), right(right)
     {
-        for (const Arg &a : args) m_args[m_argCount++] = a;
+        for (const Arg &a : args)
+            m_args[m_argCount++] = a;
     }
 
     std::string_view object;
@@ -94,7 +96,8 @@ struct Method {
     constexpr int minArgs() const
     {
         int n = 0;
-        for (const Arg &a : args()) n += a.optional ? 0 : 1;
+        for (const Arg &a : args())
+            n += a.optional ? 0 : 1;
         return n;
     }
     constexpr int maxArgs() const { return m_argCount; }

@@ -4,16 +4,50 @@ namespace lumeko::wire::protocol {
 
 namespace {
 const Method *const kAll[] = {
-    &session::SignIn, &session::SignOut, &session::Context, &session::UserRight, &session::GradeList, &session::GradeNames,
-    &session::ClassNames, &session::TypeList, &session::SchoolOutline, &session::RecentExams,
-    &QFieldsByTable, &QRegByType, &QRegisterByKey, &QSchoolInfo, &DBDate, &SFileToVar, &VarToSFile, &GetGraduate, &AddLogs,
-    &QDept, &MaxDeptID, &UpDept,
-    &QStudByClass, &QStudByGrade, &QFamily, &QStudentImage, &QGradeClasses, &QTeachers, &QStudPicByCode, &QGradeClassNames,
-    &QStudPicForUp, &QGetCard2, &QMyMarkList, &UpStudent, &UpFamily, &UpPicture, &SetPass,
+    &session::SignIn,
+    &session::SignOut,
+    &session::Context,
+    &session::UserRight,
+    &session::GradeList,
+    &session::GradeNames,
+    &session::ClassNames,
+    &session::TypeList,
+    &session::SchoolOutline,
+    &session::RecentExams,
+    &QFieldsByTable,
+    &QRegByType,
+    &QRegisterByKey,
+    &QSchoolInfo,
+    &DBDate,
+    &SFileToVar,
+    &VarToSFile,
+    &GetGraduate,
+    &AddLogs,
+    &QDept,
+    &MaxDeptID,
+    &UpDept,
+    &QStudByClass,
+    &QStudByGrade,
+    &QFamily,
+    &QStudentImage,
+    &QGradeClasses,
+    &QTeachers,
+    &QStudPicByCode,
+    &QGradeClassNames,
+    &QStudPicForUp,
+    &QGetCard2,
+    &QMyMarkList,
+    &UpStudent,
+    &UpFamily,
+    &UpPicture,
+    &SetPass,
 };
 } // namespace
 
-std::span<const Method *const> allMethods() { return kAll; }
+std::span<const Method *const> allMethods()
+{
+    return kAll;
+}
 
 const Method *findMethod(const QString &object, const QString &method)
 {

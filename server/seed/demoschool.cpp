@@ -5,6 +5,7 @@
 // generated and written one at a time. Everything is drawn from one seeded generator in a fixed
 // order, so the same options give the same school.
 
+#include "domain/scoring.h"
 #include "server/seed/names.h"
 #include "server/seed/random.h"
 #include "server/seed/reference.h"
@@ -317,22 +318,6 @@ Marks marksFor(int full)
     if (full <= 10) return {double(full), double(full), 2, 1, 5, 4, 3, 2};
     auto r = [full](double f) { return std::nearbyint(full * f); };
     return {double(full), double(full - 10), 10, 10, r(0.8), r(0.7), r(0.6), r(0.3)};
-}
-
-// Competition ranks over the values present: equal values share a rank and the next value takes its
-// position (1, 2, 2, 4); missing values get none.
-QList<std::optional<int>> ranks(const QList<std::optional<double>> &values)
-{
-    QList<int> order;
-    for (int i = 0; i < values.size(); ++i)
-        if (values[i]) order << i;
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return *values[a] > *values[b]; });
-    QList<std::optional<int>> out(values.size());
-    for (int k = 0; k < order.size(); ++k) {
-        const bool tie = k > 0 && *values[order[k]] == *values[order[k - 1]];
-        out[order[k]] = tie ? *out[order[k - 1]] : k + 1;
-    }
-    return out;
 }
 
 QVariant opt(const std::optional<double> &v) { return v ? QVariant(*v) : QVariant(); }
@@ -1259,15 +1244,18 @@ void DemoSchool::writeExam(const GradeRec &g, const ExamPlan &plan, QDate date, 
     // their ranks in the grade.
     QList<std::optional<double>> sums[3] = {QList<std::optional<double>>(n), QList<std::optional<double>>(n),
                                             QList<std::optional<double>>(n)};
-    for (int j = 0; j < subjectCount; ++j) {
-        const int type = subjects[j].info.type;
-        for (int i = 0; i < n; ++i) {
-            if (!scores[j][i]) continue;
-            for (int t = 0; t < 3; ++t)
-                if (t == 0 || (t == 1 && type <= 1) || (t == 2 && type == 0)) sums[t][i] = sums[t][i].value_or(0.0) + *scores[j][i];
-        }
+    QList<int> types;
+    for (int j = 0; j < subjectCount; ++j) types << subjects[j].info.type;
+    for (int i = 0; i < n; ++i) {
+        QList<domain::Score> row;
+        for (int j = 0; j < subjectCount; ++j) row << scores[j][i];
+        const domain::Totals t = domain::totalsOf(row, types);
+        sums[0][i] = t.full;
+        sums[1][i] = t.main;
+        sums[2][i] = t.base;
     }
-    const QList<std::optional<int>> order[3] = {ranks(sums[0]), ranks(sums[1]), ranks(sums[2])};
+    const QList<std::optional<int>> order[3] = {domain::competitionRanks(sums[0]), domain::competitionRanks(sums[1]),
+                                                domain::competitionRanks(sums[2])};
     {
         TableWriter w(m_db, QStringLiteral("CJ_ExamStudent"),
                       {"examId", "StudentCode", "ClassCode", "AuthNo", "FullTotal", "MainTotal", "BaseTotal", "FullOrder",
@@ -1284,7 +1272,7 @@ void DemoSchool::writeExam(const GradeRec &g, const ExamPlan &plan, QDate date, 
     if (!scored) return;
     TableWriter w(m_db, QStringLiteral("CJ_Mark"), {"examId", "StudentCode", "SubjectCode", "score", "gradeOrder"});
     for (int j = 0; j < subjectCount; ++j) {
-        const QList<std::optional<int>> rank = ranks(scores[j]);
+        const QList<std::optional<int>> rank = domain::competitionRanks(scores[j]);
         const QString subject = text(kSubjects[subjects[j].info.subject].code);
         for (int i = 0; i < n; ++i)
             if (scores[j][i]) w.add({examId, m_students[candidates[i]].code, subject, *scores[j][i], opt(rank[i])});

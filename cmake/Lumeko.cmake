@@ -16,6 +16,20 @@ function(add_lumeko_library target export_path)
   target_link_libraries(${target} PUBLIC ${ARG_PUBLIC_LIBS} PRIVATE ${ARG_PRIVATE_LIBS})
 endfunction()
 
+# add_lumeko_subsystem(<target> SOURCES ...)
+# The pages and dialogs of one subsystem folder (students/, exams/, ...): an object library built
+# into the module LumekoAchieve, whose exports it adds; it sees the framework and the toolkit.
+function(add_lumeko_subsystem target)
+  cmake_parse_arguments(ARG "" "" "SOURCES" ${ARGN})
+  add_library(${target} OBJECT ${ARG_SOURCES})
+  target_include_directories(${target} PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/include)
+  get_target_property(module_libs LumekoAchieve LINK_LIBRARIES)
+  target_link_libraries(${target} PUBLIC ${module_libs})
+  # Compiled as part of the module: its exports are the module's.
+  target_compile_definitions(${target} PRIVATE LumekoAchieve_EXPORTS)
+  target_link_libraries(LumekoAchieve PRIVATE ${target})
+endfunction()
+
 # add_lumeko_test(<name> SOURCES ... LIBS ...)
 # One GoogleTest executable, registered with ctest; Qt runs on its offscreen platform so that
 # widget tests need no display.

@@ -15,7 +15,7 @@
 // The reported iteration time (manual time) is the HTTP call's. Every iteration also checks,
 // outside the timed part, that both links gave the same reply, and fails the run when not.
 
-#include "server/http/httplink.h"
+#include "link/httplink.h"
 #include "server/http/httpserver.h"
 #include "wire/link.h"
 
@@ -29,6 +29,7 @@ namespace {
 
 using namespace lumeko;
 using namespace lumeko::server;
+using namespace lumeko::link;
 using wire::FieldDef;
 using wire::FieldType;
 using Clock = std::chrono::steady_clock;

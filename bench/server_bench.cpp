@@ -7,10 +7,10 @@
 //   server_bench [--clients 100,200] [--calls 50]    (PostgreSQL from LUMEKO_BENCH_PG,
 //                                                     default postgresql:///postgres)
 
+#include "link/clientsession.h"
+#include "link/httplink.h"
 #include "server/core/auth.h"
 #include "server/core/service.h"
-#include "server/http/clientsession.h"
-#include "server/http/httplink.h"
 #include "server/http/httpserver.h"
 #include "server/methods/methods.h"
 #include "server/seed/seed.h"
@@ -28,6 +28,7 @@
 
 using namespace lumeko;
 using namespace lumeko::server;
+using namespace lumeko::link;
 using wire::FieldType;
 
 namespace {

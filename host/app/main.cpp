@@ -6,9 +6,9 @@
 #include "host/pub/provider.h"
 #include "host/pub/pub.h"
 #include "host/pub/qtprovider.h"
+#include "link/httplink.h"
 #include "server/core/auth.h"
 #include "server/core/service.h"
-#include "server/http/httplink.h"
 #include "server/methods/methods.h"
 #include "server/seed/seed.h"
 #include "server/storage/migrations.h"
@@ -87,7 +87,7 @@ int main(int argc, char **argv)
     try {
         if (options.isSet(QStringLiteral("server"))) {
             QString error;
-            auto linkOptions = server::HttpLinkOptions::fromUrl(options.value(QStringLiteral("server")), &error);
+            auto linkOptions = link::HttpLinkOptions::fromUrl(options.value(QStringLiteral("server")), &error);
             if (linkOptions && options.isSet(QStringLiteral("ca"))) {
                 // The server's certificate is checked against this authority alone; a file that cannot
                 // be read is said now rather than at sign-in.
@@ -103,7 +103,7 @@ int main(int argc, char **argv)
                 QMessageBox::critical(nullptr, QStringLiteral("学业管理"), error);
                 return 2;
             }
-            link = std::make_unique<server::HttpLink>(*linkOptions);
+            link = std::make_unique<link::HttpLink>(*linkOptions);
             where = QStringLiteral("服务器：%1").arg(linkOptions->url());
         } else {
             QString made;

@@ -1,6 +1,6 @@
 #include "server/cli/cli.h"
-#include "server/http/clientsession.h"
-#include "server/http/httplink.h"
+#include "link/clientsession.h"
+#include "link/httplink.h"
 #include "wire/codec.h"
 #include "wire/protocol/methods.h"
 
@@ -10,6 +10,10 @@
 #include <cmath>
 
 namespace lumeko::server::cli {
+
+using link::ClientSession;
+using link::HttpLink;
+using link::HttpLinkOptions;
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "server/http/httpserver.h"
-#include "server/http/internal.h"
-#include "server/http/tls.h"
+#include "link/internal.h"
+#include "link/tls.h"
 
 #include <httplib.h>
 
@@ -29,22 +29,6 @@ QElapsedTimer startedTimer()
     return t;
 }
 } // namespace
-
-namespace detail {
-
-void ignoreBrokenPipes()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { std::signal(SIGPIPE, SIG_IGN); });
-}
-
-QString httpUrl(const QString &host, int port, bool tls)
-{
-    const QString h = host.contains(u':') ? u'[' + host + u']' : host;
-    return QStringLiteral("%1://%2:%3").arg(tls ? QLatin1String("https") : QLatin1String("http"), h).arg(port);
-}
-
-} // namespace detail
 
 namespace {
 
@@ -127,7 +111,7 @@ struct HttpServer::Impl {
     std::shared_ptr<Listener> makeServer(QString *error);
     std::shared_ptr<Listener> bind(QString *error);
     void serve(const std::shared_ptr<Listener> &s);
-    QString url(int p) const { return detail::httpUrl(options.host, p, options.tls()); }
+    QString url(int p) const { return link::detail::httpUrl(options.host, p, options.tls()); }
 };
 
 void HttpServer::Impl::handleCall(const httplib::Request &req, httplib::Response &res)
@@ -184,11 +168,11 @@ std::shared_ptr<Listener> HttpServer::Impl::makeServer(QString *error)
         // no more than a restart.
         QString why;
         const std::function<bool(SSL_CTX &)> setUp = [&](SSL_CTX &ctx) {
-            return detail::useServerCertificate(ctx, options.tlsCertificate, options.tlsKey, &why);
+            return link::detail::useServerCertificate(ctx, options.tlsCertificate, options.tlsKey, &why);
         };
         listener = std::make_shared<Wide<httplib::SSLServer>>(setUp);
         if (!listener->http().is_valid()) {
-            *error = why.isEmpty() ? QStringLiteral("no TLS context could be made: ") + detail::takeTlsErrors() : why;
+            *error = why.isEmpty() ? QStringLiteral("no TLS context could be made: ") + link::detail::takeTlsErrors() : why;
             return nullptr;
         }
     } else {
@@ -249,7 +233,7 @@ std::shared_ptr<Listener> HttpServer::Impl::bind(QString *error)
         std::lock_guard lock(stateMutex);
         if (server) return fail(QStringLiteral("the server is already listening on %1").arg(url(port)));
     }
-    detail::ignoreBrokenPipes();
+    link::detail::ignoreBrokenPipes();
     QString unusable;
     auto s = makeServer(&unusable);
     if (!s) return fail(unusable);

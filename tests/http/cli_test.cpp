@@ -1,7 +1,7 @@
 #include "fakes.h"
 
+#include "link/clientsession.h"
 #include "server/cli/cli.h"
-#include "server/http/clientsession.h"
 #include "server/http/httpserver.h"
 #include "wire/codec.h"
 #include "wire/protocol/methods.h"
@@ -18,6 +18,7 @@
 
 using namespace lumeko;
 using namespace lumeko::server;
+using namespace lumeko::link;
 using namespace lumeko::testing;
 
 namespace {

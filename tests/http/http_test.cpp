@@ -1,6 +1,6 @@
 #include "fakes.h"
 
-#include "server/http/httplink.h"
+#include "link/httplink.h"
 #include "server/http/httpserver.h"
 
 #include <httplib.h>
@@ -13,6 +13,7 @@
 
 using namespace lumeko;
 using namespace lumeko::server;
+using namespace lumeko::link;
 using namespace lumeko::testing;
 
 namespace {

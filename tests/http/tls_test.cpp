@@ -4,9 +4,9 @@
 #include "fakes.h"
 #include "testcerts.h"
 
+#include "link/clientsession.h"
+#include "link/httplink.h"
 #include "server/cli/cli.h"
-#include "server/http/clientsession.h"
-#include "server/http/httplink.h"
 #include "server/http/httpserver.h"
 
 #include <QTemporaryDir>
@@ -19,6 +19,7 @@
 
 using namespace lumeko;
 using namespace lumeko::server;
+using namespace lumeko::link;
 using namespace lumeko::testing;
 
 namespace {

@@ -4,8 +4,8 @@
 
 #include "fixtureschool.h"
 
-#include "server/http/clientsession.h"
-#include "server/http/httplink.h"
+#include "link/clientsession.h"
+#include "link/httplink.h"
 #include "server/storage/migrations.h"
 
 #include <QProcess>
@@ -20,6 +20,7 @@
 
 using namespace lumeko;
 using namespace lumeko::server;
+using namespace lumeko::link;
 using namespace lumeko::server::testing;
 
 namespace {

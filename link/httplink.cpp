@@ -1,6 +1,6 @@
-#include "server/http/httplink.h"
-#include "server/http/internal.h"
-#include "server/http/tls.h"
+#include "link/httplink.h"
+#include "link/internal.h"
+#include "link/tls.h"
 
 #include <httplib.h>
 
@@ -11,7 +11,7 @@
 #include <openssl/err.h>
 #include <openssl/x509_vfy.h>
 
-namespace lumeko::server {
+namespace lumeko::link {
 
 namespace {
 Q_LOGGING_CATEGORY(lcHttp, "lumeko.http", QtInfoMsg)
@@ -141,8 +141,8 @@ wire::Reply HttpLink::Impl::transportFailure(httplib::Error error, std::chrono::
                                                                   "could not be loaded: %3")
                                                        .arg(name, url, options.caFile.isEmpty() ? QStringLiteral("the system's") : options.caFile));
     case httplib::Error::ConnectionTimeout:
-        return Reply::failure(ErrorCode::Timeout, QStringLiteral("%1: no connection to the server at %2 within %3")
-                                                      .arg(name, url, seconds(options.connectTimeout)));
+        return Reply::failure(ErrorCode::Timeout,
+                              QStringLiteral("%1: no connection to the server at %2 within %3").arg(name, url, seconds(options.connectTimeout)));
     case httplib::Error::Connection:
         return Reply::failure(ErrorCode::Internal, QStringLiteral("%1: cannot connect to the server at %2 "
                                                                   "(the connection was refused or the host cannot be reached)")
@@ -150,8 +150,8 @@ wire::Reply HttpLink::Impl::transportFailure(httplib::Error error, std::chrono::
     case httplib::Error::Read:
         // The library tells a time-out from a broken connection only by how long it waited.
         if (elapsed >= options.readTimeout)
-            return Reply::failure(ErrorCode::Timeout, QStringLiteral("%1: the server at %2 did not answer within %3")
-                                                          .arg(name, url, seconds(options.readTimeout)));
+            return Reply::failure(ErrorCode::Timeout,
+                                  QStringLiteral("%1: the server at %2 did not answer within %3").arg(name, url, seconds(options.readTimeout)));
         // A server that serves HTTPS drops a plain request at once, which looks just like this.
         return Reply::failure(ErrorCode::Internal, QStringLiteral("%1: the connection to the server at %2 broke before the answer came%3")
                                                        .arg(name, url,
@@ -160,13 +160,12 @@ wire::Reply HttpLink::Impl::transportFailure(httplib::Error error, std::chrono::
                                                                                          "give its https:// address)")));
     case httplib::Error::Write:
         if (elapsed >= options.writeTimeout)
-            return Reply::failure(ErrorCode::Timeout, QStringLiteral("%1: the server at %2 did not take the call within %3")
-                                                          .arg(name, url, seconds(options.writeTimeout)));
-        return Reply::failure(ErrorCode::Internal, QStringLiteral("%1: the connection to the server at %2 broke while the call was sent")
-                                                       .arg(name, url));
+            return Reply::failure(ErrorCode::Timeout,
+                                  QStringLiteral("%1: the server at %2 did not take the call within %3").arg(name, url, seconds(options.writeTimeout)));
+        return Reply::failure(ErrorCode::Internal, QStringLiteral("%1: the connection to the server at %2 broke while the call was sent").arg(name, url));
     default:
-        return Reply::failure(ErrorCode::Internal, QStringLiteral("%1: the call to the server at %2 failed: %3")
-                                                       .arg(name, url, QString::fromStdString(httplib::to_string(error))));
+        return Reply::failure(ErrorCode::Internal,
+                              QStringLiteral("%1: the call to the server at %2 failed: %3").arg(name, url, QString::fromStdString(httplib::to_string(error))));
     }
 }
 
@@ -227,4 +226,4 @@ wire::Reply HttpLink::call(wire::Call &call)
     }
 }
 
-} // namespace lumeko::server
+} // namespace lumeko::link

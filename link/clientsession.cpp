@@ -1,7 +1,7 @@
-#include "server/http/clientsession.h"
+#include "link/clientsession.h"
 #include "wire/protocol/methods.h"
 
-namespace lumeko::server {
+namespace lumeko::link {
 
 namespace session = wire::protocol::session;
 
@@ -45,4 +45,4 @@ wire::Reply ClientSession::context()
     return reply;
 }
 
-} // namespace lumeko::server
+} // namespace lumeko::link

@@ -1,4 +1,4 @@
-#include "server/http/tls.h"
+#include "link/tls.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -11,7 +11,7 @@
 
 #include <memory>
 
-namespace lumeko::server::detail {
+namespace lumeko::link::detail {
 
 namespace {
 
@@ -168,4 +168,4 @@ QString verifyError(long result)
     return QString::fromUtf8(X509_verify_cert_error_string(result));
 }
 
-} // namespace lumeko::server::detail
+} // namespace lumeko::link::detail

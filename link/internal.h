@@ -1,16 +1,18 @@
 #pragma once
-// Helpers the server and the link share; not installed, not part of the library's interface.
+// Helpers the HTTP server and the link share; internal to the two transports, not for pages.
+
+#include "link/link_export.h"
 
 #include <QString>
 
-namespace lumeko::server::detail {
+namespace lumeko::link::detail {
 
 // Writing to a connection the other side has closed raises SIGPIPE, which ends the process unless
 // it is ignored. The library's sockets do not ask the kernel to hold it back, so both ends ignore
 // it process-wide, once.
-void ignoreBrokenPipes();
+LUMEKO_LINK_EXPORT void ignoreBrokenPipes();
 
 // "http://host:port" or "https://host:port", with an IPv6 address in brackets.
-QString httpUrl(const QString &host, int port, bool tls = false);
+LUMEKO_LINK_EXPORT QString httpUrl(const QString &host, int port, bool tls = false);
 
-} // namespace lumeko::server::detail
+} // namespace lumeko::link::detail

@@ -15,7 +15,7 @@
 // in time gives ErrorCode::Timeout, both with a message that names the server. A failed call is
 // not sent again: the server may have carried it out (an update must not be stored twice).
 
-#include "server/http/http_export.h"
+#include "link/link_export.h"
 #include "wire/codec.h"
 #include "wire/link.h"
 
@@ -25,14 +25,14 @@
 #include <memory>
 #include <optional>
 
-namespace lumeko::server {
+namespace lumeko::link {
 
 using wire::CallOrigin;
 using wire::CallService;
 using wire::LocalLink;
 using wire::ServerLink;
 
-struct LUMEKO_HTTP_EXPORT HttpLinkOptions {
+struct LUMEKO_LINK_EXPORT HttpLinkOptions {
     QString host = QStringLiteral("127.0.0.1");
     int port = 80;
     bool tls = false; // HTTPS
@@ -41,7 +41,7 @@ struct LUMEKO_HTTP_EXPORT HttpLinkOptions {
     std::chrono::milliseconds connectTimeout{5'000};
     std::chrono::milliseconds readTimeout{300'000}; // a school-wide analysis can take minutes
     std::chrono::milliseconds writeTimeout{60'000};
-    wire::DecodeLimits limits;                      // what one reply may make the decoder allocate
+    wire::DecodeLimits limits; // what one reply may make the decoder allocate
 
     // "http://host:port" or "https://host:port"
     QString url() const;
@@ -52,7 +52,7 @@ struct LUMEKO_HTTP_EXPORT HttpLinkOptions {
     static std::optional<HttpLinkOptions> fromUrl(const QString &url, QString *error = nullptr);
 };
 
-class LUMEKO_HTTP_EXPORT HttpLink final : public ServerLink {
+class LUMEKO_LINK_EXPORT HttpLink final : public ServerLink {
 public:
     explicit HttpLink(HttpLinkOptions options);
     ~HttpLink() override;
@@ -69,4 +69,4 @@ private:
     std::unique_ptr<Impl> d;
 };
 
-} // namespace lumeko::server
+} // namespace lumeko::link

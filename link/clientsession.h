@@ -3,20 +3,20 @@
 // every call it makes. Used by tools (lumeko-cli) and by tests; the host application does the
 // same through its own services.
 
-#include "server/http/http_export.h"
+#include "link/link_export.h"
 #include "wire/link.h"
 
 #include <QList>
 #include <QString>
 
-namespace lumeko::server {
+namespace lumeko::link {
 
 using wire::CallOrigin;
 using wire::CallService;
 using wire::LocalLink;
 using wire::ServerLink;
 
-class LUMEKO_HTTP_EXPORT ClientSession {
+class LUMEKO_LINK_EXPORT ClientSession {
 public:
     // The link must outlive the session.
     explicit ClientSession(ServerLink &link);
@@ -45,4 +45,4 @@ private:
     QString m_token;
 };
 
-} // namespace lumeko::server
+} // namespace lumeko::link

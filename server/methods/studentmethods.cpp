@@ -381,6 +381,16 @@ void setPass(MethodCall &c)
     c.setResult(qint64(n == 1 ? 1 : 0));
 }
 
+// An update of a table whose rows belong to students ("scode"): each row's student must be one the
+// user may change.
+std::function<void(MethodCall &)> studentRowsUpdate(const wire::protocol::Method &decl, const QString &table)
+{
+    return [&decl, table](MethodCall &c) {
+        checkStudentRows(c, decl, c.changes(0), QStringLiteral("scode"));
+        applyTableUpdate(c, table);
+    };
+}
+
 } // namespace
 
 void registerStudentMethods(Service &s)
@@ -398,15 +408,9 @@ void registerStudentMethods(Service &s)
     s.addMethod(P::QGetCard2, qGetCard2);
     s.addMethod(P::QMyMarkList, qMyMarkList);
     s.addMethod(P::SetPass, setPass);
-    s.addMethod(P::UpPicture, [](MethodCall &c) {
-        checkStudentRows(c, wire::protocol::UpPicture, c.changes(0), QStringLiteral("scode"));
-        applyTableUpdate(c, QStringLiteral("XJ_StudentPic"));
-    });
+    s.addMethod(P::UpPicture, studentRowsUpdate(P::UpPicture, QStringLiteral("XJ_StudentPic")));
     s.addMethod(P::UpStudent, upStudent);
-    s.addMethod(P::UpFamily, [](MethodCall &c) {
-        checkStudentRows(c, wire::protocol::UpFamily, c.changes(0), QStringLiteral("scode"));
-        applyTableUpdate(c, QStringLiteral("XJ_Family"));
-    });
+    s.addMethod(P::UpFamily, studentRowsUpdate(P::UpFamily, QStringLiteral("XJ_Family")));
 }
 
 } // namespace lumeko::server

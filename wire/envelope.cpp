@@ -2,8 +2,14 @@
 #include "wire/cborinput.h"
 
 #include <QCborStreamWriter>
+#include <QLoggingCategory>
 
 namespace lumeko::wire {
+
+namespace {
+// Decoded envelopes at debug level: "lumeko.wire.debug=true".
+Q_LOGGING_CATEGORY(lcWire, "lumeko.wire", QtInfoMsg)
+} // namespace
 namespace {
 
 constexpr int kEnvelopeVersion = 1;
@@ -144,6 +150,7 @@ Call decodeCall(QByteArrayView bytes, const DecodeLimits &limits)
     in.leaveArray("the by-reference list");
     in.leaveArray("a call");
     in.expectEnd();
+    qCDebug(lcWire).noquote() << "call" << call.object + u'.' + call.method << "decoded from" << bytes.size() << "bytes";
     return call;
 }
 
@@ -191,6 +198,7 @@ Reply decodeReply(QByteArrayView bytes, const DecodeLimits &limits)
     reply.message = in.readText("the error message", kMaxMessageBytes);
     in.leaveArray("a reply");
     in.expectEnd();
+    qCDebug(lcWire).noquote() << "reply decoded from" << bytes.size() << "bytes, error" << int(reply.error);
     return reply;
 }
 

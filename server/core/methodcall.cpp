@@ -119,6 +119,11 @@ bool MethodCall::hasRight(const QString &functionId, const QString &key)
     return rights().contains(functionId + u'/' + key) || rights().contains(QStringLiteral("00/") + key);
 }
 
+bool MethodCall::hasFunction(const QString &functionId)
+{
+    return user().unrestricted() || rights().contains(functionId);
+}
+
 void MethodCall::requireFunction(const QString &functionId)
 {
     if (!user().unrestricted() && !rights().contains(functionId))

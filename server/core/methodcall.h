@@ -77,6 +77,7 @@ public:
     bool hasRight(const QString &functionId, const QString &key);
     // The user may open the page or use the function (or is unrestricted).
     void requireFunction(const QString &functionId);
+    bool hasFunction(const QString &functionId);
     // The user holds one of the grants the declaration names; otherwise Forbidden, naming them.
     void requireGrant(const wire::protocol::Method &decl);
 

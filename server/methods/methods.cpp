@@ -8,6 +8,7 @@ void installSchoolMethods(Service &service)
     registerSysMethods(service);
     registerOrganisationMethods(service);
     registerStudentMethods(service);
+    registerExamMethods(service);
 }
 
 } // namespace lumeko::server

@@ -20,14 +20,6 @@ namespace {
 
 const QString kRegister = QStringLiteral("4009");
 
-// "a"."b", ... for the columns of a table, with an alias.
-QString columnList(const TableDef &t, const QString &alias)
-{
-    QStringList cols;
-    for (const ColumnDef &c : t.columns) cols << alias + u'.' + Database::quoted(c.name);
-    return cols.join(u", ");
-}
-
 // What a stored password reads as outside the server: the register needs only whether one is set.
 const QString kPasswordSet = QStringLiteral("******");
 

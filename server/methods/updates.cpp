@@ -20,6 +20,14 @@ void applyTableUpdate(MethodCall &c, const QString &table, const wire::ChangePac
     if (r.errors > 0) c.setMessage(r.messages.join(u'\n'));
 }
 
+QString columnList(const TableDef &t, const QString &alias)
+{
+    QStringList cols;
+    for (const ColumnDef &c : t.columns)
+        cols << (alias.isEmpty() ? QString() : alias + u'.') + Database::quoted(c.name);
+    return cols.join(u", ");
+}
+
 std::function<void(MethodCall &)> tableUpdate(const QString &table)
 {
     return [table](MethodCall &c) { applyTableUpdate(c, table); };

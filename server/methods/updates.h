@@ -8,6 +8,9 @@
 
 namespace lumeko::server {
 
+// The columns of a table for a SELECT list: "a"."b", ... with an alias, "b", ... without.
+QString columnList(const TableDef &t, const QString &alias = {});
+
 // The implementation of an update method that stores `table`'s change packet; the right it needs
 // is its declaration's.
 std::function<void(MethodCall &)> tableUpdate(const QString &table);

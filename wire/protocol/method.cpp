@@ -48,6 +48,8 @@ QString kindName(Kind kind)
         return QStringLiteral("data packet");
     case Kind::ChangePacket:
         return QStringLiteral("change packet");
+    case Kind::ChangesOrNone:
+        return QStringLiteral("change packet or null");
     case Kind::TextOrInteger:
         return QStringLiteral("integer or text");
     case Kind::Any:
@@ -81,6 +83,7 @@ bool accepts(Kind kind, const Value &v)
     case Kind::DataPacket:
         return std::holds_alternative<DataPacket>(v);
     case Kind::ChangePacket:
+    case Kind::ChangesOrNone:
         return std::holds_alternative<ChangePacket>(v);
     case Kind::TextOrInteger:
         return std::holds_alternative<QString>(v) || accepts(Kind::Integer, v);

@@ -31,6 +31,7 @@ enum class Kind : quint8 {
     Bytes,
     DataPacket,
     ChangePacket,
+    ChangesOrNone, // a change packet, or null where the caller has nothing to change
     TextOrInteger, // a slot that takes an intake year or, for a whole stage, a viewer list
     Any,
 };

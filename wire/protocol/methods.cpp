@@ -41,6 +41,20 @@ const Method *const kAll[] = {
     &UpFamily,
     &UpPicture,
     &SetPass,
+    &QExamInfo,
+    &MaxExamID,
+    &UpExamInfo,
+    &QExamSubjects,
+    &QTeacherSubjects,
+    &QGradeClassesByCode,
+    &QExamTotal,
+    &QSameExamLast,
+    &QSameExamList,
+    &QExamSubjectForUp,
+    &QCheckSubjectMark,
+    &UpExamTotal,
+    &UpExamStudents,
+    &UpDeleteExam,
 };
 } // namespace
 

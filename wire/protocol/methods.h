@@ -125,6 +125,92 @@ inline constexpr Method SetPass{"StudentUp",
                                 Kind::Integer,
                                 Right::anyOf({{kRegister, "SetPass"}, {kTeachers, "SetPass"}})};
 
+// ---- AchieveQry, AchieveUp, StudentQry: exams ---------------------------------------------------
+inline constexpr std::string_view kExamNames = "4005"; // 考试名称
+inline constexpr std::string_view kSysExam = "4029";   // 创建综合考试
+inline constexpr std::string_view kUnitExam = "4030";  // 创建单元考试
+inline constexpr std::string_view kExamMrg = "4031";   // 考试管理
+
+// The exam-name catalogue: the school's rows and the "SYSTEM" rows every school shares.
+inline constexpr Method QExamInfo{"AchieveQry", "QExamInfo", {schoolId, data}, Kind::None, Right::signedIn()};
+// The highest code in use over both, empty when there is none.
+inline constexpr Method MaxExamID{"AchieveQry", "MaxExamID", {schoolId}, Kind::Text, Right::signedIn()};
+inline constexpr Method UpExamInfo{"AchieveUp", "UpExamInfo", {delta, maxErrors, errorCount}, Kind::None, Right::key(kExamNames, "Manager")};
+// Every subject of the grade; those of the exam carry its marks and Freeze true (selected).
+inline constexpr Method QExamSubjects{"AchieveQry",
+                                      "QExamSubjects",
+                                      {schoolId,
+                                       {"GradeCode", Kind::Text, Pass::Var},
+                                       {"ExamCode", Kind::Text, Pass::Var},
+                                       {"PageName", Kind::Text, Pass::Var},
+                                       {"InYear", Kind::Integer, Pass::Var},
+                                       data},
+                                      Kind::None,
+                                      Right::signedIn()};
+// "ALL", or the subject codes the signed-in teacher teaches or leads in the grade, joined by ",".
+inline constexpr Method QTeacherSubjects{"StudentQry",
+                                         "QTeacherSubjects",
+                                         {schoolId, {"GradeCode", Kind::Text}, {"UserCode", Kind::Text}, {"InYear", Kind::Integer, Pass::Var}},
+                                         Kind::Text,
+                                         Right::signedIn()};
+// The grade's classes the signed-in teacher heads or teaches.
+inline constexpr Method QGradeClassesByCode{"StudentQry",
+                                            "QGradeClassesByCode",
+                                            {schoolId, {"GradeCode", Kind::Text}, {"UserCode", Kind::Text}, {"InYear", Kind::Integer, Pass::Var}, data},
+                                            Kind::None,
+                                            Right::signedIn()};
+// One exam (an exam code), or the exams of a grade or of a whole stage (no exam code) with their
+// number of candidates; in place of the intake year, a stage's viewer list.
+inline constexpr Method QExamTotal{
+    "AchieveQry",
+    "QExamTotal",
+    {schoolId, {"GradeCode", Kind::Text}, {"ExamCode", Kind::Text}, {"PageName", Kind::Text}, {"InYear", Kind::TextOrInteger, Pass::Var}, data},
+    Kind::None,
+    Right::signedIn()};
+inline constexpr Method QSameExamLast{"AchieveQry",
+                                      "QSameExamLast",
+                                      {schoolId, {"GradeCode", Kind::Text}, {"ExamCode", Kind::Text}, {"PageName", Kind::Text, Pass::Var}},
+                                      Kind::DataPacket,
+                                      Right::signedIn()};
+inline constexpr Method QSameExamList{
+    "AchieveQry", "QSameExamList", {schoolId, {"InYear", Kind::Integer, Pass::Var}, {"GradeCode", Kind::Text, Pass::Var}}, Kind::DataPacket, Right::signedIn()};
+inline constexpr Method QExamSubjectForUp{
+    "AchieveQry",
+    "QExamSubjectForUp",
+    {schoolId, {"GradeCode", Kind::Text}, {"ExamCode", Kind::Text}, {"PageName", Kind::Text}, {"InYear", Kind::Integer, Pass::Var}, data},
+    Kind::None,
+    Right::signedIn()};
+// The scores stored for a subject (scores of 0 or below are none); without a subject code, the
+// exam's candidates and scores together.
+inline constexpr Method QCheckSubjectMark{"AchieveQry",
+                                          "QCheckSubjectMark",
+                                          {schoolId,
+                                           {"GradeCode", Kind::Text},
+                                           {"ExamCode", Kind::Text},
+                                           {"PageName", Kind::Text},
+                                           {"SubjectCode", Kind::Text},
+                                           {"InYear", Kind::Integer, Pass::Var}},
+                                          Kind::Integer,
+                                          Right::signedIn()};
+// Who may write an exam is the method's to check further: a unit exam is its teacher's, a
+// school-wide one needs 4029 or the Manager of 4031; a frozen exam may only be unfrozen.
+inline constexpr Method UpExamTotal{"AchieveUp",
+                                    "UpExamTotal",
+                                    {{"Header", Kind::ChangesOrNone}, {"Subjects", Kind::ChangesOrNone}, maxErrors, errorCount},
+                                    Kind::None,
+                                    Right::anyOf({{kSysExam, {}}, {kUnitExam, {}}, {kExamMrg, "Manager"}})};
+inline constexpr Method UpExamStudents{
+    "AchieveUp",
+    "UpExamStudents",
+    {schoolId, {"GradeCode", Kind::Text}, {"ExamCode", Kind::Text}, {"PageName", Kind::Text}, {"Classes", Kind::Text, Pass::Var}, {"InYear", Kind::Integer}},
+    Kind::Integer,
+    Right::anyOf({{kSysExam, {}}, {kUnitExam, {}}, {kExamMrg, "Manager"}})};
+inline constexpr Method UpDeleteExam{"AchieveUp",
+                                     "UpDeleteExam",
+                                     {schoolId, {"GradeCode", Kind::Text}, {"ExamCode", Kind::Text}, {"PageName", Kind::Text}, {"InYear", Kind::Integer}},
+                                     Kind::Text,
+                                     Right::anyOf({{kSysExam, {}}, {kUnitExam, {}}, {kExamMrg, "Manager"}})};
+
 // Every declaration above, for walking them (the server's registration check, lumeko-cli methods).
 LUMEKO_WIRE_EXPORT std::span<const Method *const> allMethods();
 // The declaration of object.method (names compared without regard to case); null when none.

@@ -134,12 +134,14 @@ TEST_F(HostSmokeTest, EveryFunctionOpensOnTheDemoSchoolsGradesAndTheRegisterShow
         if (!s.history.isEmpty()) places << host::gradePlace(s.history.first());
     }
 
-    int opened = 0, registers = 0;
+    int opened = 0, registers = 0, dialogExports = 0;
     for (QAction *action : window.moduleActions()) {
         if (!action->isEnabled()) continue;
         const host::HostFunction *f = host::hostFunction(action->data().toString());
         ASSERT_TRUE(f) << action->text().toStdString();
-        for (const host::Place &place : places) {
+        // A function of the whole school opens once; the others on every kind of place.
+        const bool anywhere = f->needs == host::Needs::Nothing || f->needs == host::Needs::AllDepartments;
+        for (const host::Place &place : anywhere ? places.mid(0, 1) : places) {
             const std::optional<QString> params = host::parametersFor(*f, place);
             if (!params) continue; // the function does not open on this kind of place
             ASSERT_TRUE(window.tree()->select(place)) << place.text().toStdString();
@@ -152,7 +154,10 @@ TEST_F(HostSmokeTest, EveryFunctionOpensOnTheDemoSchoolsGradesAndTheRegisterShow
             EXPECT_TRUE(host.logLines.isEmpty()) << what.toStdString() << ": " << host.logLines.join(u'\n').toStdString();
             host.messages.clear();
             host.logLines.clear();
-            if (f->kind != host::ExportKind::Page) continue;
+            if (f->kind != host::ExportKind::Page) {
+                ++dialogExports;
+                continue;
+            }
             ASSERT_EQ(window.pages()->count(), tabs + 1) << what.toStdString();
             const auto pages = window.pages()->widget(tabs)->findChildren<achieve::TfrmStudentPage *>();
             if (!pages.isEmpty() && place.kind != host::Place::Section) {
@@ -169,7 +174,7 @@ TEST_F(HostSmokeTest, EveryFunctionOpensOnTheDemoSchoolsGradesAndTheRegisterShow
     }
     EXPECT_GE(registers, 12) << "every current grade and one class of each";
     EXPECT_GE(opened, registers);
-    EXPECT_EQ(dialogs, 0) << "no function opened a dialog of its own";
+    EXPECT_EQ(dialogs, dialogExports) << "each dialog function showed its dialog, and pages opened none";
     EXPECT_TRUE(host.scriptDone());
 }
 

@@ -1,5 +1,6 @@
 // The exports of the exam subsystem.
 
+#include "exams/ufrmexamdefine.h"
 #include "exams/ufrmexaminfo.h"
 #include "framework/lumekoachieve.h"
 #include "framework/pagehosting.h"
@@ -9,4 +10,19 @@ using namespace lumeko::achieve;
 extern "C" void ShowExamInfoForm(void *app)
 {
     runDialog<TfrmExamInfo>(app, nullptr, [](TfrmExamInfo &dialog) { dialog.InitDialog(); });
+}
+
+// The wizard of a teacher's unit exam, and in system mode of a school-wide exam.
+extern "C" void ShowExamDefFDlg(void *app, const char *params)
+{
+    runDialog<TfrmExamDefine>(app, params, [](TfrmExamDefine &dialog) { dialog.prepare(); });
+}
+
+extern "C" void ShowSysExamDefFDlg(void *app, const char *params)
+{
+    runDialog<TfrmExamDefine>(app, params, [app](TfrmExamDefine &dialog) {
+        dialog.SystemMode = true;
+        if (auto *host = static_cast<QWidget *>(app)) dialog.setWindowIcon(host->windowIcon());
+        dialog.prepare();
+    });
 }

@@ -153,6 +153,7 @@ TfrmExamDefine::TfrmExamDefine(QWidget *parent) : QDialog(parent)
     other->addWidget(new QLabel(QStringLiteral("限录日期："), page3));
     deLimit = new QDateEdit(QDate::currentDate().addMonths(1), page3);
     deLimit->setCalendarPopup(true);
+    deLimit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
     other->addWidget(deLimit);
     other->addWidget(new QLabel(QStringLiteral("录入方式："), page3));
     cbInway = new QComboBox(page3);
@@ -226,6 +227,7 @@ void TfrmExamDefine::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
     lblTitle->setText(QStringLiteral("%1级%2").arg(InYear).arg(GradeName));
+    setWindowTitle(SystemMode ? QStringLiteral("创建综合考试") : QStringLiteral("创建单元考试"));
 }
 
 // The catalogue's names of the chosen kind; in system mode the school-wide and the system's.

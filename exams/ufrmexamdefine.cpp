@@ -33,18 +33,22 @@ const QString kConnectFailed = QStringLiteral("服务器连接失败，可能网
 
 // The eight marks in the order of the totals' columns, and the header's field suffixes.
 const char *const kMarkFields[8] = {"FullMark", "ExcelMark", "GoodMark", "PassMark", "BadMark", "DistanceMark", "HighMark", "LowMark"};
-const domain::Mark kMarkOrder[8] = {domain::FullMark, domain::ExcelMark, domain::GoodMark, domain::PassMark,
+const domain::Mark kMarkOrder[8] = {domain::FullMark, domain::ExcelMark,    domain::GoodMark, domain::PassMark,
                                     domain::BadMark,  domain::DistanceMark, domain::HighMark, domain::LowMark};
 const char *const kTotalPrefix[3] = {"a", "m", "b"};
 
-QString quoted(const QString &v) { return u'\'' + QString(v).replace(u'\'', QStringLiteral("''")) + u'\''; }
+QString quoted(const QString &v)
+{
+    return u'\'' + QString(v).replace(u'\'', QStringLiteral("''")) + u'\'';
+}
 
 } // namespace
 
 TfrmExamDefine::TfrmExamDefine(QWidget *parent) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("考试定义向导"));
-    for (DataSet **d : {&cdsExamType, &cdsExamInfo, &cdsSubjects, &cdsExamTotal, &cdsExamSubject, &cdsGradeClass, &cdsClassName}) *d = new DataSet(this);
+    for (DataSet **d : {&cdsExamType, &cdsExamInfo, &cdsSubjects, &cdsExamTotal, &cdsExamSubject, &cdsGradeClass, &cdsClassName})
+        *d = new DataSet(this);
     auto *layout = new QVBoxLayout(this);
     lblTitle = new QLabel(this);
     lblStep = new QLabel(this);
@@ -86,9 +90,17 @@ TfrmExamDefine::TfrmExamDefine(QWidget *parent) : QDialog(parent)
     grdSubjects->setBandCaptionsVisible(false);
     grdSubjects->setFooterVisible(false);
     QList<GridColumn> columns;
-    for (const auto &[field, caption] : std::initializer_list<std::pair<const char *, const char *>>{
-             {"Freeze", "选择"}, {"SubjectName", "科目"}, {"FullMark", "满分制"}, {"ExcelMark", "优秀"}, {"GoodMark", "良好"}, {"PassMark", "及格"},
-             {"BadMark", "合格"}, {"HighMark", "上限"}, {"LowMark", "下限"}, {"DistanceMark", "间距"}, {"Per", "权重"}}) {
+    for (const auto &[field, caption] : std::initializer_list<std::pair<const char *, const char *>>{{"Freeze", "选择"},
+                                                                                                     {"SubjectName", "科目"},
+                                                                                                     {"FullMark", "满分制"},
+                                                                                                     {"ExcelMark", "优秀"},
+                                                                                                     {"GoodMark", "良好"},
+                                                                                                     {"PassMark", "及格"},
+                                                                                                     {"BadMark", "合格"},
+                                                                                                     {"HighMark", "上限"},
+                                                                                                     {"LowMark", "下限"},
+                                                                                                     {"DistanceMark", "间距"},
+                                                                                                     {"Per", "权重"}}) {
         GridColumn c;
         c.field = QString::fromLatin1(field);
         c.caption = QString::fromUtf8(caption);
@@ -109,7 +121,8 @@ TfrmExamDefine::TfrmExamDefine(QWidget *parent) : QDialog(parent)
     auto *l3 = new QVBoxLayout(page3);
     auto *totals = new QGridLayout;
     const char *const heads[8] = {"满分", "优秀", "优良", "及格", "较差", "间距", "上限", "下限"};
-    for (int m = 0; m < 8; ++m) totals->addWidget(new QLabel(QString::fromUtf8(heads[m]), page3), 0, m + 1);
+    for (int m = 0; m < 8; ++m)
+        totals->addWidget(new QLabel(QString::fromUtf8(heads[m]), page3), 0, m + 1);
     totals->addWidget(new QLabel(QStringLiteral("全总分"), page3), 1, 0);
     chkMain = new QCheckBox(QStringLiteral("主总分"), page3);
     chkBase = new QCheckBox(QStringLiteral("基总分"), page3);
@@ -124,7 +137,8 @@ TfrmExamDefine::TfrmExamDefine(QWidget *parent) : QDialog(parent)
         }
     l3->addLayout(totals);
     const auto rowEnabled = [this](int row, bool on) {
-        for (int m = 0; m < 8; ++m) edTotal[row][m]->setEnabled(on);
+        for (int m = 0; m < 8; ++m)
+            edTotal[row][m]->setEnabled(on);
     };
     connect(chkMain, &QCheckBox::toggled, this, [rowEnabled](bool on) { rowEnabled(1, on); });
     connect(chkBase, &QCheckBox::toggled, this, [rowEnabled](bool on) { rowEnabled(2, on); });
@@ -138,7 +152,8 @@ TfrmExamDefine::TfrmExamDefine(QWidget *parent) : QDialog(parent)
     range->addWidget(lbClasses);
     middle->addLayout(range, 1);
     connect(chkWholeGrade, &QCheckBox::toggled, this, [this](bool whole) {
-        for (int i = 0; i < lbClasses->count(); ++i) lbClasses->item(i)->setCheckState(whole ? Qt::Checked : Qt::Unchecked);
+        for (int i = 0; i < lbClasses->count(); ++i)
+            lbClasses->item(i)->setCheckState(whole ? Qt::Checked : Qt::Unchecked);
         lbClasses->setEnabled(!whole);
     });
     auto *rights = new QGroupBox(QStringLiteral("编辑权限"), page3);
@@ -185,7 +200,10 @@ TfrmExamDefine::TfrmExamDefine(QWidget *parent) : QDialog(parent)
     resize(860, 560);
 }
 
-QString TfrmExamDefine::pageName() const { return isUnit() ? pub::userCode() : kNoPage; }
+QString TfrmExamDefine::pageName() const
+{
+    return isUnit() ? pub::userCode() : kNoPage;
+}
 
 void TfrmExamDefine::prepare()
 {
@@ -198,7 +216,8 @@ void TfrmExamDefine::prepare()
     CallResult r = loadTable(*cdsExamType, protocol::QRegByType, {in(QStringLiteral("ExamType")), var()});
     if (r.ok()) {
         // The kinds this mode offers, in the registry's order; the first is chosen.
-        for (QAbstractButton *b : rgExamType->buttons()) delete b;
+        for (QAbstractButton *b : rgExamType->buttons())
+            delete b;
         for (cdsExamType->first(); !cdsExamType->eof(); cdsExamType->next()) {
             const QString kind = cdsExamType->value(u"sValue").toString();
             if (kind != (SystemMode ? QStringLiteral("综合考试") : QStringLiteral("单元考试"))) continue;
@@ -215,8 +234,9 @@ void TfrmExamDefine::prepare()
     }
     if (r.ok()) {
         cdsClassName->setData(pub::classNames());
-        r = pub::viewAllClass() ? loadTable(*cdsGradeClass, protocol::QGradeClasses, {in(school), var(qint64(InYear)), in(GradeCode), var()})
-                                : loadTable(*cdsGradeClass, protocol::QGradeClassesByCode, {in(school), in(GradeCode), in(pub::userCode()), var(qint64(InYear)), var()});
+        r = pub::viewAllClass()
+                ? loadTable(*cdsGradeClass, protocol::QGradeClasses, {in(school), var(qint64(InYear)), in(GradeCode), var()})
+                : loadTable(*cdsGradeClass, protocol::QGradeClassesByCode, {in(school), in(GradeCode), in(pub::userCode()), var(qint64(InYear)), var()});
     }
     if (!r.ok()) reportFailure(this, QStringLiteral("考试定义"), r, Failure::Read);
     filterCatalogue();
@@ -245,7 +265,10 @@ void TfrmExamDefine::filterCatalogue()
     }
 }
 
-int TfrmExamDefine::step() const { return pcSteps->currentIndex(); }
+int TfrmExamDefine::step() const
+{
+    return pcSteps->currentIndex();
+}
 
 void TfrmExamDefine::showStep(int index)
 {
@@ -276,7 +299,8 @@ bool TfrmExamDefine::next()
         if (!leaveStep2()) return false;
         showStep(2);
         return true;
-    default: return finish();
+    default:
+        return finish();
     }
 }
 
@@ -294,8 +318,8 @@ bool TfrmExamDefine::leaveStep1()
     const QString code = lbExamName->currentItem()->data(Qt::UserRole).toString();
     {
         pub::WaitIndicator wait(this);
-        const CallResult r = loadTable(*cdsExamTotal, protocol::QExamTotal,
-                                       {in(pub::schoolId()), in(GradeCode), in(code), in(pageName()), var(qint64(InYear)), var()});
+        const CallResult r =
+            loadTable(*cdsExamTotal, protocol::QExamTotal, {in(pub::schoolId()), in(GradeCode), in(code), in(pageName()), var(qint64(InYear)), var()});
         if (!r.ok()) {
             reportFailure(this, QStringLiteral("考试定义"), r, Failure::Read);
             return false;
@@ -316,9 +340,14 @@ bool TfrmExamDefine::leaveStep1()
     // A new exam: a primary grade has no main or base total.
     const bool primary = GradeCode.startsWith(u'0');
     cdsExamTotal->append();
-    for (const auto &[field, value] : std::initializer_list<std::pair<const char16_t *, QVariant>>{
-             {u"SchoolCode", pub::schoolId()}, {u"GradeCode", GradeCode}, {u"InYear", InYear}, {u"ExamCode", code}, {u"PageName", pageName()},
-             {u"hasMain", !primary}, {u"hasBase", !primary}, {u"ModifyRight", isUnit() ? 32 : 33}})
+    for (const auto &[field, value] : std::initializer_list<std::pair<const char16_t *, QVariant>>{{u"SchoolCode", pub::schoolId()},
+                                                                                                   {u"GradeCode", GradeCode},
+                                                                                                   {u"InYear", InYear},
+                                                                                                   {u"ExamCode", code},
+                                                                                                   {u"PageName", pageName()},
+                                                                                                   {u"hasMain", !primary},
+                                                                                                   {u"hasBase", !primary},
+                                                                                                   {u"ModifyRight", isUnit() ? 32 : 33}})
         cdsExamTotal->setValue(QStringView(field), value);
     m_storedClasses.clear();
     if (!loadSubjects()) return false;
@@ -339,8 +368,10 @@ bool TfrmExamDefine::loadSubjects()
         if (r.ok() && subjects != u"ALL") {
             const QStringList codes = subjects.split(u',', Qt::SkipEmptyParts);
             for (cdsSubjects->first(); !cdsSubjects->eof();)
-                if (!codes.contains(cdsSubjects->value(u"SubjectCode").toString())) cdsSubjects->deleteRecord();
-                else cdsSubjects->next();
+                if (!codes.contains(cdsSubjects->value(u"SubjectCode").toString()))
+                    cdsSubjects->deleteRecord();
+                else
+                    cdsSubjects->next();
             cdsSubjects->mergeChangeLog();
         }
     }
@@ -369,8 +400,9 @@ void TfrmExamDefine::copySameExam()
     same.first();
     cdsExamTotal->setValue(u"ModifyRight", same.value(u"ModifyRight"));
     DataSet rows;
-    if (!loadTable(rows, protocol::QExamSubjectForUp, {in(pub::schoolId()), in(GradeCode), in(same.value(u"ExamCode").toString()),
-                                                       in(same.value(u"PageName").toString()), in(same.value(u"InYear").toLongLong()), var()})
+    if (!loadTable(rows, protocol::QExamSubjectForUp,
+                   {in(pub::schoolId()), in(GradeCode), in(same.value(u"ExamCode").toString()), in(same.value(u"PageName").toString()),
+                    in(same.value(u"InYear").toLongLong()), var()})
              .ok())
         return;
     m_adjusting = true;
@@ -399,7 +431,8 @@ void TfrmExamDefine::subjectRowChanged(qsizetype)
     m_adjusting = true;
     const auto setMarks = [this](const domain::SubjectDefaults &d) {
         cdsSubjects->edit();
-        for (int m = 0; m < 8; ++m) cdsSubjects->setValue(QString::fromLatin1(kMarkFields[m]), d.marks[kMarkOrder[m]]);
+        for (int m = 0; m < 8; ++m)
+            cdsSubjects->setValue(QString::fromLatin1(kMarkFields[m]), d.marks[kMarkOrder[m]]);
         cdsSubjects->setValue(u"Per", d.per);
         cdsSubjects->setValue(u"ModifyRight", d.modifyRight);
         cdsSubjects->post();
@@ -407,8 +440,8 @@ void TfrmExamDefine::subjectRowChanged(qsizetype)
     if (selected && !wasSelected) {
         if (wire::isNull(full) || full.toDouble() <= 0) setMarks(*domain::marksForFullMark(100));
     } else if (!selected && wasSelected) {
-        QList<wire::Argument> args{in(pub::schoolId()), in(GradeCode), in(cdsExamTotal->value(u"ExamCode").toString()), in(pageName()), in(subject),
-                                   var(qint64(InYear))};
+        QList<wire::Argument> args{in(pub::schoolId()), in(GradeCode), in(cdsExamTotal->value(u"ExamCode").toString()),
+                                   in(pageName()),      in(subject),   var(qint64(InYear))};
         const CallResult r = callServer(protocol::QCheckSubjectMark, args);
         const qint64 scores = std::get_if<qint64>(&r.result) ? std::get<qint64>(r.result) : 0;
         cdsSubjects->edit();
@@ -419,7 +452,8 @@ void TfrmExamDefine::subjectRowChanged(qsizetype)
             cdsSubjects->setValue(u"Freeze", true);
             pub::msgHint(QStringLiteral("此科目已经有成绩了，不能删除！"), this);
         } else {
-            for (const char *f : kMarkFields) cdsSubjects->setValue(QString::fromLatin1(f), QVariant());
+            for (const char *f : kMarkFields)
+                cdsSubjects->setValue(QString::fromLatin1(f), QVariant());
             cdsSubjects->setValue(u"Per", QVariant());
             cdsSubjects->setValue(u"ModifyRight", QVariant());
         }
@@ -450,14 +484,16 @@ bool TfrmExamDefine::leaveStep2()
     lbClasses->clear();
     for (cdsGradeClass->first(); cdsGradeClass->isActive() && !cdsGradeClass->eof(); cdsGradeClass->next()) {
         const QString code = cdsGradeClass->value(u"ClassCode").toString();
-        const QString name = cdsClassName->isActive() && cdsClassName->locate(QStringLiteral("ClassCode"), {code}) ? cdsClassName->value(u"ClassName").toString()
-                                                                                                               : QStringLiteral("***");
+        const QString name = cdsClassName->isActive() && cdsClassName->locate(QStringLiteral("ClassCode"), {code})
+                                 ? cdsClassName->value(u"ClassName").toString()
+                                 : QStringLiteral("***");
         auto *item = new QListWidgetItem(name, lbClasses);
         item->setData(Qt::UserRole, code);
         item->setCheckState(Qt::Checked);
     }
     bool any = false;
-    for (cdsSubjects->first(); !cdsSubjects->eof(); cdsSubjects->next()) any = any || cdsSubjects->value(u"Freeze").toBool();
+    for (cdsSubjects->first(); !cdsSubjects->eof(); cdsSubjects->next())
+        any = any || cdsSubjects->value(u"Freeze").toBool();
     if (!any) {
         pub::msgHint(QStringLiteral("请至少选择一项科目！"), this);
         return false;
@@ -474,7 +510,8 @@ void TfrmExamDefine::fillTotals()
         if (!cdsSubjects->value(u"Freeze").toBool()) continue;
         domain::ExamSubject s;
         s.subjectType = int(cdsSubjects->value(u"SubjectType").toLongLong());
-        for (int m = 0; m < 8; ++m) s.marks[kMarkOrder[m]] = cdsSubjects->value(QString::fromLatin1(kMarkFields[m])).toDouble();
+        for (int m = 0; m < 8; ++m)
+            s.marks[kMarkOrder[m]] = cdsSubjects->value(QString::fromLatin1(kMarkFields[m])).toDouble();
         chosen << s;
     }
     const domain::ExamTotals t = domain::examTotals(chosen);
@@ -486,7 +523,8 @@ void TfrmExamDefine::fillTotals()
     chkMain->setChecked(cdsExamTotal->value(u"hasMain").toBool());
     chkBase->setChecked(cdsExamTotal->value(u"hasBase").toBool());
     const int rights = int(cdsExamTotal->value(u"ModifyRight").toLongLong());
-    for (int i = 0; i < 6; ++i) chkRight[i]->setChecked(rights & (1 << i));
+    for (int i = 0; i < 6; ++i)
+        chkRight[i]->setChecked(rights & (1 << i));
 }
 
 bool TfrmExamDefine::finish()
@@ -527,14 +565,16 @@ bool TfrmExamDefine::finish()
         set(u"PageName", pageName());
         set(u"ExamName", alias);
         set(u"SubjectCode", subject);
-        for (const char16_t *f : {u"ModuleCode", u"Per", u"ModifyRight", u"FullMark", u"ExcelMark", u"GoodMark", u"PassMark", u"BadMark", u"HighMark", u"LowMark",
-                                  u"DistanceMark"})
+        for (const char16_t *f :
+             {u"ModuleCode", u"Per", u"ModifyRight", u"FullMark", u"ExcelMark", u"GoodMark", u"PassMark", u"BadMark", u"HighMark", u"LowMark", u"DistanceMark"})
             set(f, cdsSubjects->value(QStringView(f)));
         cdsExamSubject->post();
     }
     for (cdsExamSubject->first(); !cdsExamSubject->eof();)
-        if (!offered.contains(cdsExamSubject->value(u"SubjectCode").toString())) cdsExamSubject->deleteRecord();
-        else cdsExamSubject->next();
+        if (!offered.contains(cdsExamSubject->value(u"SubjectCode").toString()))
+            cdsExamSubject->deleteRecord();
+        else
+            cdsExamSubject->next();
 
     // The header: the totals, the options, and the candidate classes.
     if (cdsExamTotal->state() == DataSetState::Browse) cdsExamTotal->edit();
@@ -543,11 +583,13 @@ bool TfrmExamDefine::finish()
     };
     set(QStringLiteral("ExamName"), alias);
     for (int t = 0; t < 3; ++t)
-        for (int m = 0; m < 8; ++m) set(QString::fromLatin1(kTotalPrefix[t]) + QString::fromLatin1(kMarkFields[m]), edTotal[t][m]->value());
+        for (int m = 0; m < 8; ++m)
+            set(QString::fromLatin1(kTotalPrefix[t]) + QString::fromLatin1(kMarkFields[m]), edTotal[t][m]->value());
     set(QStringLiteral("hasMain"), chkMain->isChecked());
     set(QStringLiteral("hasBase"), chkBase->isChecked());
     int rights = 0;
-    for (int i = 0; i < 6; ++i) rights |= chkRight[i]->isChecked() ? (1 << i) : 0;
+    for (int i = 0; i < 6; ++i)
+        rights |= chkRight[i]->isChecked() ? (1 << i) : 0;
     set(QStringLiteral("ModifyRight"), rights);
     set(QStringLiteral("dLimitDay"), deLimit->date());
     set(QStringLiteral("nInway"), cbInway->currentIndex());
@@ -583,7 +625,8 @@ bool TfrmExamDefine::finish()
         if (m_newExam || classText != m_storedClasses) {
             QStringList quotedClasses;
             if (classText != u"ALL")
-                for (const QString &c : classes) quotedClasses << quoted(c);
+                for (const QString &c : classes)
+                    quotedClasses << quoted(c);
             QList<wire::Argument> roster{in(pub::schoolId()), in(GradeCode), in(code), in(pageName()), var(quotedClasses.join(u',')), in(qint64(InYear))};
             const CallResult made = callServer(protocol::UpExamStudents, roster);
             if (made.ok() && made.result == wire::Value(qint64(1))) WriteOperationLog(QStringLiteral("更新考试 ") + alias + QStringLiteral(" 学生名单成功！"));

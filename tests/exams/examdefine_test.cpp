@@ -43,15 +43,18 @@ protected:
             db.exec(gradeSubject, {2026, "1701", code, type});
             db.exec(gradeSubject, {2025, "1701", code, type});
         }
-        const QString gc = "INSERT INTO \"XJ_GradeClass\" (\"SchoolCode\", \"InYear\", \"GradeCode\", \"ClassCode\", \"TeacherCode\") VALUES ('S1', 2026, '1701', ?, ?)";
+        const QString gc =
+            "INSERT INTO \"XJ_GradeClass\" (\"SchoolCode\", \"InYear\", \"GradeCode\", \"ClassCode\", \"TeacherCode\") VALUES ('S1', 2026, '1701', ?, ?)";
         db.exec(gc, {"001", server::testing::kTeacherCode});
         db.exec(gc, {"002", QVariant()});
-        const QString student = "INSERT INTO \"XJ_Student\" (\"sCode\", \"SchoolCode\", \"GradeCode\", \"InYear\", \"ClassCode\", \"iClassNo\", \"sName\", \"iState\") "
-                                "VALUES (?, 'S1', '1701', 2026, ?, 1, ?, '00')";
+        const QString student =
+            "INSERT INTO \"XJ_Student\" (\"sCode\", \"SchoolCode\", \"GradeCode\", \"InYear\", \"ClassCode\", \"iClassNo\", \"sName\", \"iState\") "
+            "VALUES (?, 'S1', '1701', 2026, ?, 1, ?, '00')";
         db.exec(student, {"{A}", "001", QStringLiteral("张三")});
         db.exec(student, {"{B}", "002", QStringLiteral("李四")});
         db.exec("INSERT INTO \"XJ_CourseTable\" (\"SchoolCode\", \"InYear\", \"GradeCode\", \"ClassCode\", \"SubjectCode\", \"TeacherCode\") "
-                "VALUES ('S1', 2026, '1701', '001', '003', ?)", {server::testing::kTeacherCode});
+                "VALUES ('S1', 2026, '1701', '001', '003', ?)",
+                {server::testing::kTeacherCode});
         db.exec("INSERT INTO \"XT_Function\" (\"sFunId\", \"sParFunId\", \"sFunKey\", \"sFunName\", \"iOrder\") VALUES ('4030', '40', NULL, ?, 30)",
                 {QStringLiteral("创建单元考试")});
         db.exec("INSERT INTO \"XT_RoleRight\" (\"iRole\", \"sFunId\") VALUES (6, '4030')");
@@ -229,11 +232,13 @@ TEST_F(ExamDefineTest, AnExamIsEditedAgainWithoutLosingScoresAndUnchangedItSends
 TEST_F(ExamDefineTest, ANewExamMayTakeTheMarksAndRightsOfTheLastExamOfItsName)
 {
     server::Database &db = fx.db();
-    const QString header = "INSERT INTO \"CJ_ExamTotal\" (\"SchoolCode\", \"GradeCode\", \"InYear\", \"ExamCode\", \"PageName\", \"ExamName\", \"ModifyRight\", "
-                           "\"dDefDay\") VALUES ('S1', '1701', 2025, '001', ?, ?, ?, ?)";
+    const QString header =
+        "INSERT INTO \"CJ_ExamTotal\" (\"SchoolCode\", \"GradeCode\", \"InYear\", \"ExamCode\", \"PageName\", \"ExamName\", \"ModifyRight\", "
+        "\"dDefDay\") VALUES ('S1', '1701', 2025, '001', ?, ?, ?, ?)";
     db.exec(header, {kNoPage, QStringLiteral("去年的期中"), 5, db.toDb(QDate(2025, 11, 1), wire::FieldType::Date)});
     db.exec("INSERT INTO \"CJ_ExamSubject\" (\"SchoolCode\", \"GradeCode\", \"InYear\", \"ExamCode\", \"PageName\", \"SubjectCode\", \"Per\", \"ModifyRight\", "
-            "\"FullMark\", \"PassMark\") VALUES ('S1', '1701', 2025, '001', ?, '003', 0.5, 1, 120, 72)", {kNoPage});
+            "\"FullMark\", \"PassMark\") VALUES ('S1', '1701', 2025, '001', ?, '003', 0.5, 1, 120, 72)",
+            {kNoPage});
     signInAs("admin", "lumeko");
     auto d = open("2026,1701,七年级,Y", true);
     chooseName(*d, QStringLiteral("期中考试"));

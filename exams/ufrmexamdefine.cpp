@@ -1,6 +1,7 @@
 #include "exams/ufrmexamdefine.h"
 
 #include "domain/examrules.h"
+#include "exams/examsubjects.h"
 #include "framework/remotetable.h"
 #include "framework/servercall.h"
 #include "framework/sharedroutines.h"
@@ -31,10 +32,6 @@ const QString kNoPage = QStringLiteral("⊥");
 const QString kReadFailed = QStringLiteral("数据读取失败，可能网络不稳定，请稍后再试！");
 const QString kConnectFailed = QStringLiteral("服务器连接失败，可能网络不稳定，请稍后再试！");
 
-// The eight marks in the order of the totals' columns, and the header's field suffixes.
-const char *const kMarkFields[8] = {"FullMark", "ExcelMark", "GoodMark", "PassMark", "BadMark", "DistanceMark", "HighMark", "LowMark"};
-const domain::Mark kMarkOrder[8] = {domain::FullMark, domain::ExcelMark,    domain::GoodMark, domain::PassMark,
-                                    domain::BadMark,  domain::DistanceMark, domain::HighMark, domain::LowMark};
 const char *const kTotalPrefix[3] = {"a", "m", "b"};
 
 QString quoted(const QString &v)
@@ -113,8 +110,8 @@ TfrmExamDefine::TfrmExamDefine(QWidget *parent) : QDialog(parent)
     chkAll = new QCheckBox(QStringLiteral("全选"), page2);
     l2->addWidget(chkAll);
     pcSteps->addWidget(page2);
-    connect(chkAll, &QCheckBox::toggled, this, &TfrmExamDefine::selectAll);
-    connect(cdsSubjects, &DataSet::rowChanged, this, &TfrmExamDefine::subjectRowChanged);
+    m_subjects = new ExamSubjects(*cdsSubjects, this, [this] { return identity(); });
+    connect(chkAll, &QCheckBox::toggled, m_subjects, &ExamSubjects::selectAll);
 
     // Step 3: totals, class range, rights, deadline and entry order.
     auto *page3 = new QWidget(pcSteps);
@@ -203,6 +200,12 @@ TfrmExamDefine::TfrmExamDefine(QWidget *parent) : QDialog(parent)
 QString TfrmExamDefine::pageName() const
 {
     return isUnit() ? pub::userCode() : kNoPage;
+}
+
+ExamIdentity TfrmExamDefine::identity() const
+{
+    return {pub::schoolId(), GradeCode, cdsExamTotal->isActive() ? cdsExamTotal->value(u"ExamCode").toString() : QString(), pageName(),
+            edExamName->text().trimmed(), InYear};
 }
 
 void TfrmExamDefine::prepare()
@@ -379,10 +382,8 @@ bool TfrmExamDefine::loadSubjects()
         reportFailure(this, QStringLiteral("考试定义"), r, Failure::Read);
         return false;
     }
-    // The server marks the exam's own subjects; remember what each row shows.
-    m_seen.clear();
-    for (cdsSubjects->first(); !cdsSubjects->eof(); cdsSubjects->next())
-        m_seen.insert(cdsSubjects->value(u"SubjectCode").toString(), {cdsSubjects->value(u"Freeze").toBool(), cdsSubjects->value(u"FullMark")});
+    // The server marks the exam's own subjects: that is no change of the user's.
+    m_subjects->remember();
     cdsSubjects->first();
     return true;
 }
@@ -405,77 +406,17 @@ void TfrmExamDefine::copySameExam()
                     in(same.value(u"InYear").toLongLong()), var()})
              .ok())
         return;
-    m_adjusting = true;
-    for (cdsSubjects->first(); !cdsSubjects->eof(); cdsSubjects->next()) {
-        const QString subject = cdsSubjects->value(u"SubjectCode").toString();
-        if (!rows.locate(QStringLiteral("SubjectCode"), {subject})) continue;
-        cdsSubjects->edit();
-        cdsSubjects->setValue(u"Freeze", true);
-        for (const char *f : {"Per", "ModifyRight", "FullMark", "ExcelMark", "GoodMark", "PassMark", "BadMark", "HighMark", "LowMark", "DistanceMark"})
-            cdsSubjects->setValue(QString::fromLatin1(f), rows.value(QString::fromLatin1(f)));
-        cdsSubjects->post();
-        m_seen.insert(subject, {true, cdsSubjects->value(u"FullMark")});
-    }
-    m_adjusting = false;
-    cdsSubjects->first();
-}
-
-// Ticking a subject, unticking it, or typing its full mark.
-void TfrmExamDefine::subjectRowChanged(qsizetype)
-{
-    if (m_adjusting || !cdsSubjects->isActive() || cdsSubjects->isEmpty() || cdsSubjects->state() != DataSetState::Browse) return;
-    const QString subject = cdsSubjects->value(u"SubjectCode").toString();
-    const bool selected = cdsSubjects->value(u"Freeze").toBool();
-    const QVariant full = cdsSubjects->value(u"FullMark");
-    const auto [wasSelected, wasFull] = m_seen.value(subject);
-    m_adjusting = true;
-    const auto setMarks = [this](const domain::SubjectDefaults &d) {
-        cdsSubjects->edit();
-        for (int m = 0; m < 8; ++m)
-            cdsSubjects->setValue(QString::fromLatin1(kMarkFields[m]), d.marks[kMarkOrder[m]]);
-        cdsSubjects->setValue(u"Per", d.per);
-        cdsSubjects->setValue(u"ModifyRight", d.modifyRight);
-        cdsSubjects->post();
-    };
-    if (selected && !wasSelected) {
-        if (wire::isNull(full) || full.toDouble() <= 0) setMarks(*domain::marksForFullMark(100));
-    } else if (!selected && wasSelected) {
-        QList<wire::Argument> args{in(pub::schoolId()), in(GradeCode), in(cdsExamTotal->value(u"ExamCode").toString()),
-                                   in(pageName()),      in(subject),   var(qint64(InYear))};
-        const CallResult r = callServer(protocol::QCheckSubjectMark, args);
-        const qint64 scores = std::get_if<qint64>(&r.result) ? std::get<qint64>(r.result) : 0;
-        cdsSubjects->edit();
-        if (!r.ok()) {
+    m_subjects->quietly([&] {
+        for (cdsSubjects->first(); !cdsSubjects->eof(); cdsSubjects->next()) {
+            if (!rows.locate(QStringLiteral("SubjectCode"), {cdsSubjects->value(u"SubjectCode")})) continue;
+            cdsSubjects->edit();
             cdsSubjects->setValue(u"Freeze", true);
-            pub::msgError(kReadFailed, this);
-        } else if (scores > 0) {
-            cdsSubjects->setValue(u"Freeze", true);
-            pub::msgHint(QStringLiteral("此科目已经有成绩了，不能删除！"), this);
-        } else {
-            for (const char *f : kMarkFields)
-                cdsSubjects->setValue(QString::fromLatin1(f), QVariant());
-            cdsSubjects->setValue(u"Per", QVariant());
-            cdsSubjects->setValue(u"ModifyRight", QVariant());
+            for (const char *f : {"Per", "ModifyRight", "FullMark", "ExcelMark", "GoodMark", "PassMark", "BadMark", "HighMark", "LowMark", "DistanceMark"})
+                cdsSubjects->setValue(QString::fromLatin1(f), rows.value(QString::fromLatin1(f)));
+            cdsSubjects->post();
         }
-        cdsSubjects->post();
-    } else if (selected && full != wasFull) {
-        if (const std::optional<domain::SubjectDefaults> d = domain::marksForFullMark(full.toDouble())) setMarks(*d);
-    }
-    m_seen.insert(subject, {cdsSubjects->value(u"Freeze").toBool(), cdsSubjects->value(u"FullMark")});
-    m_adjusting = false;
-}
-
-void TfrmExamDefine::selectAll(bool on)
-{
-    if (!cdsSubjects->isActive()) return;
-    const Bookmark here = cdsSubjects->bookmark();
-    for (cdsSubjects->first(); !cdsSubjects->eof(); cdsSubjects->next()) {
-        if (cdsSubjects->value(u"Freeze").toBool() == on) continue;
-        cdsSubjects->edit();
-        cdsSubjects->setValue(u"Freeze", on);
-        cdsSubjects->post();
-    }
-    if (here >= 0) cdsSubjects->gotoBookmark(here);
+    });
+    cdsSubjects->first();
 }
 
 bool TfrmExamDefine::leaveStep2()
@@ -505,20 +446,11 @@ bool TfrmExamDefine::leaveStep2()
 // The 3 × 8 totals over the chosen subjects, and the header's options as the fields show them.
 void TfrmExamDefine::fillTotals()
 {
-    QList<domain::ExamSubject> chosen;
-    for (cdsSubjects->first(); !cdsSubjects->eof(); cdsSubjects->next()) {
-        if (!cdsSubjects->value(u"Freeze").toBool()) continue;
-        domain::ExamSubject s;
-        s.subjectType = int(cdsSubjects->value(u"SubjectType").toLongLong());
-        for (int m = 0; m < 8; ++m)
-            s.marks[kMarkOrder[m]] = cdsSubjects->value(QString::fromLatin1(kMarkFields[m])).toDouble();
-        chosen << s;
-    }
-    const domain::ExamTotals t = domain::examTotals(chosen);
+    const domain::ExamTotals t = m_subjects->totals();
     for (int m = 0; m < 8; ++m) {
-        edTotal[0][m]->setValue(t.all[kMarkOrder[m]]);
-        edTotal[1][m]->setValue(t.main[kMarkOrder[m]]);
-        edTotal[2][m]->setValue(t.base[kMarkOrder[m]]);
+        edTotal[0][m]->setValue(t.all[ExamSubjects::kMarkOrder[m]]);
+        edTotal[1][m]->setValue(t.main[ExamSubjects::kMarkOrder[m]]);
+        edTotal[2][m]->setValue(t.base[ExamSubjects::kMarkOrder[m]]);
     }
     chkMain->setChecked(cdsExamTotal->value(u"hasMain").toBool());
     chkBase->setChecked(cdsExamTotal->value(u"hasBase").toBool());
@@ -544,37 +476,7 @@ bool TfrmExamDefine::finish()
         pub::msgError(kReadFailed, this);
         return false;
     }
-    // The chosen subjects into the stored rows; a subject no longer chosen loses its row.
-    QStringList offered;
-    for (cdsSubjects->first(); !cdsSubjects->eof(); cdsSubjects->next()) {
-        const QString subject = cdsSubjects->value(u"SubjectCode").toString();
-        offered << subject;
-        const bool stored = cdsExamSubject->locate(QStringLiteral("SubjectCode"), {subject});
-        if (!cdsSubjects->value(u"Freeze").toBool()) {
-            if (stored) cdsExamSubject->deleteRecord();
-            continue;
-        }
-        stored ? cdsExamSubject->edit() : cdsExamSubject->append();
-        const auto set = [this](const char16_t *field, const QVariant &v) {
-            if (cdsExamSubject->value(QStringView(field)) != v) cdsExamSubject->setValue(QStringView(field), v);
-        };
-        set(u"SchoolCode", pub::schoolId());
-        set(u"GradeCode", GradeCode);
-        set(u"InYear", InYear);
-        set(u"ExamCode", code);
-        set(u"PageName", pageName());
-        set(u"ExamName", alias);
-        set(u"SubjectCode", subject);
-        for (const char16_t *f :
-             {u"ModuleCode", u"Per", u"ModifyRight", u"FullMark", u"ExcelMark", u"GoodMark", u"PassMark", u"BadMark", u"HighMark", u"LowMark", u"DistanceMark"})
-            set(f, cdsSubjects->value(QStringView(f)));
-        cdsExamSubject->post();
-    }
-    for (cdsExamSubject->first(); !cdsExamSubject->eof();)
-        if (!offered.contains(cdsExamSubject->value(u"SubjectCode").toString()))
-            cdsExamSubject->deleteRecord();
-        else
-            cdsExamSubject->next();
+    m_subjects->mergeInto(*cdsExamSubject, identity());
 
     // The header: the totals, the options, and the candidate classes.
     if (cdsExamTotal->state() == DataSetState::Browse) cdsExamTotal->edit();
@@ -584,7 +486,7 @@ bool TfrmExamDefine::finish()
     set(QStringLiteral("ExamName"), alias);
     for (int t = 0; t < 3; ++t)
         for (int m = 0; m < 8; ++m)
-            set(QString::fromLatin1(kTotalPrefix[t]) + QString::fromLatin1(kMarkFields[m]), edTotal[t][m]->value());
+            set(QString::fromLatin1(kTotalPrefix[t]) + QString::fromLatin1(ExamSubjects::kMarkFields[m]), edTotal[t][m]->value());
     set(QStringLiteral("hasMain"), chkMain->isChecked());
     set(QStringLiteral("hasBase"), chkBase->isChecked());
     int rights = 0;

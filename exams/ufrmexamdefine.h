@@ -4,6 +4,7 @@
 // (ShowSysExamDefFDlg). It writes the exam header and its subject rows in one call, then the
 // roster of candidates.
 
+#include "exams/examsubjects.h"
 #include "framework/achieve_export.h"
 #include "toolkit/data/dataset.h"
 
@@ -78,14 +79,13 @@ private:
     bool leaveStep1();
     bool loadSubjects();
     void copySameExam();
-    void subjectRowChanged(qsizetype recNo);
-    void selectAll(bool on);
     bool leaveStep2();
     void fillTotals();
     bool finish();
 
-    bool m_adjusting = false;
-    QHash<QString, std::pair<bool, QVariant>> m_seen; // subject → (selected, full mark) as last handled
+    ExamIdentity identity() const;
+
+    ExamSubjects *m_subjects;
     QString m_storedClasses;                          // the header's Classes when it was loaded
     bool m_newExam = false;
 };

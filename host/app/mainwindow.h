@@ -5,6 +5,8 @@
 
 #include "host/app/navigation.h"
 
+#include "host/pub/pub.h"
+
 #include <QEvent>
 #include <QHash>
 #include <QLibrary>
@@ -23,13 +25,7 @@ class DeskTab;
 class SchoolTree;
 enum class ExportKind;
 
-// The message a page sends to open the score-entry page with a parameter text.
-class ScorePageEvent : public QEvent {
-public:
-    static constexpr QEvent::Type kType = QEvent::Type(QEvent::User + 5152);
-    explicit ScorePageEvent(QString params) : QEvent(kType), params(std::move(params)) {}
-    QString params;
-};
+using pub::ScorePageEvent;
 
 // The module, loaded at run time and used only through its exports.
 class Module {

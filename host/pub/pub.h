@@ -16,6 +16,7 @@
 #include "wire/protocol/methods.h"
 
 #include <QColor>
+#include <QEvent>
 #include <QIcon>
 #include <QList>
 #include <QObject>
@@ -150,6 +151,15 @@ LUMEKO_PUB_EXPORT int loadIconList(const QString &style, const QString &names, Q
 // One icon or bitmap ("ClnBG", "ToolBG") of a style (empty: lumekoStyle()); null when missing.
 LUMEKO_PUB_EXPORT QIcon styleIcon(const QString &name, const QString &style = {});
 LUMEKO_PUB_EXPORT QPixmap styleBitmap(const QString &name, const QString &style = {});
+
+// The message a page sends the host's main window (message 5152) to open the score sheet of an
+// exam with the parameter text of the score page.
+class ScorePageEvent : public QEvent {
+public:
+    static constexpr QEvent::Type kType = QEvent::Type(QEvent::User + 5152);
+    explicit ScorePageEvent(QString params) : QEvent(kType), params(std::move(params)) {}
+    QString params;
+};
 
 // ---- Dialogs, wait indicator, log ------------------------------------------------------------
 

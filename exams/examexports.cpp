@@ -2,6 +2,7 @@
 
 #include "exams/ufrmexamdefine.h"
 #include "exams/ufrmexaminfo.h"
+#include "exams/ufrmexammrgpage.h"
 #include "framework/lumekoachieve.h"
 #include "framework/pagehosting.h"
 
@@ -25,4 +26,9 @@ extern "C" void ShowSysExamDefFDlg(void *app, const char *params)
         if (auto *host = static_cast<QWidget *>(app)) dialog.setWindowIcon(host->windowIcon());
         dialog.prepare();
     });
+}
+
+extern "C" int32_t ShowExamMrgPage(void *app, void *parent, const char *params)
+{
+    return createPage<TfrmExamMrgPage>(app, parent, params, PageOptions{QStringLiteral("成绩管理"), true});
 }

@@ -1,5 +1,7 @@
 #include "framework/modalrun.h"
 
+#include <QWidget>
+
 #include <QDialog>
 
 #include <utility>
@@ -24,6 +26,12 @@ int runModal(QDialog &dialog)
 ModalRunner setModalRunner(ModalRunner runner)
 {
     return std::exchange(replacement(), std::move(runner));
+}
+
+QWidget *dialogOwner(QWidget *page)
+{
+    QWidget *top = page->window();
+    return top != page ? top : nullptr;
 }
 
 } // namespace lumeko::achieve

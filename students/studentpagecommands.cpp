@@ -17,17 +17,6 @@
 
 namespace lumeko::achieve {
 
-namespace {
-
-// The window a page's dialog belongs to: the host's, which outlives the page, when the page is
-// embedded in it.
-QWidget *dialogOwner(QWidget *page)
-{
-    QWidget *top = page->window();
-    return top != page ? top : nullptr;
-}
-
-} // namespace
 
 void TfrmStudentPage::acFamilyExecute()
 {

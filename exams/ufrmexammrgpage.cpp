@@ -267,7 +267,7 @@ void TfrmExamMrgPage::LoadData()
             }
         }
         // The range of an exam in words: the whole grade, or its classes by name.
-        cdsExamTotal->addField({QStringLiteral("ClassesText"), wire::FieldType::Text, 0, 0}, FieldKind::Internal);
+        if (cdsExamTotal->fieldIndex(u"ClassesText") < 0) cdsExamTotal->addField({QStringLiteral("ClassesText"), wire::FieldType::Text, 0, 0}, FieldKind::Internal);
         for (cdsExamTotal->first(); !cdsExamTotal->eof(); cdsExamTotal->next()) {
             const QString classes = cdsExamTotal->value(u"Classes").toString();
             QStringList names;

@@ -92,6 +92,7 @@ TfrmExamMrgPage::TfrmExamMrgPage(QWidget *parent) : QWidget(parent)
     grdExams = new BandedGrid(split);
     grdExams->setDataSet(cdsExamTotal);
     grdExams->setGroupByBoxVisible(false);
+    grdExams->setBandCaptionsVisible(false);
     grdExams->setReadOnly(true);
     grdExams->setColumns({column("ExamName", "考试名称", 140), column("Freeze", "冻结", 44), column("StudentCount", "考生数", 60),
                           column("ClassesText", "考试范围", 140), column("GradeCode", "年级", 80), column("ExamCode", "考试类型", 80),
@@ -108,7 +109,7 @@ TfrmExamMrgPage::TfrmExamMrgPage(QWidget *parent) : QWidget(parent)
                              column("Per", "权重", 50), column("FullMark", "满分", 50, false), column("ExcelMark", "优秀", 50, false),
                              column("GoodMark", "良好", 50, false), column("PassMark", "及格", 50, false), column("BadMark", "合格", 50, false),
                              column("DistanceMark", "间距", 50, false), column("HighMark", "上限", 50, false), column("LowMark", "下限", 50, false)});
-    dl->addWidget(grdSubjects, 3);
+    dl->addWidget(grdSubjects, 1);
     auto *side = new QVBoxLayout;
     auto *totals = new QGridLayout;
     const char *const heads[8] = {"满分", "优秀", "优良", "及格", "较差", "间距", "上限", "下限"};
@@ -123,6 +124,8 @@ TfrmExamMrgPage::TfrmExamMrgPage(QWidget *parent) : QWidget(parent)
             edTotal[t][m] = new QDoubleSpinBox(detail);
             edTotal[t][m]->setRange(0, 99999);
             edTotal[t][m]->setDecimals(1);
+            edTotal[t][m]->setButtonSymbols(QAbstractSpinBox::NoButtons);
+            edTotal[t][m]->setMaximumWidth(64);
             totals->addWidget(edTotal[t][m], t + 1, m + 1);
         }
     side->addLayout(totals);
@@ -137,15 +140,19 @@ TfrmExamMrgPage::TfrmExamMrgPage(QWidget *parent) : QWidget(parent)
     auto *dates = new QHBoxLayout;
     dates->addWidget(new QLabel(QStringLiteral("限录日期"), detail));
     deLimit = new QDateEdit(detail);
-    deLimit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
     dates->addWidget(deLimit);
     dates->addWidget(new QLabel(QStringLiteral("考试日期"), detail));
     deDefDay = new QDateEdit(detail);
-    deDefDay->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+    // An exam without a date shows none, not the first day the editor knows.
+    for (QDateEdit *d : {deLimit, deDefDay}) {
+        d->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+        d->setMinimumDate(QDate(1900, 1, 1));
+        d->setSpecialValueText(QStringLiteral(" "));
+    }
     dates->addWidget(deDefDay);
     side->addLayout(dates);
     side->addStretch();
-    dl->addLayout(side, 2);
+    dl->addLayout(side, 1);
     split->setStretchFactor(0, 3);
     split->setStretchFactor(1, 2);
 
@@ -282,6 +289,7 @@ void TfrmExamMrgPage::LoadData()
         cdsExamTotal->mergeChangeLog();
         cdsExamTotal->first();
     }
+    grdExams->bestFit();
     const bool any = !cdsExamTotal->isEmpty();
     for (QAction *a : {acFreeze, acUnFreeze, acDelete, acPublish, acRename}) a->setVisible(any);
     showCurrent();
@@ -311,8 +319,11 @@ void TfrmExamMrgPage::showCurrent()
     chkBase->setChecked(cdsExamTotal->value(u"hasBase").toBool());
     const int rights = int(cdsExamTotal->value(u"ModifyRight").toLongLong());
     for (int i = 0; i < 6; ++i) chkRight[i]->setChecked(rights & (1 << i));
-    deLimit->setDate(cdsExamTotal->value(u"dLimitDay").toDate());
-    deDefDay->setDate(cdsExamTotal->value(u"dDefDay").toDate());
+    for (const auto &[edit, field] : {std::pair{deLimit, u"dLimitDay"}, {deDefDay, u"dDefDay"}}) {
+        const QDate day = cdsExamTotal->value(QStringView(field)).toDate();
+        edit->setDate(day.isValid() ? day : edit->minimumDate());
+    }
+    grdSubjects->bestFit();
 }
 
 ExamIdentity TfrmExamMrgPage::identity()
@@ -396,7 +407,7 @@ bool TfrmExamMrgPage::SaveData()
     int rights = 0;
     for (int i = 0; i < 6; ++i) rights |= chkRight[i]->isChecked() ? (1 << i) : 0;
     set(QStringLiteral("ModifyRight"), rights);
-    set(QStringLiteral("dLimitDay"), deLimit->date());
+    set(QStringLiteral("dLimitDay"), deLimit->date() == deLimit->minimumDate() ? QVariant() : QVariant(deLimit->date()));
     cdsExamTotal->post();
     if (cdsExamTotal->changeCount() > 0 || cdsExamSubject->changeCount() > 0) {
         QList<wire::Argument> args{cdsExamTotal->changeCount() > 0 ? in(cdsExamTotal->delta()) : in(wire::Null{}),

@@ -46,7 +46,8 @@ void ExamSubjects::rowChanged()
     m_adjusting = true;
     const auto setMarks = [this](const domain::SubjectDefaults &d) {
         m_subjects.edit();
-        for (int m = 0; m < 8; ++m) m_subjects.setValue(QString::fromLatin1(kMarkFields[m]), d.marks[kMarkOrder[m]]);
+        for (int m = 0; m < 8; ++m)
+            m_subjects.setValue(QString::fromLatin1(kMarkFields[m]), d.marks[kMarkOrder[m]]);
         m_subjects.setValue(u"Per", d.per);
         m_subjects.setValue(u"ModifyRight", d.modifyRight);
         m_subjects.post();
@@ -66,7 +67,8 @@ void ExamSubjects::rowChanged()
             m_subjects.setValue(u"Freeze", true);
             pub::msgHint(QStringLiteral("此科目已经有成绩了，不能删除！"), m_owner);
         } else {
-            for (const char *f : kMarkFields) m_subjects.setValue(QString::fromLatin1(f), QVariant());
+            for (const char *f : kMarkFields)
+                m_subjects.setValue(QString::fromLatin1(f), QVariant());
             m_subjects.setValue(u"Per", QVariant());
             m_subjects.setValue(u"ModifyRight", QVariant());
         }
@@ -94,7 +96,8 @@ void ExamSubjects::selectAll(bool on)
 bool ExamSubjects::anySelected()
 {
     bool any = false;
-    for (m_subjects.first(); m_subjects.isActive() && !m_subjects.eof(); m_subjects.next()) any = any || m_subjects.value(u"Freeze").toBool();
+    for (m_subjects.first(); m_subjects.isActive() && !m_subjects.eof(); m_subjects.next())
+        any = any || m_subjects.value(u"Freeze").toBool();
     return any;
 }
 
@@ -120,14 +123,16 @@ void ExamSubjects::mergeInto(DataSet &stored, const ExamIdentity &exam)
         set(u"PageName", exam.page);
         set(u"ExamName", exam.name);
         set(u"SubjectCode", subject);
-        for (const char16_t *f : {u"ModuleCode", u"Per", u"ModifyRight", u"FullMark", u"ExcelMark", u"GoodMark", u"PassMark", u"BadMark", u"HighMark", u"LowMark",
-                                  u"DistanceMark"})
+        for (const char16_t *f :
+             {u"ModuleCode", u"Per", u"ModifyRight", u"FullMark", u"ExcelMark", u"GoodMark", u"PassMark", u"BadMark", u"HighMark", u"LowMark", u"DistanceMark"})
             set(QStringView(f), m_subjects.value(QStringView(f)));
         stored.post();
     }
     for (stored.first(); !stored.eof();)
-        if (!offered.contains(stored.value(u"SubjectCode").toString())) stored.deleteRecord();
-        else stored.next();
+        if (!offered.contains(stored.value(u"SubjectCode").toString()))
+            stored.deleteRecord();
+        else
+            stored.next();
 }
 
 domain::ExamTotals ExamSubjects::totals()
@@ -137,7 +142,8 @@ domain::ExamTotals ExamSubjects::totals()
         if (!m_subjects.value(u"Freeze").toBool()) continue;
         domain::ExamSubject s;
         s.subjectType = int(m_subjects.value(u"SubjectType").toLongLong());
-        for (int m = 0; m < 8; ++m) s.marks[kMarkOrder[m]] = m_subjects.value(QString::fromLatin1(kMarkFields[m])).toDouble();
+        for (int m = 0; m < 8; ++m)
+            s.marks[kMarkOrder[m]] = m_subjects.value(QString::fromLatin1(kMarkFields[m])).toDouble();
         chosen << s;
     }
     return domain::examTotals(chosen);

@@ -204,8 +204,12 @@ QString TfrmExamDefine::pageName() const
 
 ExamIdentity TfrmExamDefine::identity() const
 {
-    return {pub::schoolId(), GradeCode, cdsExamTotal->isActive() ? cdsExamTotal->value(u"ExamCode").toString() : QString(), pageName(),
-            edExamName->text().trimmed(), InYear};
+    return {pub::schoolId(),
+            GradeCode,
+            cdsExamTotal->isActive() ? cdsExamTotal->value(u"ExamCode").toString() : QString(),
+            pageName(),
+            edExamName->text().trimmed(),
+            InYear};
 }
 
 void TfrmExamDefine::prepare()

@@ -34,7 +34,10 @@ const QString kNoPage = QStringLiteral("⊥");
 const QString kReadFailed = QStringLiteral("数据读取失败，可能网络不稳定，请稍后再试！");
 const char *const kTotalPrefix[3] = {"a", "m", "b"};
 
-QString quoted(const QString &v) { return u'\'' + QString(v).replace(u'\'', QStringLiteral("''")) + u'\''; }
+QString quoted(const QString &v)
+{
+    return u'\'' + QString(v).replace(u'\'', QStringLiteral("''")) + u'\'';
+}
 
 GridColumn column(const char *field, const char *caption, int width, bool readOnly = true)
 {
@@ -113,7 +116,8 @@ TfrmExamMrgPage::TfrmExamMrgPage(QWidget *parent) : QWidget(parent)
     auto *side = new QVBoxLayout;
     auto *totals = new QGridLayout;
     const char *const heads[8] = {"满分", "优秀", "优良", "及格", "较差", "间距", "上限", "下限"};
-    for (int m = 0; m < 8; ++m) totals->addWidget(new QLabel(QString::fromUtf8(heads[m]), detail), 0, m + 1);
+    for (int m = 0; m < 8; ++m)
+        totals->addWidget(new QLabel(QString::fromUtf8(heads[m]), detail), 0, m + 1);
     totals->addWidget(new QLabel(QStringLiteral("全总分"), detail), 1, 0);
     chkMain = new QCheckBox(QStringLiteral("主总分"), detail);
     chkBase = new QCheckBox(QStringLiteral("基总分"), detail);
@@ -193,7 +197,10 @@ QString TfrmExamMrgPage::ParameterProblem() const
     return {};
 }
 
-bool TfrmExamMrgPage::holds(const QString &right) const { return pub::userType() == 1 || Rights.contains(right); }
+bool TfrmExamMrgPage::holds(const QString &right) const
+{
+    return pub::userType() == 1 || Rights.contains(right);
+}
 
 void TfrmExamMrgPage::InitPage()
 {
@@ -269,16 +276,20 @@ void TfrmExamMrgPage::LoadData()
         if (pub::userType() != 1) {
             for (cdsExamTotal->first(); !cdsExamTotal->eof();) {
                 const QString page = cdsExamTotal->value(u"PageName").toString();
-                if (page != kNoPage && page != me) cdsExamTotal->deleteRecord();
-                else cdsExamTotal->next();
+                if (page != kNoPage && page != me)
+                    cdsExamTotal->deleteRecord();
+                else
+                    cdsExamTotal->next();
             }
         }
         // The range of an exam in words: the whole grade, or its classes by name.
-        if (cdsExamTotal->fieldIndex(u"ClassesText") < 0) cdsExamTotal->addField({QStringLiteral("ClassesText"), wire::FieldType::Text, 0, 0}, FieldKind::Internal);
+        if (cdsExamTotal->fieldIndex(u"ClassesText") < 0)
+            cdsExamTotal->addField({QStringLiteral("ClassesText"), wire::FieldType::Text, 0, 0}, FieldKind::Internal);
         for (cdsExamTotal->first(); !cdsExamTotal->eof(); cdsExamTotal->next()) {
             const QString classes = cdsExamTotal->value(u"Classes").toString();
             QStringList names;
-            if (classes == u"ALL") names << QStringLiteral("全年级");
+            if (classes == u"ALL")
+                names << QStringLiteral("全年级");
             else
                 for (const QString &code : classes.split(u',', Qt::SkipEmptyParts))
                     names << (cdsClassName->locate(QStringLiteral("ClassCode"), {code}) ? cdsClassName->value(u"ClassName").toString() : code);
@@ -291,7 +302,8 @@ void TfrmExamMrgPage::LoadData()
     }
     grdExams->bestFit();
     const bool any = !cdsExamTotal->isEmpty();
-    for (QAction *a : {acFreeze, acUnFreeze, acDelete, acPublish, acRename}) a->setVisible(any);
+    for (QAction *a : {acFreeze, acUnFreeze, acDelete, acPublish, acRename})
+        a->setVisible(any);
     showCurrent();
 }
 
@@ -313,12 +325,12 @@ void TfrmExamMrgPage::showCurrent()
         m_subjects->remember();
     for (int t = 0; t < 3; ++t)
         for (int m = 0; m < 8; ++m)
-            edTotal[t][m]->setValue(
-                cdsExamTotal->value(QString::fromLatin1(kTotalPrefix[t]) + QString::fromLatin1(ExamSubjects::kMarkFields[m])).toDouble());
+            edTotal[t][m]->setValue(cdsExamTotal->value(QString::fromLatin1(kTotalPrefix[t]) + QString::fromLatin1(ExamSubjects::kMarkFields[m])).toDouble());
     chkMain->setChecked(cdsExamTotal->value(u"hasMain").toBool());
     chkBase->setChecked(cdsExamTotal->value(u"hasBase").toBool());
     const int rights = int(cdsExamTotal->value(u"ModifyRight").toLongLong());
-    for (int i = 0; i < 6; ++i) chkRight[i]->setChecked(rights & (1 << i));
+    for (int i = 0; i < 6; ++i)
+        chkRight[i]->setChecked(rights & (1 << i));
     for (const auto &[edit, field] : {std::pair{deLimit, u"dLimitDay"}, {deDefDay, u"dDefDay"}}) {
         const QDate day = cdsExamTotal->value(QStringView(field)).toDate();
         edit->setDate(day.isValid() ? day : edit->minimumDate());
@@ -342,20 +354,25 @@ void TfrmExamMrgPage::setEditState(int state)
     const bool editing = isEditing();
     m_subjects->setActive(editing);
     grdSubjects->setReadOnly(!editing);
-    for (QWidget *w : std::initializer_list<QWidget *>{chkMain, chkBase, deLimit, deDefDay}) w->setEnabled(editing);
-    for (QCheckBox *c : chkRight) c->setEnabled(editing);
+    for (QWidget *w : std::initializer_list<QWidget *>{chkMain, chkBase, deLimit, deDefDay})
+        w->setEnabled(editing);
+    for (QCheckBox *c : chkRight)
+        c->setEnabled(editing);
     for (int t = 0; t < 3; ++t)
-        for (int m = 0; m < 8; ++m) edTotal[t][m]->setEnabled(editing && (t == 0 || (t == 1 ? chkMain->isChecked() : chkBase->isChecked())));
+        for (int m = 0; m < 8; ++m)
+            edTotal[t][m]->setEnabled(editing && (t == 0 || (t == 1 ? chkMain->isChecked() : chkBase->isChecked())));
     acSave->setEnabled(editing);
     acCancel->setEnabled(editing);
     grdExams->setEnabled(!editing);
-    for (QAction *a : {acEdit, acRefresh, acDelete, acFreeze, acUnFreeze, acRename, acPublish, acScore}) a->setEnabled(!editing);
+    for (QAction *a : {acEdit, acRefresh, acDelete, acFreeze, acUnFreeze, acRename, acPublish, acScore})
+        a->setEnabled(!editing);
     acAddSys->setEnabled(!editing && holds(QStringLiteral("4029")));
     acAddUnit->setEnabled(!editing && holds(QStringLiteral("4030")));
     acAdd->setEnabled(acAddSys->isEnabled() || acAddUnit->isEnabled());
     // Rights-controlled commands need Manager of the page, as creating needs its own right.
     if (!editing && pub::userType() != 1)
-        for (QAction *a : {acEdit, acDelete, acFreeze, acUnFreeze, acRename, acPublish}) a->setEnabled(Rights.contains(QStringLiteral("Manager")));
+        for (QAction *a : {acEdit, acDelete, acFreeze, acUnFreeze, acRename, acPublish})
+            a->setEnabled(Rights.contains(QStringLiteral("Manager")));
 }
 
 void TfrmExamMrgPage::acEditExecute()
@@ -405,7 +422,8 @@ bool TfrmExamMrgPage::SaveData()
     set(QStringLiteral("hasMain"), chkMain->isChecked());
     set(QStringLiteral("hasBase"), chkBase->isChecked());
     int rights = 0;
-    for (int i = 0; i < 6; ++i) rights |= chkRight[i]->isChecked() ? (1 << i) : 0;
+    for (int i = 0; i < 6; ++i)
+        rights |= chkRight[i]->isChecked() ? (1 << i) : 0;
     set(QStringLiteral("ModifyRight"), rights);
     set(QStringLiteral("dLimitDay"), deLimit->date() == deLimit->minimumDate() ? QVariant() : QVariant(deLimit->date()));
     cdsExamTotal->post();
@@ -415,7 +433,8 @@ bool TfrmExamMrgPage::SaveData()
         const CallResult r = callServer(protocol::UpExamTotal, args);
         if (r.outcome != CallResult::Done) {
             if (!r.message.isEmpty()) pub::writeLog(kCaption + QStringLiteral(": ") + r.message);
-            pub::msgError(r.outcome == CallResult::Refused ? QStringLiteral("保存考试数据失败，可能网络忙，请稍后再试！") : QStringLiteral("服务器连接失败，不能保存考试定义！"),
+            pub::msgError(r.outcome == CallResult::Refused ? QStringLiteral("保存考试数据失败，可能网络忙，请稍后再试！")
+                                                           : QStringLiteral("服务器连接失败，不能保存考试定义！"),
                           this);
             cdsExamTotal->edit();
             return false;
@@ -474,7 +493,8 @@ void TfrmExamMrgPage::acRenameExecute()
     cdsExamTotal->edit();
     cdsExamTotal->setValue(u"ExamName", name->trimmed());
     cdsExamTotal->post();
-    if (storeHeader(QStringLiteral("正在保存考试名称..."), QStringLiteral("考试重命名失败，可能网络忙，请稍后再试！"), QStringLiteral("考试重命名失败，服务器连接失败！")))
+    if (storeHeader(QStringLiteral("正在保存考试名称..."), QStringLiteral("考试重命名失败，可能网络忙，请稍后再试！"),
+                    QStringLiteral("考试重命名失败，服务器连接失败！")))
         WriteOperationLog(QStringLiteral("修改考试 %1 名称为 %2").arg(old, name->trimmed()));
 }
 
@@ -486,7 +506,8 @@ void TfrmExamMrgPage::acPublishExecute()
     cdsExamTotal->edit();
     cdsExamTotal->setValue(u"WXshowed", caption == u"发布");
     cdsExamTotal->post();
-    if (storeHeader(QStringLiteral("正在%1考试成绩......").arg(caption), QStringLiteral("操作失败，可能网络忙，请稍后再试！"), QStringLiteral("操作失败，服务器连接失败！")))
+    if (storeHeader(QStringLiteral("正在%1考试成绩......").arg(caption), QStringLiteral("操作失败，可能网络忙，请稍后再试！"),
+                    QStringLiteral("操作失败，服务器连接失败！")))
         WriteOperationLog(QStringLiteral("成功%1考试 %2").arg(caption, name));
     showCurrent();
 }

@@ -26,9 +26,9 @@ class LUMEKO_ACHIEVE_EXPORT TfrmExamMrgPage : public QWidget {
 public:
     explicit TfrmExamMrgPage(QWidget *parent = nullptr);
 
-    QStringList Params;  // intake year, grade code, grade name, history flag, viewer list of a section
-    QStringList Rights;  // "4029", "4030" and the keys of 4031
-    int EditState = 0;   // 0 browsing, 2 editing the current exam
+    QStringList Params; // intake year, grade code, grade name, history flag, viewer list of a section
+    QStringList Rights; // "4029", "4030" and the keys of 4031
+    int EditState = 0;  // 0 browsing, 2 editing the current exam
     int Tag = 4031;
 
     DataSet *cdsExamTotal, *cdsSubjects, *cdsExamSubject, *cdsSubjectType, *cdsShowType, *cdsClassName, *cdsGradeNames, *cdsGradeList, *cdsExamInfo,

@@ -17,7 +17,6 @@
 
 namespace lumeko::achieve {
 
-
 void TfrmStudentPage::acFamilyExecute()
 {
     if (!cdsData->isActive() || cdsData->isEmpty()) return;

@@ -36,15 +36,17 @@ protected:
         db.exec("INSERT INTO \"CJ_ExamInfo\" (\"sCode\", \"sName\", \"sType\", \"SchoolCode\", \"bState\") VALUES ('001', ?, ?, 'SYSTEM', true)",
                 {QStringLiteral("期中考试"), QStringLiteral("综合考试")});
         for (const auto &[code, type] : {std::pair{"001", 0}, {"002", 0}, {"003", 1}})
-            db.exec("INSERT INTO \"XJ_GradeSubject\" (\"SchoolCode\", \"InYear\", \"GradeCode\", \"SubjectCode\", \"SubjectType\") VALUES ('S1', 2026, '1701', ?, ?)",
-                    {code, type});
+            db.exec(
+                "INSERT INTO \"XJ_GradeSubject\" (\"SchoolCode\", \"InYear\", \"GradeCode\", \"SubjectCode\", \"SubjectType\") VALUES ('S1', 2026, '1701', ?, ?)",
+                {code, type});
         const QString header = "INSERT INTO \"CJ_ExamTotal\" (\"SchoolCode\", \"GradeCode\", \"InYear\", \"ExamCode\", \"PageName\", \"ExamName\", \"Freeze\", "
                                "\"Classes\", \"ModifyRight\") VALUES ('S1', '1701', 2026, ?, ?, ?, ?, ?, 33)";
         db.exec(header, {"001", kNoPage, QStringLiteral("期中考试"), db.toDb(false, wire::FieldType::Boolean), "ALL"});
         db.exec(header, {"002", server::testing::kTeacherCode, QStringLiteral("王老师的测验"), db.toDb(false, wire::FieldType::Boolean), "001"});
         db.exec(header, {"003", QStringLiteral("{SOMEONE-ELSE}"), QStringLiteral("别人的测验"), db.toDb(false, wire::FieldType::Boolean), "002"});
-        const QString subject = "INSERT INTO \"CJ_ExamSubject\" (\"SchoolCode\", \"GradeCode\", \"InYear\", \"ExamCode\", \"PageName\", \"SubjectCode\", \"Per\", "
-                                "\"FullMark\", \"PassMark\", \"ModifyRight\") VALUES ('S1', '1701', 2026, '001', ?, ?, 1, 100, 60, 33)";
+        const QString subject =
+            "INSERT INTO \"CJ_ExamSubject\" (\"SchoolCode\", \"GradeCode\", \"InYear\", \"ExamCode\", \"PageName\", \"SubjectCode\", \"Per\", "
+            "\"FullMark\", \"PassMark\", \"ModifyRight\") VALUES ('S1', '1701', 2026, '001', ?, ?, 1, 100, 60, 33)";
         db.exec(subject, {kNoPage, "001"});
         db.exec(subject, {kNoPage, "002"});
     }
@@ -59,7 +61,8 @@ protected:
     QStringList names(TfrmExamMrgPage *page)
     {
         QStringList out;
-        for (page->cdsExamTotal->first(); !page->cdsExamTotal->eof(); page->cdsExamTotal->next()) out << page->cdsExamTotal->value(u"ExamName").toString();
+        for (page->cdsExamTotal->first(); !page->cdsExamTotal->eof(); page->cdsExamTotal->next())
+            out << page->cdsExamTotal->value(u"ExamName").toString();
         page->cdsExamTotal->first();
         return out;
     }
@@ -96,7 +99,8 @@ TEST_F(ExamMrgTest, EachUserSeesTheSchoolWideExamsAndHisOwnAndAnEmptyListOffersN
     signInAs("admin", "lumeko");
     page = open("2025,1801,八年级,Y,");
     EXPECT_TRUE(page->cdsExamTotal->isEmpty());
-    for (QAction *a : {page->acFreeze, page->acUnFreeze, page->acDelete, page->acPublish, page->acRename}) EXPECT_FALSE(a->isVisible()) << a->text().toStdString();
+    for (QAction *a : {page->acFreeze, page->acUnFreeze, page->acDelete, page->acPublish, page->acRename})
+        EXPECT_FALSE(a->isVisible()) << a->text().toStdString();
     EXPECT_FALSE(page->acScore->isVisible());
     EXPECT_TRUE(host.logLines.isEmpty()) << host.logLines.join(u'\n').toStdString();
     // A parameter text the page cannot use makes no page.
@@ -169,8 +173,10 @@ TEST_F(ExamMrgTest, AFrozenExamStaysAsItIsAndARefusedFreezeKeepsTheRow)
 TEST_F(ExamMrgTest, AnExamWithCandidatesIsNotDeletedAndOneWithoutIsDeletedWhole)
 {
     const qint64 id = stored("SELECT \"Id\" FROM \"CJ_ExamTotal\" WHERE \"ExamCode\" = '001'").toLongLong();
-    fx.db().exec("INSERT INTO \"XJ_Student\" (\"sCode\", \"SchoolCode\", \"GradeCode\", \"InYear\", \"ClassCode\", \"sName\") VALUES ('{A}', 'S1', '1701', 2026, "
-                 "'001', ?)", {QStringLiteral("张三")});
+    fx.db().exec(
+        "INSERT INTO \"XJ_Student\" (\"sCode\", \"SchoolCode\", \"GradeCode\", \"InYear\", \"ClassCode\", \"sName\") VALUES ('{A}', 'S1', '1701', 2026, "
+        "'001', ?)",
+        {QStringLiteral("张三")});
     fx.db().exec("INSERT INTO \"CJ_ExamStudent\" (\"examId\", \"StudentCode\", \"ClassCode\") VALUES (?, '{A}', '001')", {id});
     signInAs("admin", "lumeko");
     TfrmExamMrgPage *page = open();

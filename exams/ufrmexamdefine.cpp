@@ -1,6 +1,7 @@
 #include "exams/ufrmexamdefine.h"
 
 #include "domain/examrules.h"
+#include "exams/examheaderfields.h"
 #include "exams/examsubjects.h"
 #include "framework/remotetable.h"
 #include "framework/servercall.h"
@@ -31,8 +32,6 @@ namespace {
 const QString kNoPage = QStringLiteral("⊥");
 const QString kReadFailed = QStringLiteral("数据读取失败，可能网络不稳定，请稍后再试！");
 const QString kConnectFailed = QStringLiteral("服务器连接失败，可能网络不稳定，请稍后再试！");
-
-const char *const kTotalPrefix[3] = {"a", "m", "b"};
 
 QString quoted(const QString &v)
 {
@@ -116,29 +115,8 @@ TfrmExamDefine::TfrmExamDefine(QWidget *parent) : QDialog(parent)
     // Step 3: totals, class range, rights, deadline and entry order.
     auto *page3 = new QWidget(pcSteps);
     auto *l3 = new QVBoxLayout(page3);
-    auto *totals = new QGridLayout;
-    const char *const heads[8] = {"满分", "优秀", "优良", "及格", "较差", "间距", "上限", "下限"};
-    for (int m = 0; m < 8; ++m)
-        totals->addWidget(new QLabel(QString::fromUtf8(heads[m]), page3), 0, m + 1);
-    totals->addWidget(new QLabel(QStringLiteral("全总分"), page3), 1, 0);
-    chkMain = new QCheckBox(QStringLiteral("主总分"), page3);
-    chkBase = new QCheckBox(QStringLiteral("基总分"), page3);
-    totals->addWidget(chkMain, 2, 0);
-    totals->addWidget(chkBase, 3, 0);
-    for (int t = 0; t < 3; ++t)
-        for (int m = 0; m < 8; ++m) {
-            edTotal[t][m] = new QDoubleSpinBox(page3);
-            edTotal[t][m]->setRange(0, 99999);
-            edTotal[t][m]->setDecimals(1);
-            totals->addWidget(edTotal[t][m], t + 1, m + 1);
-        }
-    l3->addLayout(totals);
-    const auto rowEnabled = [this](int row, bool on) {
-        for (int m = 0; m < 8; ++m)
-            edTotal[row][m]->setEnabled(on);
-    };
-    connect(chkMain, &QCheckBox::toggled, this, [rowEnabled](bool on) { rowEnabled(1, on); });
-    connect(chkBase, &QCheckBox::toggled, this, [rowEnabled](bool on) { rowEnabled(2, on); });
+    header = new ExamHeaderFields(page3, QStringLiteral("任课教师"));
+    l3->addWidget(header->totals);
     auto *middle = new QHBoxLayout;
     auto *range = new QVBoxLayout;
     chkWholeGrade = new QCheckBox(QStringLiteral("全年级"), page3);
@@ -153,14 +131,7 @@ TfrmExamDefine::TfrmExamDefine(QWidget *parent) : QDialog(parent)
             lbClasses->item(i)->setCheckState(whole ? Qt::Checked : Qt::Unchecked);
         lbClasses->setEnabled(!whole);
     });
-    auto *rights = new QGroupBox(QStringLiteral("编辑权限"), page3);
-    auto *rl = new QVBoxLayout(rights);
-    const char *const roles[6] = {"教务管理员", "科目组长", "年级长", "班主任", "备课组长", "任课教师"};
-    for (int i = 0; i < 6; ++i) {
-        chkRight[i] = new QCheckBox(QString::fromUtf8(roles[i]), rights);
-        rl->addWidget(chkRight[i]);
-    }
-    middle->addWidget(rights);
+    middle->addWidget(header->rights);
     auto *other = new QVBoxLayout;
     other->addWidget(new QLabel(QStringLiteral("限录日期："), page3));
     deLimit = new QDateEdit(QDate::currentDate().addMonths(1), page3);
@@ -450,17 +421,8 @@ bool TfrmExamDefine::leaveStep2()
 // The 3 × 8 totals over the chosen subjects, and the header's options as the fields show them.
 void TfrmExamDefine::fillTotals()
 {
-    const domain::ExamTotals t = m_subjects->totals();
-    for (int m = 0; m < 8; ++m) {
-        edTotal[0][m]->setValue(t.all[ExamSubjects::kMarkOrder[m]]);
-        edTotal[1][m]->setValue(t.main[ExamSubjects::kMarkOrder[m]]);
-        edTotal[2][m]->setValue(t.base[ExamSubjects::kMarkOrder[m]]);
-    }
-    chkMain->setChecked(cdsExamTotal->value(u"hasMain").toBool());
-    chkBase->setChecked(cdsExamTotal->value(u"hasBase").toBool());
-    const int rights = int(cdsExamTotal->value(u"ModifyRight").toLongLong());
-    for (int i = 0; i < 6; ++i)
-        chkRight[i]->setChecked(rights & (1 << i));
+    header->showHeader(*cdsExamTotal);
+    header->showTotals(m_subjects->totals());
 }
 
 bool TfrmExamDefine::finish()
@@ -488,15 +450,7 @@ bool TfrmExamDefine::finish()
         if (cdsExamTotal->value(field) != v) cdsExamTotal->setValue(field, v);
     };
     set(QStringLiteral("ExamName"), alias);
-    for (int t = 0; t < 3; ++t)
-        for (int m = 0; m < 8; ++m)
-            set(QString::fromLatin1(kTotalPrefix[t]) + QString::fromLatin1(ExamSubjects::kMarkFields[m]), edTotal[t][m]->value());
-    set(QStringLiteral("hasMain"), chkMain->isChecked());
-    set(QStringLiteral("hasBase"), chkBase->isChecked());
-    int rights = 0;
-    for (int i = 0; i < 6; ++i)
-        rights |= chkRight[i]->isChecked() ? (1 << i) : 0;
-    set(QStringLiteral("ModifyRight"), rights);
+    header->writeHeader(*cdsExamTotal);
     set(QStringLiteral("dLimitDay"), deLimit->date());
     set(QStringLiteral("nInway"), cbInway->currentIndex());
     set(QStringLiteral("Freeze"), chkFreeze->isChecked());

@@ -4,6 +4,7 @@
 // (ShowSysExamDefFDlg). It writes the exam header and its subject rows in one call, then the
 // roster of candidates.
 
+#include "exams/examheaderfields.h"
 #include "exams/examsubjects.h"
 #include "framework/achieve_export.h"
 #include "toolkit/data/dataset.h"
@@ -50,10 +51,9 @@ public:
     BandedGrid *grdSubjects;
     QCheckBox *chkAll;
     // ---- step 3: totals, classes, rights
-    QDoubleSpinBox *edTotal[3][8]; // rows 全总分, 主总分, 基总分; columns 满分 优秀 优良 及格 较差 间距 上限 下限
-    QCheckBox *chkMain, *chkBase, *chkWholeGrade, *chkFreeze, *chkPublish;
+    ExamHeaderFields *header; // the 3 × 8 totals and the edit rights
+    QCheckBox *chkWholeGrade, *chkFreeze, *chkPublish;
     QListWidget *lbClasses;
-    QCheckBox *chkRight[6]; // 教务管理员 科目组长 年级长 班主任 备课组长 任课教师
     QDateEdit *deLimit;
     QComboBox *cbInway;
     QPushButton *btnPrior, *btnNext, *btnCancel;

@@ -1,5 +1,6 @@
 #include "exams/ufrmexammrgpage.h"
 
+#include "exams/examheaderfields.h"
 #include "exams/ufrmexamdefine.h"
 #include "framework/modalrun.h"
 #include "framework/remotetable.h"
@@ -32,8 +33,6 @@ namespace {
 const QString kCaption = QStringLiteral("考试管理");
 const QString kNoPage = QStringLiteral("⊥");
 const QString kReadFailed = QStringLiteral("数据读取失败，可能网络不稳定，请稍后再试！");
-const char *const kTotalPrefix[3] = {"a", "m", "b"};
-
 QString quoted(const QString &v)
 {
     return u'\'' + QString(v).replace(u'\'', QStringLiteral("''")) + u'\'';
@@ -114,33 +113,9 @@ TfrmExamMrgPage::TfrmExamMrgPage(QWidget *parent) : QWidget(parent)
                              column("DistanceMark", "间距", 50, false), column("HighMark", "上限", 50, false), column("LowMark", "下限", 50, false)});
     dl->addWidget(grdSubjects, 1);
     auto *side = new QVBoxLayout;
-    auto *totals = new QGridLayout;
-    const char *const heads[8] = {"满分", "优秀", "优良", "及格", "较差", "间距", "上限", "下限"};
-    for (int m = 0; m < 8; ++m)
-        totals->addWidget(new QLabel(QString::fromUtf8(heads[m]), detail), 0, m + 1);
-    totals->addWidget(new QLabel(QStringLiteral("全总分"), detail), 1, 0);
-    chkMain = new QCheckBox(QStringLiteral("主总分"), detail);
-    chkBase = new QCheckBox(QStringLiteral("基总分"), detail);
-    totals->addWidget(chkMain, 2, 0);
-    totals->addWidget(chkBase, 3, 0);
-    for (int t = 0; t < 3; ++t)
-        for (int m = 0; m < 8; ++m) {
-            edTotal[t][m] = new QDoubleSpinBox(detail);
-            edTotal[t][m]->setRange(0, 99999);
-            edTotal[t][m]->setDecimals(1);
-            edTotal[t][m]->setButtonSymbols(QAbstractSpinBox::NoButtons);
-            edTotal[t][m]->setMaximumWidth(64);
-            totals->addWidget(edTotal[t][m], t + 1, m + 1);
-        }
-    side->addLayout(totals);
-    auto *rights = new QGroupBox(QStringLiteral("编辑权限"), detail);
-    auto *rl = new QGridLayout(rights);
-    const char *const roles[6] = {"教务管理员", "科目组长", "年级长", "班主任", "备课组长", "任课老师"};
-    for (int i = 0; i < 6; ++i) {
-        chkRight[i] = new QCheckBox(QString::fromUtf8(roles[i]), rights);
-        rl->addWidget(chkRight[i], i / 3, i % 3);
-    }
-    side->addWidget(rights);
+    header = new ExamHeaderFields(detail, QStringLiteral("任课老师"));
+    side->addWidget(header->totals);
+    side->addWidget(header->rights);
     auto *dates = new QHBoxLayout;
     dates->addWidget(new QLabel(QStringLiteral("限录日期"), detail));
     deLimit = new QDateEdit(detail);
@@ -323,14 +298,7 @@ void TfrmExamMrgPage::showCurrent()
     const ExamIdentity e = identity();
     if (loadTable(*cdsSubjects, protocol::QExamSubjects, {in(e.school), var(e.grade), var(e.code), var(e.page), var(qint64(e.inYear)), var()}).ok())
         m_subjects->remember();
-    for (int t = 0; t < 3; ++t)
-        for (int m = 0; m < 8; ++m)
-            edTotal[t][m]->setValue(cdsExamTotal->value(QString::fromLatin1(kTotalPrefix[t]) + QString::fromLatin1(ExamSubjects::kMarkFields[m])).toDouble());
-    chkMain->setChecked(cdsExamTotal->value(u"hasMain").toBool());
-    chkBase->setChecked(cdsExamTotal->value(u"hasBase").toBool());
-    const int rights = int(cdsExamTotal->value(u"ModifyRight").toLongLong());
-    for (int i = 0; i < 6; ++i)
-        chkRight[i]->setChecked(rights & (1 << i));
+    header->showHeader(*cdsExamTotal);
     for (const auto &[edit, field] : {std::pair{deLimit, u"dLimitDay"}, {deDefDay, u"dDefDay"}}) {
         const QDate day = cdsExamTotal->value(QStringView(field)).toDate();
         edit->setDate(day.isValid() ? day : edit->minimumDate());
@@ -354,13 +322,9 @@ void TfrmExamMrgPage::setEditState(int state)
     const bool editing = isEditing();
     m_subjects->setActive(editing);
     grdSubjects->setReadOnly(!editing);
-    for (QWidget *w : std::initializer_list<QWidget *>{chkMain, chkBase, deLimit, deDefDay})
+    header->setEditable(editing);
+    for (QWidget *w : std::initializer_list<QWidget *>{deLimit, deDefDay})
         w->setEnabled(editing);
-    for (QCheckBox *c : chkRight)
-        c->setEnabled(editing);
-    for (int t = 0; t < 3; ++t)
-        for (int m = 0; m < 8; ++m)
-            edTotal[t][m]->setEnabled(editing && (t == 0 || (t == 1 ? chkMain->isChecked() : chkBase->isChecked())));
     acSave->setEnabled(editing);
     acCancel->setEnabled(editing);
     grdExams->setEnabled(!editing);
@@ -410,21 +374,12 @@ bool TfrmExamMrgPage::SaveData()
     }
     m_subjects->mergeInto(*cdsExamSubject, e);
     // The 24 totals from the ticked subjects, and the header's options from the fields.
-    const domain::ExamTotals t = m_subjects->totals();
+    header->showTotals(m_subjects->totals());
     if (cdsExamTotal->state() == DataSetState::Browse) cdsExamTotal->edit();
+    header->writeHeader(*cdsExamTotal);
     const auto set = [this](const QString &field, const QVariant &v) {
         if (cdsExamTotal->value(field) != v) cdsExamTotal->setValue(field, v);
     };
-    const domain::Marks *rows[3] = {&t.all, &t.main, &t.base};
-    for (int r = 0; r < 3; ++r)
-        for (int m = 0; m < 8; ++m)
-            set(QString::fromLatin1(kTotalPrefix[r]) + QString::fromLatin1(ExamSubjects::kMarkFields[m]), (*rows[r])[ExamSubjects::kMarkOrder[m]]);
-    set(QStringLiteral("hasMain"), chkMain->isChecked());
-    set(QStringLiteral("hasBase"), chkBase->isChecked());
-    int rights = 0;
-    for (int i = 0; i < 6; ++i)
-        rights |= chkRight[i]->isChecked() ? (1 << i) : 0;
-    set(QStringLiteral("ModifyRight"), rights);
     set(QStringLiteral("dLimitDay"), deLimit->date() == deLimit->minimumDate() ? QVariant() : QVariant(deLimit->date()));
     cdsExamTotal->post();
     if (cdsExamTotal->changeCount() > 0 || cdsExamSubject->changeCount() > 0) {

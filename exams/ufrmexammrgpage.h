@@ -3,6 +3,7 @@
 // through the wizard, edits one exam's subjects, totals and rights in place, freezes, renames,
 // publishes and deletes exams, and opens an exam's score sheet.
 
+#include "exams/examheaderfields.h"
 #include "exams/examsubjects.h"
 #include "framework/achieve_export.h"
 #include "toolkit/data/dataset.h"
@@ -37,8 +38,7 @@ public:
     QToolBar *tlbTools;
     QAction *acAdd, *acAddSys, *acAddUnit, *acEdit, *acSave, *acCancel, *acDelete, *acRefresh, *acFilter, *acFreeze, *acUnFreeze, *acScore, *acRename,
         *acPublish, *acHelp;
-    QDoubleSpinBox *edTotal[3][8];
-    QCheckBox *chkMain, *chkBase, *chkRight[6];
+    ExamHeaderFields *header; // the 3 × 8 totals and the edit rights
     QDateEdit *deLimit, *deDefDay;
 
     QString ParameterProblem() const;

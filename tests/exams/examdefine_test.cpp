@@ -154,10 +154,10 @@ TEST_F(ExamDefineTest, SubjectsTakeTheirMarksFromTheFullMarkAndTheTotalsFollowTh
 
     ASSERT_TRUE(d->next());
     // 全总分 over all three, 主总分 over 语文 and 英语 (types 0, 1), 基总分 over 语文 alone.
-    EXPECT_EQ(d->edTotal[0][0]->value(), 255);
-    EXPECT_EQ(d->edTotal[1][0]->value(), 155);
-    EXPECT_EQ(d->edTotal[2][0]->value(), 150);
-    EXPECT_EQ(d->edTotal[0][3]->value(), 90 + 3 + 60) << "the pass marks";
+    EXPECT_EQ(d->header->edTotal[0][0]->value(), 255);
+    EXPECT_EQ(d->header->edTotal[1][0]->value(), 155);
+    EXPECT_EQ(d->header->edTotal[2][0]->value(), 150);
+    EXPECT_EQ(d->header->edTotal[0][3]->value(), 90 + 3 + 60) << "the pass marks";
     EXPECT_EQ(d->lbClasses->count(), 2);
 }
 

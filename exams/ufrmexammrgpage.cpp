@@ -95,11 +95,10 @@ TfrmExamMrgPage::TfrmExamMrgPage(QWidget *parent) : QWidget(parent)
     grdExams->setDataSet(cdsExamTotal);
     grdExams->setGroupByBoxVisible(false);
     grdExams->setBandCaptionsVisible(false);
-    grdExams->setReadOnly(true);
-    grdExams->setColumns({column("ExamName", "考试名称", 140), column("Freeze", "冻结", 44), column("StudentCount", "考生数", 60),
+    grdExams->setColumns({column("ExamName", "考试名称", 140), column("Freeze", "冻结", 44, false), column("StudentCount", "考生数", 60),
                           column("ClassesText", "考试范围", 140), column("GradeCode", "年级", 80), column("ExamCode", "考试类型", 80),
-                          column("InYear", "学级", 56), column("PageName", "创建者", 80), column("WXshowed", "微信发布", 60),
-                          column("markShowType", "显示类型", 100)});
+                          column("InYear", "学级", 56), column("PageName", "创建者", 80), column("WXshowed", "微信发布", 60, false),
+                          column("markShowType", "显示类型", 100, false)});
     auto *detail = new QWidget(split);
     auto *dl = new QHBoxLayout(detail);
     grdSubjects = new BandedGrid(detail);
@@ -155,6 +154,7 @@ TfrmExamMrgPage::TfrmExamMrgPage(QWidget *parent) : QWidget(parent)
         if (!isEditing()) showCurrent();
     });
     connect(grdExams, &BandedGrid::rowDoubleClicked, this, &TfrmExamMrgPage::acScoreExecute);
+    connect(cdsExamTotal, &DataSet::rowChanged, this, &TfrmExamMrgPage::listCellChanged);
     askNewName = [this](const QString &current) -> std::optional<QString> {
         bool ok = false;
         const QString name = QInputDialog::getText(this, QStringLiteral("考试重命名"), QStringLiteral("请输入新的考试名称"), QLineEdit::Normal, current, &ok);
@@ -219,6 +219,7 @@ bool TfrmExamMrgPage::loadLists()
         const int c = grid->columnOfField(QString::fromLatin1(field));
         GridColumn col = grid->column(c);
         col.lookup = std::move(items);
+        if (!col.readOnly) col.editor = EditorKind::Lookup; // chosen from the list
         grid->updateColumn(c, col);
     };
     lookup(grdExams, "GradeCode", lookupItems(*cdsGradeNames, u"sKeyId", u"sValue"));
@@ -245,6 +246,7 @@ void TfrmExamMrgPage::LoadData()
         return;
     }
     const QString me = pub::userCode();
+    m_storing = true;
     {
         FrozenControls frozen(*cdsExamTotal);
         // A user who is not unrestricted sees the school-wide exams and his own.
@@ -275,6 +277,8 @@ void TfrmExamMrgPage::LoadData()
         cdsExamTotal->mergeChangeLog();
         cdsExamTotal->first();
     }
+    rememberListed();
+    m_storing = false;
     grdExams->bestFit();
     const bool any = !cdsExamTotal->isEmpty();
     for (QAction *a : {acFreeze, acUnFreeze, acDelete, acPublish, acRename})
@@ -421,18 +425,77 @@ bool TfrmExamMrgPage::storeHeader(const QString &wait, const QString &refused, c
     return false;
 }
 
-void TfrmExamMrgPage::setFrozen(bool frozen)
+// A change of the current exam's header, from a command or a tick in the list: stored at once,
+// and undone when the server does not take it.
+void TfrmExamMrgPage::storeChange(const QString &field, const QVariant &before)
 {
-    if (!cdsExamTotal->isActive() || cdsExamTotal->isEmpty() || cdsExamTotal->value(u"Freeze").toBool() == frozen) return;
+    const QVariant now = cdsExamTotal->value(field);
     const QString name = cdsExamTotal->value(u"ExamName").toString();
-    const QString verb = frozen ? QStringLiteral("冻结") : QStringLiteral("解冻");
-    cdsExamTotal->edit();
-    cdsExamTotal->setValue(u"Freeze", frozen);
-    cdsExamTotal->post();
-    if (storeHeader(QStringLiteral("正在%1考试......").arg(verb), QStringLiteral("%1考试失败，可能网络忙，请稍后再试！").arg(verb),
-                    QStringLiteral("%1考试失败，服务器连接失败！").arg(verb)))
-        WriteOperationLog(verb + QStringLiteral("考试 ") + name);
+    m_storing = true;
+    if (field == u"Freeze") {
+        const QString verb = now.toBool() ? QStringLiteral("冻结") : QStringLiteral("解冻");
+        if (storeHeader(QStringLiteral("正在%1考试......").arg(verb), QStringLiteral("%1考试失败，可能网络忙，请稍后再试！").arg(verb),
+                        QStringLiteral("%1考试失败，服务器连接失败！").arg(verb)))
+            WriteOperationLog(verb + QStringLiteral("考试 ") + name);
+    } else if (field == u"WXshowed") {
+        const QString caption = now.toBool() ? QStringLiteral("发布") : QStringLiteral("隐藏");
+        if (storeHeader(QStringLiteral("正在%1考试成绩......").arg(caption), QStringLiteral("操作失败，可能网络忙，请稍后再试！"),
+                        QStringLiteral("操作失败，服务器连接失败！")))
+            WriteOperationLog(QStringLiteral("成功%1考试 %2").arg(caption, name));
+    } else if (field == u"markShowType") {
+        if (storeHeader(QStringLiteral("正在保存显示类型..."), QStringLiteral("保存失败，可能网络忙，请稍后再试！"),
+                        QStringLiteral("修改失败，服务器连接失败！")))
+            WriteOperationLog(QStringLiteral("修改考试显示类型 %1 值为 %2").arg(before.toString(), now.toString()));
+    } else if (field == u"ExamName") {
+        if (storeHeader(QStringLiteral("正在保存考试名称..."), QStringLiteral("考试重命名失败，可能网络忙，请稍后再试！"),
+                        QStringLiteral("考试重命名失败，服务器连接失败！")))
+            WriteOperationLog(QStringLiteral("修改考试 %1 名称为 %2").arg(before.toString(), now.toString()));
+    }
+    rememberListed();
+    m_storing = false;
     showCurrent();
+}
+
+void TfrmExamMrgPage::changeHeader(const QString &field, const QVariant &value)
+{
+    if (!cdsExamTotal->isActive() || cdsExamTotal->isEmpty() || cdsExamTotal->value(field) == value) return;
+    const QVariant before = cdsExamTotal->value(field);
+    m_storing = true;
+    cdsExamTotal->edit();
+    cdsExamTotal->setValue(field, value);
+    cdsExamTotal->post();
+    m_storing = false;
+    storeChange(field, before);
+}
+
+// A tick or a choice in one of the list's own cells (冻结, 微信发布, 显示类型).
+void TfrmExamMrgPage::listCellChanged()
+{
+    if (m_storing || isEditing() || !cdsExamTotal->isActive() || cdsExamTotal->state() != DataSetState::Browse || cdsExamTotal->changeCount() == 0) return;
+    // The row a tick changed need not be the current one: find it by what the server holds.
+    for (cdsExamTotal->first(); !cdsExamTotal->eof(); cdsExamTotal->next()) {
+        const QVariantMap held = m_held.value(cdsExamTotal->value(u"Id").toLongLong());
+        for (auto it = held.cbegin(); it != held.cend(); ++it)
+            if (cdsExamTotal->value(it.key()) != it.value()) {
+                storeChange(it.key(), it.value());
+                return;
+            }
+    }
+}
+
+// What the server holds of the options a tick in the list changes, for every exam listed.
+void TfrmExamMrgPage::rememberListed()
+{
+    m_held.clear();
+    if (!cdsExamTotal->isActive()) return;
+    const Bookmark here = cdsExamTotal->bookmark();
+    for (cdsExamTotal->first(); !cdsExamTotal->eof(); cdsExamTotal->next()) {
+        QVariantMap options;
+        for (const QString &field : {QStringLiteral("Freeze"), QStringLiteral("WXshowed"), QStringLiteral("markShowType")})
+            options.insert(field, cdsExamTotal->value(field));
+        m_held.insert(cdsExamTotal->value(u"Id").toLongLong(), options);
+    }
+    if (here >= 0) cdsExamTotal->gotoBookmark(here);
 }
 
 void TfrmExamMrgPage::acRenameExecute()
@@ -442,29 +505,13 @@ void TfrmExamMrgPage::acRenameExecute()
         pub::msgHint(QStringLiteral("考试已被冻结不能重命名！"), this);
         return;
     }
-    const QString old = cdsExamTotal->value(u"ExamName").toString();
-    const std::optional<QString> name = askNewName(old);
-    if (!name || name->trimmed().isEmpty() || name->trimmed() == old) return;
-    cdsExamTotal->edit();
-    cdsExamTotal->setValue(u"ExamName", name->trimmed());
-    cdsExamTotal->post();
-    if (storeHeader(QStringLiteral("正在保存考试名称..."), QStringLiteral("考试重命名失败，可能网络忙，请稍后再试！"),
-                    QStringLiteral("考试重命名失败，服务器连接失败！")))
-        WriteOperationLog(QStringLiteral("修改考试 %1 名称为 %2").arg(old, name->trimmed()));
+    const std::optional<QString> name = askNewName(cdsExamTotal->value(u"ExamName").toString());
+    if (name && !name->trimmed().isEmpty()) changeHeader(QStringLiteral("ExamName"), name->trimmed());
 }
 
 void TfrmExamMrgPage::acPublishExecute()
 {
-    if (!cdsExamTotal->isActive() || cdsExamTotal->isEmpty()) return;
-    const QString caption = acPublish->text();
-    const QString name = cdsExamTotal->value(u"ExamName").toString();
-    cdsExamTotal->edit();
-    cdsExamTotal->setValue(u"WXshowed", caption == u"发布");
-    cdsExamTotal->post();
-    if (storeHeader(QStringLiteral("正在%1考试成绩......").arg(caption), QStringLiteral("操作失败，可能网络忙，请稍后再试！"),
-                    QStringLiteral("操作失败，服务器连接失败！")))
-        WriteOperationLog(QStringLiteral("成功%1考试 %2").arg(caption, name));
-    showCurrent();
+    changeHeader(QStringLiteral("WXshowed"), acPublish->text() == u"发布");
 }
 
 void TfrmExamMrgPage::acDeleteExecute()

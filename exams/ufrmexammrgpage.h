@@ -57,8 +57,8 @@ public Q_SLOTS:
     void acSaveExecute() { SaveData(); }
     void acCancelExecute();
     void acDeleteExecute();
-    void acFreezeExecute() { setFrozen(true); }
-    void acUnFreezeExecute() { setFrozen(false); }
+    void acFreezeExecute() { changeHeader(QStringLiteral("Freeze"), true); }
+    void acUnFreezeExecute() { changeHeader(QStringLiteral("Freeze"), false); }
     void acRenameExecute();
     void acPublishExecute();
     void acScoreExecute();
@@ -71,7 +71,10 @@ private:
     bool loadLists();
     void showCurrent();
     void setEditState(int state);
-    void setFrozen(bool frozen);
+    void changeHeader(const QString &field, const QVariant &value);
+    void storeChange(const QString &field, const QVariant &before);
+    void listCellChanged();
+    void rememberListed();
     // Stores a change of the current header alone; on refusal the change is undone.
     bool storeHeader(const QString &wait, const QString &refused, const QString &failed);
     ExamIdentity identity();
@@ -79,6 +82,8 @@ private:
     bool holds(const QString &right) const;
 
     ExamSubjects *m_subjects;
+    bool m_storing = false;
+    QHash<qint64, QVariantMap> m_held; // by exam Id: the options a tick in the list changes, as stored
     QString m_inYear, m_gradeCode, m_gradeName, m_flag, m_viewers;
 };
 

@@ -159,10 +159,25 @@ TEST_F(ExamMrgTest, AFrozenExamStaysAsItIsAndARefusedFreezeKeepsTheRow)
     page->acUnFreezeExecute();
     EXPECT_FALSE(stored("SELECT \"Freeze\" FROM \"CJ_ExamTotal\" WHERE \"ExamCode\" = '001'").toBool());
 
+    // A tick in the list's 冻结 cell of another row freezes that exam; a choice of 显示类型 is stored too.
+    ASSERT_TRUE(page->cdsExamTotal->locate(QStringLiteral("ExamCode"), {QStringLiteral("002")}));
+    page->cdsExamTotal->edit();
+    page->cdsExamTotal->setValue(u"Freeze", true);
+    page->cdsExamTotal->post();
+    EXPECT_TRUE(stored("SELECT \"Freeze\" FROM \"CJ_ExamTotal\" WHERE \"ExamCode\" = '002'").toBool());
+    EXPECT_FALSE(stored("SELECT \"Freeze\" FROM \"CJ_ExamTotal\" WHERE \"ExamCode\" = '001'").toBool()) << "only the ticked exam";
+    ASSERT_TRUE(page->cdsExamTotal->locate(QStringLiteral("ExamCode"), {QStringLiteral("001")}));
+    page->cdsExamTotal->edit();
+    page->cdsExamTotal->setValue(u"markShowType", QStringLiteral("0"));
+    page->cdsExamTotal->post();
+    EXPECT_EQ(stored("SELECT \"markShowType\" FROM \"CJ_ExamTotal\" WHERE \"ExamCode\" = '001'").toString(), "0");
+    EXPECT_EQ(page->cdsExamTotal->changeCount(), 0);
+
     // The server refuses the freeze (another user deleted the exam meanwhile): the row stays open.
     fx.db().exec("DELETE FROM \"CJ_ExamSubject\"");
     fx.db().exec("DELETE FROM \"CJ_ExamTotal\" WHERE \"ExamCode\" = '001'");
     host.messages.clear();
+    ASSERT_TRUE(goToExam(page, "001"));
     page->acFreezeExecute();
     EXPECT_FALSE(page->cdsExamTotal->value(u"Freeze").toBool());
     EXPECT_EQ(page->cdsExamTotal->changeCount(), 0);

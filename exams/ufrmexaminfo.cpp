@@ -33,7 +33,7 @@ TfrmExamInfo::TfrmExamInfo(QWidget *parent) : TBaseBatch(parent)
     }
     cxGridList->setColumns(columns);
     connect(cdsData, &DataSet::currentChanged, this, [this] { protectBuiltIn(); });
-    resize(520, 420);
+    resize(660, 460); // wide enough for the whole tool bar
 }
 
 void TfrmExamInfo::InitDialog()

@@ -211,6 +211,17 @@ TEST_F(HostSmokeTest, Pictures)
     window.openFunctionOn(QStringLiteral("4009"), QStringLiteral("学籍档案"), grade);
     pub::testing::saveShot(window, "host-register-of-a-grade");
 
+    // The exam management page of the grade, and the exam-name catalogue.
+    window.openFunctionOn(QStringLiteral("4031"), QStringLiteral("考试管理"), grade);
+    pub::testing::saveShot(window, "host-exam-management");
+    QTimer::singleShot(300, [] {
+        if (QWidget *d = QApplication::activeModalWidget()) {
+            d->grab().save(pub::testing::shotsFolder() + QStringLiteral("/host-exam-catalogue.png"));
+            qobject_cast<QDialog *>(d)->reject();
+        }
+    });
+    window.openFunctionOn(QStringLiteral("4005"), QStringLiteral("考试名称"), grade);
+
     // The grade chooser the host shows when nothing is selected.
     pub::QtProvider qt;
     pub::installProvider(&qt);

@@ -24,7 +24,7 @@ void ExamSubjects::remember()
     if (!m_subjects.isActive()) return;
     const Bookmark here = m_subjects.bookmark();
     for (m_subjects.first(); !m_subjects.eof(); m_subjects.next())
-        m_seen.insert(m_subjects.value(u"SubjectCode").toString(), {m_subjects.value(u"Freeze").toBool(), m_subjects.value(u"FullMark")});
+        m_seen.insert(m_subjects.value(u"SubjectCode").toString(), snapshot());
     if (here >= 0) m_subjects.gotoBookmark(here);
 }
 
@@ -42,8 +42,21 @@ void ExamSubjects::rowChanged()
     const QString subject = m_subjects.value(u"SubjectCode").toString();
     const bool selected = m_subjects.value(u"Freeze").toBool();
     const QVariant full = m_subjects.value(u"FullMark");
-    const auto [wasSelected, wasFull] = m_seen.value(subject);
+    const Snapshot was = m_seen.value(subject);
+    const bool wasSelected = was.selected;
+    const QVariant wasFull = was.marks.value(0);
     m_adjusting = true;
+    // A mark out of its range is refused, and the row shows again what it held.
+    if (const QString wrong = outOfRange(); !wrong.isEmpty()) {
+        m_subjects.edit();
+        for (int m = 0; m < 8; ++m)
+            m_subjects.setValue(QString::fromLatin1(kMarkFields[m]), was.marks.value(m));
+        m_subjects.setValue(u"Per", was.per);
+        m_subjects.post();
+        pub::msgError(wrong, m_owner);
+        m_adjusting = false;
+        return;
+    }
     const auto setMarks = [this](const domain::SubjectDefaults &d) {
         m_subjects.edit();
         for (int m = 0; m < 8; ++m)
@@ -76,8 +89,35 @@ void ExamSubjects::rowChanged()
     } else if (selected && full != wasFull) {
         if (const std::optional<domain::SubjectDefaults> d = domain::marksForFullMark(full.toDouble())) setMarks(*d);
     }
-    m_seen.insert(subject, {m_subjects.value(u"Freeze").toBool(), m_subjects.value(u"FullMark")});
+    m_seen.insert(subject, snapshot());
     m_adjusting = false;
+}
+
+ExamSubjects::Snapshot ExamSubjects::snapshot() const
+{
+    Snapshot s;
+    s.selected = m_subjects.value(u"Freeze").toBool();
+    for (const char *f : kMarkFields)
+        s.marks << m_subjects.value(QString::fromLatin1(f));
+    s.per = m_subjects.value(u"Per");
+    return s;
+}
+
+// The ranges the marks keep: a full mark from 5 to 900 (0 changes nothing), the other marks from 1
+// to 2000, the weight at most 1 (100%).
+QString ExamSubjects::outOfRange() const
+{
+    const QString invalid = QStringLiteral("输入的值无效！\n\r请按ESC键取消输入。");
+    for (const char *f : kMarkFields) {
+        const QVariant v = m_subjects.value(QString::fromLatin1(f));
+        if (wire::isNull(v)) continue;
+        const double x = v.toDouble();
+        const bool full = qstrcmp(f, "FullMark") == 0;
+        if (full ? (x != 0 && (x < 5 || x > 900)) : (x < 1 || x > 2000)) return invalid;
+    }
+    const QVariant per = m_subjects.value(u"Per");
+    if (!wire::isNull(per) && (per.toDouble() > 1.001 || per.toDouble() < 0)) return QStringLiteral("权重最大比重不能超过1即100%！\n\r请按ESC键取消输入。");
+    return {};
 }
 
 void ExamSubjects::selectAll(bool on)

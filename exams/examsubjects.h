@@ -49,13 +49,21 @@ public:
 
 private:
     void rowChanged();
+    // What a row held when it was last handled: its tick, its eight marks and its weight.
+    struct Snapshot {
+        bool selected = false;
+        QVariantList marks;
+        QVariant per;
+    };
+    Snapshot snapshot() const;
+    QString outOfRange() const;
 
     DataSet &m_subjects;
     QWidget *m_owner;
     std::function<ExamIdentity()> m_identity;
     bool m_active = true;
     bool m_adjusting = false;
-    QHash<QString, std::pair<bool, QVariant>> m_seen; // subject → (ticked, full mark) as last handled
+    QHash<QString, Snapshot> m_seen; // by subject
 };
 
 } // namespace lumeko::achieve

@@ -150,6 +150,17 @@ TEST_F(ExamDefineTest, SubjectsTakeTheirMarksFromTheFullMarkAndTheTotalsFollowTh
     d->cdsSubjects->edit();
     d->cdsSubjects->setValue(u"FullMark", 5.0);
     d->cdsSubjects->post();
+    // Marks out of their ranges are refused and the row shows again what it held.
+    host.messages.clear();
+    d->cdsSubjects->edit();
+    d->cdsSubjects->setValue(u"FullMark", 1000.0);
+    d->cdsSubjects->post();
+    EXPECT_EQ(field(*d, "003", "FullMark").toDouble(), 5);
+    d->cdsSubjects->edit();
+    d->cdsSubjects->setValue(u"ExcelMark", 0.0);
+    d->cdsSubjects->post();
+    EXPECT_EQ(field(*d, "003", "ExcelMark").toDouble(), 5);
+    EXPECT_EQ(host.messageTexts(), QStringList(2, QStringLiteral("输入的值无效！\n\r请按ESC键取消输入。")));
     ASSERT_TRUE(goTo(*d, "008", true));
 
     ASSERT_TRUE(d->next());

@@ -1,9 +1,8 @@
 #include "domain/scoring.h"
+#include "domain/sheetranker.h"
 
 #include <QHash>
 
-#include <algorithm>
-#include <cmath>
 
 namespace lumeko::domain {
 
@@ -33,36 +32,25 @@ std::optional<int> levelOf(const Score &score, const LevelMarks &marks)
 
 QList<std::optional<int>> competitionRanks(const QList<Score> &scores, const QList<QString> &groups)
 {
-    // Positions of the scored rows, grouped, highest score first; equal scores keep their order.
-    QList<qsizetype> order;
-    for (qsizetype i = 0; i < scores.size(); ++i)
-        if (scores[i]) order << i;
-    const auto group = [&](qsizetype i) { return groups.isEmpty() ? QString() : groups.value(i); };
-    std::stable_sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) {
-        if (group(a) != group(b)) return group(a) < group(b);
-        return *scores[a] > *scores[b];
-    });
-    QList<std::optional<int>> ranks(scores.size());
-    int position = 0;
-    for (qsizetype k = 0; k < order.size(); ++k) {
-        const qsizetype i = order[k];
-        const bool newGroup = k == 0 || group(order[k - 1]) != group(i);
-        position = newGroup ? 1 : position + 1;
-        const bool tie = !newGroup && *scores[order[k - 1]] == *scores[i];
-        ranks[i] = tie ? ranks[order[k - 1]] : position;
+    // Groups become classes of a sheet; without groups every row is in the one class.
+    std::vector<int> classOf(std::size_t(scores.size()), 0);
+    QHash<QString, int> ids;
+    for (qsizetype i = 0; i < scores.size() && !groups.isEmpty(); ++i) {
+        auto it = ids.constFind(groups.value(i));
+        if (it == ids.cend()) it = ids.insert(groups.value(i), int(ids.size()));
+        classOf[std::size_t(i)] = *it;
     }
+    std::vector<double> column;
+    column.reserve(std::size_t(scores.size()));
+    for (const Score &s : scores) column.push_back(fromScore(s));
+    ColumnRanks out;
+    SheetRanker(std::move(classOf), {}).rank(column, {}, out);
+    QList<std::optional<int>> ranks(scores.size());
+    for (qsizetype i = 0; i < scores.size(); ++i)
+        if (out.inClass[std::size_t(i)] > 0) ranks[i] = out.inClass[std::size_t(i)];
     return ranks;
 }
 
-int letterOf(int rank, int ranked, const LetterShares &s)
-{
-    // Cut-offs in students, rounded up; a small tolerance keeps 15% of 40 at exactly 6.
-    const auto cut = [ranked](double percent) { return int(std::ceil(percent * ranked / 100.0 - 1e-9)); };
-    if (cut(s.a) >= rank) return 5;
-    if (cut(s.a + s.b) >= rank) return 4;
-    if (cut(s.a + s.b + s.c) >= rank) return 3;
-    if (cut(s.a + s.b + s.c + s.d) >= rank) return 2;
-    return 1;
-}
+int letterOf(int rank, int ranked, const LetterShares &s) { return LetterCutOffs(s, ranked).letterOf(rank); }
 
 } // namespace lumeko::domain

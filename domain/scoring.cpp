@@ -3,7 +3,6 @@
 
 #include <QHash>
 
-
 namespace lumeko::domain {
 
 Totals totalsOf(const QList<Score> &scores, const QList<int> &subjectTypes)
@@ -42,7 +41,8 @@ QList<std::optional<int>> competitionRanks(const QList<Score> &scores, const QLi
     }
     std::vector<double> column;
     column.reserve(std::size_t(scores.size()));
-    for (const Score &s : scores) column.push_back(fromScore(s));
+    for (const Score &s : scores)
+        column.push_back(fromScore(s));
     ColumnRanks out;
     SheetRanker(std::move(classOf), {}).rank(column, {}, out);
     QList<std::optional<int>> ranks(scores.size());
@@ -51,6 +51,9 @@ QList<std::optional<int>> competitionRanks(const QList<Score> &scores, const QLi
     return ranks;
 }
 
-int letterOf(int rank, int ranked, const LetterShares &s) { return LetterCutOffs(s, ranked).letterOf(rank); }
+int letterOf(int rank, int ranked, const LetterShares &s)
+{
+    return LetterCutOffs(s, ranked).letterOf(rank);
+}
 
 } // namespace lumeko::domain

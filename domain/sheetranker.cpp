@@ -7,7 +7,10 @@ namespace lumeko::domain {
 
 namespace {
 
-int groupCount(const std::vector<int> &groupOf) { return groupOf.empty() ? 0 : std::max(0, *std::max_element(groupOf.begin(), groupOf.end()) + 1); }
+int groupCount(const std::vector<int> &groupOf)
+{
+    return groupOf.empty() ? 0 : std::max(0, *std::max_element(groupOf.begin(), groupOf.end()) + 1);
+}
 
 // Scores are written with at most two decimals almost always (87, 43.5, 92.25). Then a score is
 // an exact number of hundredths, and ordering whole numbers is much cheaper than comparing
@@ -66,7 +69,8 @@ void SheetRanker::orderByScore(std::span<const double> scores, std::vector<std::
         for (std::uint32_t i = 0; i < n; ++i)
             if (isScored(scores[i])) packed.push_back((std::uint64_t(hi - keys[i]) << 32) | i);
         std::sort(packed.begin(), packed.end());
-        for (std::uint64_t p : packed) order.push_back(std::uint32_t(p));
+        for (std::uint64_t p : packed)
+            order.push_back(std::uint32_t(p));
         return;
     }
     for (std::uint32_t i = 0; i < n; ++i)
@@ -111,11 +115,13 @@ void SheetRanker::rank(std::span<const double> scores, const LetterRules &letter
         if (const int c = m_classOf[i]; c >= 0) out.inClass[i] = classes[std::size_t(c)].next(v);
         if (const int b = m_branchOf[i]; b >= 0) out.inBranch[i] = branches[std::size_t(b)].next(v);
     }
-    for (int b = 0; b < m_branchCount; ++b) out.rankedPerBranch[std::size_t(b)] = branches[std::size_t(b)].position;
+    for (int b = 0; b < m_branchCount; ++b)
+        out.rankedPerBranch[std::size_t(b)] = branches[std::size_t(b)].position;
 
     if (letters.grade && out.ranked > 0) {
         const LetterCutOffs cut(*letters.grade, out.ranked);
-        for (std::uint32_t i : order) out.gradeLetter[i] = cut.letterOf(out.grade[i]);
+        for (std::uint32_t i : order)
+            out.gradeLetter[i] = cut.letterOf(out.grade[i]);
     }
     std::vector<std::optional<LetterCutOffs>> branchCuts(static_cast<std::size_t>(m_branchCount));
     bool anyBranch = false;
@@ -152,7 +158,8 @@ void levelsOf(std::span<const double> scores, const LevelMarks &marks, std::span
 TotalColumns totalColumns(std::span<const std::span<const double>> subjects, std::span<const int> subjectTypes)
 {
     std::size_t n = 0;
-    for (const auto &column : subjects) n = std::max(n, column.size());
+    for (const auto &column : subjects)
+        n = std::max(n, column.size());
     TotalColumns t{std::vector<double>(n, kNoScore), std::vector<double>(n, kNoScore), std::vector<double>(n, kNoScore)};
     const auto add = [](double &total, double v) { total = isScored(total) ? total + v : v; };
     for (std::size_t j = 0; j < subjects.size(); ++j) {

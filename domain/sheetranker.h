@@ -18,17 +18,26 @@ namespace lumeko::domain {
 
 // The empty score of a column.
 inline constexpr double kNoScore = std::numeric_limits<double>::quiet_NaN();
-inline bool isScored(double v) { return !std::isnan(v); }
-inline Score toScore(double v) { return isScored(v) ? Score(v) : std::nullopt; }
-inline double fromScore(const Score &s) { return s ? *s : kNoScore; }
+inline bool isScored(double v)
+{
+    return !std::isnan(v);
+}
+inline Score toScore(double v)
+{
+    return isScored(v) ? Score(v) : std::nullopt;
+}
+inline double fromScore(const Score &s)
+{
+    return s ? *s : kNoScore;
+}
 
 // What ranking a column gives each row. Ranks are 1-based, 0 where the row has no score (or no
 // class, no branch); letters 5 (A) … 1 (E), 0 where none was given.
 struct ColumnRanks {
     std::vector<int> grade, inClass, inBranch;
     std::vector<std::uint8_t> gradeLetter, branchLetter;
-    int ranked = 0;                    // N: rows with a score
-    std::vector<int> rankedPerBranch;  // scored rows of each branch
+    int ranked = 0;                   // N: rows with a score
+    std::vector<int> rankedPerBranch; // scored rows of each branch
 };
 
 // The shares the letters are given by: one for the whole grade and optionally one per branch
@@ -80,7 +89,10 @@ LUMEKO_DOMAIN_EXPORT TotalColumns totalColumns(std::span<const std::span<const d
 // The weighted score shown for a stored score: stored × per rounded to one decimal as
 // round(x ÷ 0.1) × 0.1, halves to even. A weight that is not set or not below 1 leaves it.
 LUMEKO_DOMAIN_EXPORT double weightedScore(double stored, double per);
-inline bool weightApplies(double per) { return per > 0 && per < 1.0; }
+inline bool weightApplies(double per)
+{
+    return per > 0 && per < 1.0;
+}
 
 // Standard scores of a column in place: the mean is taken over every row (no score counts as 0),
 // the deviation over the scores above 0 (divided by every row); each score above 0 becomes

@@ -52,7 +52,8 @@ TEST(SheetRanker, LettersCutOffByTheSharesOfTheScoredStudents)
 {
     const auto countA = [](int students, double aShare) {
         std::vector<double> scores;
-        for (int i = 0; i < students; ++i) scores.push_back(100 - i);
+        for (int i = 0; i < students; ++i)
+            scores.push_back(100 - i);
         scores.push_back(E); // not counted in N
         const ColumnRanks r = rankColumn(scores, {}, {}, {LetterShares{aShare, 35, 30, 10, 5}, {}});
         return std::count(r.gradeLetter.begin(), r.gradeLetter.end(), 5);
@@ -119,7 +120,8 @@ int slowRank(const std::vector<double> &scores, const std::vector<int> &scope, s
 {
     if (!isScored(scores[i]) || scope[i] < 0) return 0;
     int above = 0;
-    for (std::size_t j = 0; j < scores.size(); ++j) above += scope[j] == scope[i] && isScored(scores[j]) && scores[j] > scores[i];
+    for (std::size_t j = 0; j < scores.size(); ++j)
+        above += scope[j] == scope[i] && isScored(scores[j]) && scores[j] > scores[i];
     return above + 1;
 }
 std::uint8_t slowLetter(int rank, int ranked, const std::array<int, 5> &shares)
@@ -161,7 +163,8 @@ TEST(SheetRanker, AgreesWithTheDefinitionOnRandomSheets)
         const std::array<int, 5> shares{std::uniform_int_distribution(0, 40)(rng), 30, 20, 10, 0};
         const LetterShares letterShares{double(shares[0]), 30, 20, 10, 0};
         LetterRules rules{letterShares, {}};
-        for (int b = 0; b < branches; ++b) rules.perBranch.push_back(b == 1 ? std::nullopt : std::optional(letterShares));
+        for (int b = 0; b < branches; ++b)
+            rules.perBranch.push_back(b == 1 ? std::nullopt : std::optional(letterShares));
 
         ColumnRanks out;
         SheetRanker(classOf, branchOf).rank(scores, rules, out);

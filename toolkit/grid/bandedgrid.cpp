@@ -306,6 +306,41 @@ bool BandedGrid::isCheckColumn(int c) const
     return col.editor == EditorKind::Boolean || (m_model->fieldType(c) == FieldType::Boolean && col.lookup.isEmpty());
 }
 
+int BandedGrid::groupCaptionRows() const
+{
+    int rows = 0;
+    for (const GridColumn &c : m_model->columns())
+        if (c.visible) rows = std::max(rows, int(c.groups.size()));
+    return rows;
+}
+
+int BandedGrid::groupDepth(int c) const
+{
+    return c >= 0 && c < columnCount() && column(c).visible ? int(column(c).groups.size()) : 0;
+}
+
+QList<GridColumnGroup> BandedGrid::columnGroups(int band, int level) const
+{
+    QList<GridColumnGroup> out;
+    if (band < 0 || band > 1 || level < 0) return out;
+    const int fixed = fixedBandColumnCount();
+    const QStringList *run = nullptr; // the group path of the cell being extended
+    for (int c = band == 0 ? 0 : fixed; c < (band == 0 ? fixed : columnCount()); ++c) {
+        const GridColumn &col = column(c);
+        if (!col.visible) continue;
+        if (col.groups.size() <= level) {
+            run = nullptr;
+            continue;
+        }
+        if (run && std::equal(col.groups.begin(), col.groups.begin() + level + 1, run->begin()))
+            out.last().last = c;
+        else
+            out.append({col.groups[level], c, c});
+        run = &col.groups;
+    }
+    return out;
+}
+
 void BandedGrid::setBandCaption(int band, const QString &caption)
 {
     if (band < 0 || band > 1) return;
@@ -356,7 +391,14 @@ int BandedGrid::headerHeight() const
 {
     QFont bold = font();
     bold.setBold(true);
-    return QFontMetrics(bold).height() + 12;
+    return QFontMetrics(bold).height() + 12 + groupCaptionRows() * groupCaptionHeight();
+}
+
+int BandedGrid::groupCaptionHeight() const
+{
+    QFont bold = font();
+    bold.setBold(true);
+    return QFontMetrics(bold).height() + 8;
 }
 
 void BandedGrid::changeEvent(QEvent *event)
@@ -427,7 +469,12 @@ void BandedGrid::updateGeometryOfBands()
     for (FooterBar *f : m_footers) f->setFixedHeight(m_rowHeight + 4);
     m_footerCorner->setFixedHeight(m_rowHeight + 4);
     m_groupBox->setFixedHeight(m_groupBox->sizeHint().height());
-    for (GridView *v : m_views) v->header()->setFixedHeight(headerHeight());
+    const int header = headerHeight();
+    for (GridView *v : m_views) {
+        if (v->header()->minimumHeight() == header && v->header()->maximumHeight() == header) continue;
+        v->header()->setFixedHeight(header);
+        v->placeHeader(); // the rows start under the header's new height
+    }
 }
 
 void BandedGrid::refreshParts()

@@ -73,6 +73,14 @@ public:
     QList<int> visibleColumns() const; // in grid order
     void removeUnboundColumns(); // columns whose field the table does not have
 
+    // Rows of group captions above the column headers: the longest group path among the visible
+    // columns (0: none). Level 0 is the top row, the outermost groups.
+    int groupCaptionRows() const;
+    // The caption cells of a band at one level, left to right: runs of visible columns whose
+    // group paths agree up to that level. Columns with a shorter path have no cell there; their
+    // header reaches up in its place.
+    QList<GridColumnGroup> columnGroups(int band, int level) const;
+
     void setBandCaption(int band, const QString &caption);
     QString bandCaption(int band) const;
     void setBandCaptionsVisible(bool on);
@@ -227,7 +235,9 @@ private:
     int headerDropPosition(int band, int x, GridHeader *header) const;
     bool commitEditors();
     int markRows(const QList<int> &rows, int mode); // 0 unmark, 1 mark, 2 invert
-    int headerHeight() const;
+    int headerHeight() const;                       // column headers and group captions
+    int groupCaptionHeight() const;                 // one row of group captions
+    int groupDepth(int column) const;               // rows of group captions over the column
 
     GridModel *m_model = nullptr;
     QPointer<DataSet> m_table;

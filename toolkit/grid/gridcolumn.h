@@ -9,6 +9,7 @@
 #include <QColor>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 namespace lumeko {
@@ -44,10 +45,23 @@ struct LUMEKO_GRID_EXPORT GridColumn {
     SummaryKind summary = SummaryKind::None; // shown in the footer
     QString summaryFormat;                   // e.g. "人数=,0", "平均=0.00"
     bool groupSummary = false;               // the summary also shows on every group row
-    int tag = 0;                             // free for the page
+    // Captions of the column groups the column belongs to, outermost first ({"收入", "一季度"}).
+    // Neighbouring columns of a band that share a caption path share the caption cells above
+    // their headers; a layout file never holds them.
+    QStringList groups;
+    int tag = 0; // free for the page
 
     // The text the lookup list gives a key; the key as text when the list lacks it.
     QString lookupText(const QVariant &key) const;
+};
+
+// The caption cell of one level of column groups, over the columns first to last (positions in
+// the grid's column list; hidden columns between them are covered too).
+struct GridColumnGroup {
+    QString caption;
+    int first = -1;
+    int last = -1;
+    bool operator==(const GridColumnGroup &) const = default;
 };
 
 struct GridSortColumn {

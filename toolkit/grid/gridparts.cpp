@@ -387,21 +387,59 @@ QRect GridHeader::filterButtonRect(int logical) const
     const int x = sectionViewportPosition(logical);
     const int w = sectionSize(logical);
     const int size = 14;
-    return QRect(x + w - size - 3, (height() - size) / 2, size, size);
+    const int top = captionTop(logical);
+    return QRect(x + w - size - 3, top + (height() - top - size) / 2, size, size);
 }
 
-void GridHeader::paintSection(QPainter *p, const QRect &rect, int logical) const
+int GridHeader::captionTop(int logical) const
 {
-    if (!rect.isValid()) return;
+    return m_grid->groupDepth(logical) * m_grid->groupCaptionHeight();
+}
+
+bool GridHeader::onGroupCaption(const QPoint &pos) const
+{
+    const int logical = logicalIndexAt(pos);
+    return logical >= 0 && pos.y() < captionTop(logical);
+}
+
+void GridHeader::paintGroupCaptions(QPainter *p) const
+{
+    const int rows = m_grid->groupCaptionRows();
+    if (rows == 0) return;
+    const GridStyle &s = m_grid->gridStyle();
+    const int h = m_grid->groupCaptionHeight();
+    p->save();
+    p->setFont(font());
+    for (int level = 0; level < rows; ++level) {
+        for (const GridColumnGroup &g : m_grid->columnGroups(m_band, level)) {
+            const int left = sectionViewportPosition(g.first);
+            const QRect cell(left, level * h, sectionViewportPosition(g.last) + sectionSize(g.last) - left, h);
+            p->fillRect(cell, s.header);
+            p->setPen(s.gridLine);
+            p->drawLine(cell.topRight(), cell.bottomRight());
+            p->drawLine(cell.bottomLeft(), cell.bottomRight());
+            const QRect text = cell.adjusted(4, 0, -4, 0);
+            p->setPen(s.text);
+            p->drawText(text, Qt::AlignCenter, fontMetrics().elidedText(g.caption, Qt::ElideRight, text.width()));
+        }
+    }
+    p->restore();
+}
+
+void GridHeader::paintSection(QPainter *p, const QRect &full, int logical) const
+{
+    if (!full.isValid()) return;
     const GridStyle &s = m_grid->gridStyle();
     p->save();
+    // The caption cells of the column's groups cover the part above its own caption.
+    const QRect rect = full.adjusted(0, captionTop(logical), 0, 0);
     p->fillRect(rect, s.header);
     p->setPen(s.gridLine);
     p->drawLine(rect.topRight(), rect.bottomRight());
     p->drawLine(rect.bottomLeft(), rect.bottomRight());
     QRect text = rect.adjusted(4, 0, -4, 0);
     if (m_grid->filteringEnabled()) {
-        const QRect b = filterButtonRect(logical).translated(0, rect.top());
+        const QRect b = filterButtonRect(logical).translated(0, full.top());
         const bool active = m_grid->isColumnFiltered(logical);
         p->setPen(s.gridLine.darker(130));
         p->setBrush(active ? QColor(0x2F, 0x6F, 0xD0) : s.content);
@@ -437,6 +475,7 @@ void GridHeader::paintEvent(QPaintEvent *event)
 {
     QHeaderView::paintEvent(event);
     QPainter p(viewport());
+    paintGroupCaptions(&p);
     if (m_band == 0) p.fillRect(QRect(viewport()->width() - 2, 0, 2, height()), m_grid->gridStyle().bandLineColor());
     if (m_dropX < 0) return;
     p.fillRect(QRect(m_dropX - 1, 0, 3, height()), QColor(0x2F, 0x6F, 0xD0));
@@ -464,6 +503,8 @@ bool GridHeader::onHandle(const QPoint &pos) const
 void GridHeader::mousePressEvent(QMouseEvent *event)
 {
     const QPoint pos = event->position().toPoint();
+    // A group's caption is no column's: it neither sorts, drags nor resizes.
+    if (onGroupCaption(pos)) return;
     if (event->button() == Qt::LeftButton) {
         const int logical = logicalIndexAt(pos);
         if (logical >= 0 && m_grid->filteringEnabled() && filterButtonRect(logical).contains(pos)) {
@@ -490,6 +531,10 @@ void GridHeader::mouseMoveEvent(QMouseEvent *event)
         }
         return;
     }
+    if (event->buttons() == Qt::NoButton && onGroupCaption(event->position().toPoint())) {
+        unsetCursor(); // no resize handle between the columns of a group
+        return;
+    }
     QHeaderView::mouseMoveEvent(event);
 }
 
@@ -508,7 +553,7 @@ void GridHeader::mouseReleaseEvent(QMouseEvent *event)
 void GridHeader::mouseDoubleClickEvent(QMouseEvent *event)
 {
     const QPoint pos = event->position().toPoint();
-    if (!onHandle(pos)) return;
+    if (onGroupCaption(pos) || !onHandle(pos)) return;
     // The handle belongs to the section on its left.
     const int margin = style()->pixelMetric(QStyle::PM_HeaderGripMargin, nullptr, this);
     const int logical = logicalIndexAt(pos.x() - margin - 1);
@@ -517,7 +562,7 @@ void GridHeader::mouseDoubleClickEvent(QMouseEvent *event)
 
 void GridHeader::contextMenuEvent(QContextMenuEvent *event)
 {
-    const int logical = logicalIndexAt(event->pos());
+    const int logical = onGroupCaption(event->pos()) ? -1 : logicalIndexAt(event->pos());
     if (QMenu *menu = m_grid->headerMenu(logical)) menu->popup(event->globalPos());
 }
 

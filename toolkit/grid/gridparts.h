@@ -48,6 +48,7 @@ public:
     bool openEditor(const QModelIndex &index) { return edit(index, AllEditTriggers, nullptr); }
     void scrollTo(const QModelIndex &index, ScrollHint hint = EnsureVisible) override;
     bool isEditing() const { return state() == EditingState; }
+    void placeHeader() { updateGeometries(); }
 
 protected:
     void drawRow(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
@@ -66,7 +67,9 @@ private:
 };
 
 // A band's column headers: bold captions, sort marks, filter buttons; a click sorts, a drag
-// moves the column (to another place or band) or into the group-by box.
+// moves the column (to another place or band) or into the group-by box. Above the captions, the
+// rows of column-group captions, one cell over each run of columns of a group; a column with a
+// shorter group path has its header reach up to the last of its groups.
 class GridHeader : public QHeaderView {
     Q_OBJECT
 public:
@@ -88,6 +91,9 @@ protected:
 
 private:
     bool onHandle(const QPoint &pos) const;
+    int captionTop(int logical) const; // where the column's own caption starts
+    bool onGroupCaption(const QPoint &pos) const;
+    void paintGroupCaptions(QPainter *painter) const;
     BandedGrid *m_grid;
     int m_band;
     int m_pressed = -1;

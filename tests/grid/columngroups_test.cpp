@@ -1,0 +1,327 @@
+#include "gridtesting.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QDropEvent>
+#include <QHeaderView>
+#include <QImage>
+#include <QListWidget>
+#include <QMenu>
+#include <QMimeData>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeView>
+#include <gtest/gtest.h>
+
+using namespace lumeko;
+using namespace lumeko::testing;
+
+namespace {
+using wire::FieldDef;
+
+// Eight students' marks in 语文 (Y) and 数学 (S), their total (Z), with grade and class ranks.
+const QList<double> kChinese = {92, 78, 55, 88, 64, 47, 81, 70};
+const QList<double> kMaths = {85, 96, 61, 58, 73, 90, 66, 52};
+const QStringList kSubjects = {QStringLiteral("Y"), QStringLiteral("S"), QStringLiteral("Z")};
+
+wire::DataPacket scorePacket()
+{
+    QList<FieldDef> fields = {{QStringLiteral("iNo"), FieldType::Integer, 0, FieldDef::Key},
+                              {QStringLiteral("sName"), FieldType::Text, 20, 0},
+                              {QStringLiteral("ClassCode"), FieldType::Text, 4, 0},
+                              {QStringLiteral("sMemo"), FieldType::Text, 40, 0}};
+    for (const QString &s : kSubjects) {
+        fields.append({s + QStringLiteral("_Score"), FieldType::Float, 0, 0});
+        fields.append({s + QStringLiteral("_GradeRank"), FieldType::Integer, 0, 0});
+        fields.append({s + QStringLiteral("_ClassRank"), FieldType::Integer, 0, 0});
+    }
+    wire::DataPacket p(fields);
+    const int n = int(kChinese.size());
+    for (int i = 0; i < n; ++i) {
+        QVariantList row = {i + 1, studentName(i), i % 2 == 0 ? QStringLiteral("0701") : QStringLiteral("0702"), QString()};
+        for (int s = 0; s < 3; ++s) {
+            auto mark = [s](int k) { return s == 0 ? kChinese[k] : s == 1 ? kMaths[k] : kChinese[k] + kMaths[k]; };
+            int grade = 1, inClass = 1;
+            for (int k = 0; k < n; ++k)
+                if (mark(k) > mark(i)) {
+                    ++grade;
+                    inClass += k % 2 == i % 2 ? 1 : 0;
+                }
+            row << mark(i) << grade << inClass;
+        }
+        p.appendRow(row);
+    }
+    return p;
+}
+
+GridColumn makeColumn(const QString &field, const QString &caption, int width, int band = 1, const QStringList &groups = {})
+{
+    GridColumn c;
+    c.field = field;
+    c.caption = caption;
+    c.width = width;
+    c.band = band;
+    c.groups = groups;
+    return c;
+}
+
+// A score-entry page's grid: 学号, 姓名 and 班级 fixed; 成绩, 段名 and 班名 of 语文 and 数学 under
+// 考试科目, of 全总 under 考试总分; 备注 under no group.
+QList<GridColumn> scoreColumns(const QString &chinese = QStringLiteral("语文"))
+{
+    QList<GridColumn> columns = {makeColumn(QStringLiteral("iNo"), QStringLiteral("学号"), 44, 0),
+                                 makeColumn(QStringLiteral("sName"), QStringLiteral("姓名"), 70, 0),
+                                 makeColumn(QStringLiteral("ClassCode"), QStringLiteral("班级"), 52, 0)};
+    const QList<QStringList> paths = {
+        {QStringLiteral("考试科目"), chinese}, {QStringLiteral("考试科目"), QStringLiteral("数学")}, {QStringLiteral("考试总分"), QStringLiteral("全总")}};
+    for (int s = 0; s < 3; ++s) {
+        columns.append(makeColumn(kSubjects[s] + QStringLiteral("_Score"), QStringLiteral("成绩"), 56, 1, paths[s]));
+        columns.append(makeColumn(kSubjects[s] + QStringLiteral("_GradeRank"), QStringLiteral("段名"), 48, 1, paths[s]));
+        columns.append(makeColumn(kSubjects[s] + QStringLiteral("_ClassRank"), QStringLiteral("班名"), 48, 1, paths[s]));
+    }
+    columns.append(makeColumn(QStringLiteral("sMemo"), QStringLiteral("备注"), 90));
+    return columns;
+}
+
+struct ScoreGrid {
+    DataSet table;
+    BandedGrid grid;
+
+    explicit ScoreGrid(const QList<GridColumn> &columns = scoreColumns())
+    {
+        table.setData(scorePacket());
+        grid.resize(900, 360);
+        grid.setDataSet(&table);
+        grid.setColumns(columns);
+        grid.show();
+        QApplication::processEvents();
+    }
+    int col(const QString &field) const { return grid.columnOfField(field); }
+    QHeaderView *header(int band) const { return grid.bandView(band)->header(); }
+};
+
+using Spans = std::vector<std::string>;
+
+// The caption cells of a level as "caption:first field-last field".
+Spans spans(const BandedGrid &g, int band, int level)
+{
+    Spans out;
+    for (const GridColumnGroup &group : g.columnGroups(band, level))
+        out.push_back((group.caption + u':' + g.column(group.first).field + u'-' + g.column(group.last).field).toStdString());
+    return out;
+}
+
+void keep(const QImage &image, const char *name)
+{
+    const QString folder = qEnvironmentVariable("LUMEKO_SHOTS");
+    if (folder.isEmpty()) return;
+    QDir().mkpath(folder);
+    image.save(QDir(folder).filePath(QString::fromLatin1(name)));
+}
+
+// Whether a part of a picture holds text: pixels far darker than the header colour.
+bool hasInk(const QImage &image, const QRect &area)
+{
+    const QRect r = area.intersected(image.rect());
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x)
+            if (qGray(image.pixel(x, y)) < 110) return true;
+    return false;
+}
+
+} // namespace
+
+TEST(GridColumnGroups, CaptionsCoverRunsOfColumnsOfOneGroupPath)
+{
+    ScoreGrid s;
+    BandedGrid &g = s.grid;
+    ASSERT_EQ(g.groupCaptionRows(), 2);
+    EXPECT_EQ(spans(g, 1, 0), (Spans{"考试科目:Y_Score-S_ClassRank", "考试总分:Z_Score-Z_ClassRank"}));
+    EXPECT_EQ(spans(g, 1, 1), (Spans{"语文:Y_Score-Y_ClassRank", "数学:S_Score-S_ClassRank", "全总:Z_Score-Z_ClassRank"}));
+    EXPECT_EQ(g.columnGroups(1, 1).first(), (GridColumnGroup{QStringLiteral("语文"), s.col("Y_Score"), s.col("Y_ClassRank")}));
+    EXPECT_TRUE(g.columnGroups(0, 0).isEmpty()) << "the fixed band's columns have no groups";
+    EXPECT_TRUE(g.columnGroups(1, 2).isEmpty());
+    EXPECT_TRUE(g.columnGroups(2, 0).isEmpty());
+
+    // A hidden column inside a group is passed over; the first one hidden, the cell starts later.
+    g.setColumnVisible(s.col("Y_GradeRank"), false);
+    EXPECT_EQ(spans(g, 1, 1), (Spans{"语文:Y_Score-Y_ClassRank", "数学:S_Score-S_ClassRank", "全总:Z_Score-Z_ClassRank"}));
+    g.setColumnVisible(s.col("Y_Score"), false);
+    EXPECT_EQ(spans(g, 1, 1), (Spans{"语文:Y_ClassRank-Y_ClassRank", "数学:S_Score-S_ClassRank", "全总:Z_Score-Z_ClassRank"}));
+    g.setColumnVisible(s.col("Y_ClassRank"), false);
+    EXPECT_EQ(spans(g, 1, 1), (Spans{"数学:S_Score-S_ClassRank", "全总:Z_Score-Z_ClassRank"}));
+    EXPECT_EQ(spans(g, 1, 0), (Spans{"考试科目:S_Score-S_ClassRank", "考试总分:Z_Score-Z_ClassRank"}));
+    for (const char *field : {"Y_Score", "Y_GradeRank", "Y_ClassRank"})
+        g.setColumnVisible(s.col(field), true);
+
+    // No caption rows once no grouped column shows; they come back with the columns.
+    for (int c = 0; c < g.columnCount(); ++c)
+        if (!g.column(c).groups.isEmpty()) g.setColumnVisible(c, false);
+    EXPECT_EQ(g.groupCaptionRows(), 0);
+    EXPECT_TRUE(g.columnGroups(1, 0).isEmpty());
+    for (int c = 0; c < g.columnCount(); ++c)
+        g.setColumnVisible(c, true);
+    EXPECT_EQ(g.groupCaptionRows(), 2);
+
+    // A 语文 column moved between the 数学 columns splits 数学, and stands under a 语文 cell of its
+    // own; 考试科目 above them stays one cell.
+    g.moveColumn(s.col("Y_GradeRank"), s.col("S_GradeRank") - 1, 1);
+    EXPECT_EQ(spans(g, 1, 1), (Spans{"语文:Y_Score-Y_ClassRank", "数学:S_Score-S_Score", "语文:Y_GradeRank-Y_GradeRank", "数学:S_GradeRank-S_ClassRank",
+                                     "全总:Z_Score-Z_ClassRank"}));
+    EXPECT_EQ(spans(g, 1, 0), (Spans{"考试科目:Y_Score-S_ClassRank", "考试总分:Z_Score-Z_ClassRank"}));
+    // A column without groups splits every level.
+    g.moveColumn(s.col("sMemo"), s.col("Z_GradeRank"), 1);
+    EXPECT_EQ(spans(g, 1, 0), (Spans{"考试科目:Y_Score-S_ClassRank", "考试总分:Z_Score-Z_Score", "考试总分:Z_GradeRank-Z_ClassRank"}));
+    EXPECT_EQ(spans(g, 1, 1), (Spans{"语文:Y_Score-Y_ClassRank", "数学:S_Score-S_Score", "语文:Y_GradeRank-Y_GradeRank", "数学:S_GradeRank-S_ClassRank",
+                                     "全总:Z_Score-Z_Score", "全总:Z_GradeRank-Z_ClassRank"}));
+    g.moveColumn(s.col("sMemo"), g.columnCount() - 1, 1);
+    g.moveColumn(s.col("Y_GradeRank"), s.col("Y_ClassRank"), 1);
+
+    // Cells join on the whole path: the same caption under another outer group is another cell.
+    GridColumn total = g.column(s.col("Z_Score"));
+    total.groups = {QStringLiteral("考试科目"), QStringLiteral("全总")};
+    g.updateColumn(s.col("Z_Score"), total);
+    EXPECT_EQ(spans(g, 1, 0), (Spans{"考试科目:Y_Score-Z_Score", "考试总分:Z_GradeRank-Z_ClassRank"}));
+    EXPECT_EQ(spans(g, 1, 1), (Spans{"语文:Y_Score-Y_ClassRank", "数学:S_Score-S_ClassRank", "全总:Z_Score-Z_Score", "全总:Z_GradeRank-Z_ClassRank"}));
+    // A shorter path has no cell at the deeper level.
+    total.groups = {QStringLiteral("考试总分")};
+    g.updateColumn(s.col("Z_Score"), total);
+    EXPECT_EQ(spans(g, 1, 0), (Spans{"考试科目:Y_Score-S_ClassRank", "考试总分:Z_Score-Z_ClassRank"}));
+    EXPECT_EQ(spans(g, 1, 1), (Spans{"语文:Y_Score-Y_ClassRank", "数学:S_Score-S_ClassRank", "全总:Z_GradeRank-Z_ClassRank"}));
+
+    // Each band has cells of its own: a 数学 column moved into the fixed band takes one along.
+    g.moveColumn(s.col("S_Score"), g.fixedBandColumnCount(), 0);
+    EXPECT_EQ(spans(g, 0, 0), Spans{"考试科目:S_Score-S_Score"});
+    EXPECT_EQ(spans(g, 0, 1), Spans{"数学:S_Score-S_Score"});
+    EXPECT_EQ(spans(g, 1, 1), (Spans{"语文:Y_Score-Y_ClassRank", "数学:S_GradeRank-S_ClassRank", "全总:Z_GradeRank-Z_ClassRank"}));
+}
+
+TEST(GridColumnGroups, HeadersMakeRoomForTheCaptionRowsAndPaintTheCells)
+{
+    // Without groups the header is as high as it always was; the rows start under it.
+    ScoreGrid plain(scoreColumns().mid(0, 3) + scoreColumns().mid(12));
+    QFont bold = plain.grid.font();
+    bold.setBold(true);
+    const int plainHeight = QFontMetrics(bold).height() + 12;
+    EXPECT_EQ(plain.grid.groupCaptionRows(), 0);
+    EXPECT_EQ(plain.header(1)->height(), plainHeight);
+    EXPECT_EQ(plain.header(0)->height(), plainHeight);
+
+    ScoreGrid s;
+    BandedGrid &g = s.grid;
+    QHeaderView *h = s.header(1);
+    const int height = h->height();
+    EXPECT_GT(height, plainHeight + 2 * QFontMetrics(bold).height()) << "two caption rows";
+    EXPECT_EQ(s.header(0)->height(), height) << "both bands' rows start level";
+    EXPECT_EQ(g.bandView(1)->viewport()->y(), height);
+    EXPECT_EQ(g.bandView(0)->viewport()->y(), height);
+    const QImage picture = g.grab().toImage();
+    keep(picture, "grid-column-groups.png");
+
+    // The rows of captions: the level under 考试科目 starts where the top row ends, and the
+    // columns' own captions under the bottom row.
+    const GridStyle &style = g.gridStyle();
+    const QRgb line = style.gridLine.rgb(), fill = style.header.rgb();
+    QImage image = h->grab().toImage();
+    int rowEnd = -1; // the bottom line of the top caption row, over the 语文 columns
+    const int inside = h->sectionViewportPosition(s.col("Y_GradeRank")) + 5;
+    for (int y = 1; y < height && rowEnd < 0; ++y)
+        if (image.pixel(inside, y) == line) rowEnd = y;
+    ASSERT_GT(rowEnd, 8);
+    ASSERT_LT(rowEnd, height / 2);
+    auto right = [&](int c) { return h->sectionViewportPosition(c) + h->sectionSize(c) - 1; };
+    const int level1 = rowEnd + 3, captions = height - 4;
+    // 语文's cell ends with its last column; inside it no line parts the columns, below it they do.
+    EXPECT_EQ(image.pixel(right(s.col("Y_ClassRank")), level1), line);
+    EXPECT_EQ(image.pixel(right(s.col("Y_Score")), level1), fill);
+    EXPECT_EQ(image.pixel(right(s.col("Y_Score")), captions), line);
+    EXPECT_EQ(image.pixel(right(s.col("Y_ClassRank")), 2), fill) << "考试科目 runs on over 数学";
+    EXPECT_EQ(image.pixel(right(s.col("S_ClassRank")), 2), line);
+    const QRect chinese(h->sectionViewportPosition(s.col("Y_Score")), rowEnd + 1, right(s.col("Y_ClassRank")) - h->sectionViewportPosition(s.col("Y_Score")),
+                        rowEnd);
+    EXPECT_TRUE(hasInk(image, chinese)) << "the caption 语文";
+    EXPECT_TRUE(hasInk(image, QRect(chinese.left(), 0, chinese.width() * 2, rowEnd))) << "the caption 考试科目";
+    // 备注, in no group, has one header cell from top to bottom with its caption in the middle.
+    const int memo = h->sectionViewportPosition(s.col("sMemo"));
+    EXPECT_NE(image.pixel(memo + 3, rowEnd), line);
+    EXPECT_FALSE(hasInk(image, QRect(memo, 0, h->sectionSize(s.col("sMemo")) - 1, rowEnd)));
+    EXPECT_TRUE(hasInk(image, QRect(memo, height / 2 - 4, h->sectionSize(s.col("sMemo")) - 1, 8)));
+
+    // A wider column widens its group's cell.
+    const int before = right(s.col("Y_ClassRank"));
+    g.setColumnWidth(s.col("Y_GradeRank"), g.column(s.col("Y_GradeRank")).width + 40);
+    QApplication::processEvents();
+    image = h->grab().toImage();
+    EXPECT_EQ(right(s.col("Y_ClassRank")), before + 40);
+    EXPECT_EQ(image.pixel(before, level1), fill);
+    EXPECT_EQ(image.pixel(before + 40, level1), line);
+
+    // The cells scroll with their band.
+    g.resize(420, 360);
+    QApplication::processEvents();
+    QScrollBar *bar = g.bandView(1)->horizontalScrollBar();
+    const int edge = right(s.col("S_ClassRank")), shift = 200;
+    ASSERT_GT(bar->maximum(), shift);
+    bar->setValue(shift);
+    QApplication::processEvents();
+    image = h->grab().toImage();
+    EXPECT_EQ(right(s.col("S_ClassRank")), edge - shift);
+    ASSERT_LT(edge - shift + 1, image.width());
+    EXPECT_EQ(image.pixel(edge - shift, 2), line);
+    EXPECT_EQ(image.pixel(edge - shift + 1, level1), fill) << "全总 starts after the line";
+
+    // Groups given later raise the header; taken away, it is as high as a plain one.
+    QList<GridColumn> columns = g.columns();
+    for (GridColumn &c : columns)
+        c.groups.clear();
+    g.setColumns(columns);
+    EXPECT_EQ(h->height(), plainHeight);
+    EXPECT_EQ(g.bandView(1)->viewport()->y(), plainHeight);
+    columns[5].groups = {QStringLiteral("语文")};
+    g.setColumns(columns);
+    EXPECT_GT(h->height(), plainHeight);
+    EXPECT_LT(h->height(), height);
+    EXPECT_EQ(g.bandView(1)->viewport()->y(), h->height());
+}
+
+TEST(GridColumnGroups, ClicksOnAGroupCaptionAreNoColumns)
+{
+    ScoreGrid s;
+    BandedGrid &g = s.grid;
+    QHeaderView *h = s.header(1);
+    const int x = h->sectionViewportPosition(s.col("Y_GradeRank")) + 10;
+    QTest::mouseClick(h->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(x, 3));
+    EXPECT_TRUE(g.sortColumns().isEmpty()) << "a click on 考试科目 sorts by nothing";
+    QTest::mouseClick(h->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(x, h->height() - 6));
+    ASSERT_EQ(g.sortColumns().size(), 1);
+    EXPECT_EQ(g.sortColumns().first().field, QStringLiteral("Y_GradeRank"));
+    // 备注's header reaches the top: a click there sorts by it.
+    QTest::mouseClick(h->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(h->sectionViewportPosition(s.col("sMemo")) + 10, 3));
+    EXPECT_EQ(g.sortColumns().first().field, QStringLiteral("sMemo"));
+}
+
+TEST(GridColumnGroups, LayoutsKeepThePagesGroups)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("TfrmScore.ini"));
+    {
+        ScoreGrid a;
+        BandedGrid &g = a.grid;
+        g.setColumnWidth(a.col("Y_Score"), 90);
+        g.moveColumn(a.col("S_Score"), a.col("Y_Score"), 1);
+        g.setColumnVisible(a.col("sMemo"), false);
+        ASSERT_TRUE(g.saveLayout(path));
+    }
+
+    // Another exam's page, with its own caption for the first subject.
+    ScoreGrid b(scoreColumns(QStringLiteral("语文（一）")));
+    BandedGrid &g = b.grid;
+    ASSERT_TRUE(g.restoreLayout(path));
+    EXPECT_EQ(g.column(b.col("Y_Score")).width, 90);
+    EXPECT_FALSE(g.column(b.col("sMemo")).visible);
+    EXPECT_EQ(b.col("S_Score"), 3) << "the user's order";
+    EXPECT_EQ(g.groupCaptionRows(), 2);
+    EXPECT_EQ(spans(g, 1, 1), (Spans{"数学:S_Score-S_Score", "语文（一）:Y_Score-Y_ClassRank", "数学:S_GradeRank-S_ClassRank", "全总:Z_Score-Z_ClassRank"}));
+    EXPECT_EQ(spans(g, 1, 0), (Spans{"考试科目:S_Score-S_ClassRank", "考试总分:Z_Score-Z_ClassRank"}));
+}

@@ -170,6 +170,34 @@ RankColumns parseOrderFieldList(QStringView text, const QStringList &allowedSubj
     return columns;
 }
 
+SheetSubjectFilter parseSheetSubjectFilter(QStringView text)
+{
+    const Scanner s(text, u"subject filter"_s);
+    SheetSubjectFilter filter;
+    qsizetype start = 0;
+    if (text.startsWith(u'@')) {
+        const qsizetype end = text.indexOf(u';');
+        if (end < 0) s.failAt(text.size(), u"expected \";\" after the selected classes"_s);
+        filter.classesSelected = true;
+        filter.classes = classCodesAt(s, {text.mid(1, end - 1), 1});
+        start = end + 1;
+    }
+    if (start == text.size()) return filter;
+    QSet<QString> seen;
+    qsizetype pos = start;
+    while (pos <= text.size()) {
+        qsizetype end = pos;
+        while (end < text.size() && text[end] != u';' && text[end] != u',')
+            ++end;
+        const Piece p{text.mid(pos, end - pos), pos};
+        if (!isThreeDigits(p.text)) s.failAt(p.pos, u"expected a subject code of three digits"_s);
+        addOnce(s, seen, p.text.toString(), p.pos, u"subject"_s);
+        filter.subjects.append(p.text.toString());
+        pos = end + 1;
+    }
+    return filter;
+}
+
 QStringList parseSubjectSet(QStringView text)
 {
     const Scanner s(text, u"subject set"_s);

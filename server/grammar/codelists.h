@@ -47,6 +47,18 @@ struct RankColumns {
 LUMEKO_GRAMMAR_EXPORT RankColumns parseOrderFieldList(QStringView text, const QStringList &allowedSubjectCodes,
                                                       bool totalsAllowed);
 
+// QMark: the subjects of the score sheet, three-digit codes joined by ";" or "," in the sheet's
+// order, optionally after the class tree's selection: "@" and the ticked class codes joined by
+// ",", then ";" ("@001,003;001;002;003"). "@;" alone selects no class. The empty text gives no
+// subject.
+struct SheetSubjectFilter {
+    bool classesSelected = false;
+    QStringList classes;
+    QStringList subjects;
+    bool operator==(const SheetSubjectFilter &) const = default;
+};
+LUMEKO_GRAMMAR_EXPORT SheetSubjectFilter parseSheetSubjectFilter(QStringView text);
+
 // sSubjects6 of a P-value record: three-digit subject codes joined by ",", at least one.
 LUMEKO_GRAMMAR_EXPORT QStringList parseSubjectSet(QStringView text);
 // sSubjects10: entries joined by ","; an entry is a three-digit code, or the codes of subjects

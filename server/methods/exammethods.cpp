@@ -4,7 +4,9 @@
 
 #include "server/core/service.h"
 #include "server/grammar/codelists.h"
+#include "server/methods/examstore.h"
 #include "server/methods/methods.h"
+#include "server/methods/scorescope.h"
 #include "server/methods/updates.h"
 #include "server/storage/schema.h"
 #include "wire/protocol/methods.h"
@@ -16,8 +18,6 @@ using wire::FieldType;
 namespace P = wire::protocol;
 
 namespace {
-
-const QString kNoPage = QStringLiteral("⊥");
 
 // ---- the catalogue ---------------------------------------------------------------------------------
 
@@ -61,48 +61,6 @@ void upExamInfo(MethodCall &c)
 
 // ---- one exam ----------------------------------------------------------------------------------------
 
-struct ExamKey {
-    QString school, grade, code, page;
-    qint64 inYear = 0;
-    bool isUnit() const { return page != kNoPage; }
-    QVariantList params() const { return {school, grade, inYear, code, page}; }
-};
-const char *const kIdentity = "\"SchoolCode\" = ? AND \"GradeCode\" = ? AND \"InYear\" = ? AND \"ExamCode\" = ? AND \"PageName\" = ?";
-
-struct StoredExam {
-    qint64 id = 0;
-    QString name;
-    bool frozen = false;
-};
-
-std::optional<StoredExam> findExam(Database &db, const ExamKey &k)
-{
-    const auto row = db.select(QStringLiteral("SELECT \"Id\", \"ExamName\", \"Freeze\" FROM \"CJ_ExamTotal\" WHERE %1").arg(QLatin1String(kIdentity)),
-                               k.params(), {{"Id", FieldType::Integer, 0, 0}, {"ExamName", FieldType::Text, 0, 0}, {"Freeze", FieldType::Boolean, 0, 0}});
-    if (row.rowCount() == 0) return std::nullopt;
-    return StoredExam{row.value(0, 0).toLongLong(), row.value(0, 1).toString(), row.value(0, 2).toBool()};
-}
-
-// Who may write an exam: a unit exam is its own teacher's; a new school-wide exam needs 4029, an
-// existing one 4029 or the Manager of 4031; a new unit exam needs 4030.
-void requireExamWrite(MethodCall &c, const P::Method &m, const ExamKey &k, bool creating)
-{
-    const SessionUser &u = c.user();
-    if (u.unrestricted()) return;
-    if (k.isUnit()) {
-        if (k.page != u.teacherCode)
-            throw CallError(ErrorCode::Forbidden, QStringLiteral("%1: the unit exam %2 belongs to another teacher").arg(m.fullName(), k.code));
-        if (creating && !c.hasFunction(QStringLiteral("4030")))
-            throw CallError(ErrorCode::Forbidden, QStringLiteral("%1: creating a unit exam needs the right 4030").arg(m.fullName()));
-        return;
-    }
-    const bool sysExam = c.hasFunction(QStringLiteral("4029"));
-    if (creating ? !sysExam : !(sysExam || c.hasRight(QStringLiteral("4031"), QStringLiteral("Manager"))))
-        throw CallError(ErrorCode::Forbidden, QStringLiteral("%1: %2 a school-wide exam needs the right %3")
-                                                  .arg(m.fullName(), creating ? QStringLiteral("creating") : QStringLiteral("changing"),
-                                                       creating ? QStringLiteral("4029") : QStringLiteral("4029 or 4031/Manager")));
-}
-
 ExamKey keyOfRow(MethodCall &c, const wire::ChangePacket &p, const wire::RowChange &row)
 {
     const QVariantList &v = row.status == wire::RowStatus::Inserted ? row.newValues : row.oldValues;
@@ -112,13 +70,6 @@ ExamKey keyOfRow(MethodCall &c, const wire::ChangePacket &p, const wire::RowChan
         return v.value(f);
     };
     return {c.user().school, field("GradeCode").toString(), field("ExamCode").toString(), field("PageName").toString(), field("InYear").toLongLong()};
-}
-
-// The exam identity of a call's arguments: school, grade, exam code, page name and intake year at
-// the given positions.
-ExamKey keyOfArgs(MethodCall &c, int grade, int code, int page, int year)
-{
-    return {c.school(0), c.text(grade), c.text(code), c.text(page), c.integer(year)};
 }
 
 // The condition on an exam list "e" for who looks: everything for an unrestricted user or one who
@@ -220,9 +171,9 @@ void qExamSubjectForUp(MethodCall &c)
 {
     const ExamKey k = keyOfArgs(c, 1, 2, 3, 4);
     const TableDef &t = schemaTable(u"CJ_ExamSubject");
-    c.setRef(5,
-             c.db().select(QStringLiteral("SELECT %1 FROM \"CJ_ExamSubject\" WHERE %2 ORDER BY \"SubjectCode\"").arg(columnList(t), QLatin1String(kIdentity)),
-                           k.params(), t.fieldDefs()));
+    c.setRef(
+        5, c.db().select(QStringLiteral("SELECT %1 FROM \"CJ_ExamSubject\" WHERE %2 ORDER BY \"SubjectCode\"").arg(columnList(t), QLatin1String(kExamIdentity)),
+                         k.params(), t.fieldDefs()));
 }
 
 // The scores stored for a subject (a score of 0 or below is none); without a subject, the exam's
@@ -373,7 +324,7 @@ void upDeleteExam(MethodCall &c)
     const int shares = db.exec(QStringLiteral("DELETE FROM \"CJ_ExamGradePer\" WHERE \"examId\" = ?"), id);
     db.exec(QStringLiteral("DELETE FROM \"CJ_ZLPG_PDetail\" WHERE \"NID\" IN (SELECT \"NID\" FROM \"CJ_ZLPG_P\" WHERE \"nExamId\" = ?)"), id);
     const int pvalues = db.exec(QStringLiteral("DELETE FROM \"CJ_ZLPG_P\" WHERE \"nExamId\" = ?"), id);
-    const int subjects = db.exec(QStringLiteral("DELETE FROM \"CJ_ExamSubject\" WHERE %1").arg(QLatin1String(kIdentity)), k.params());
+    const int subjects = db.exec(QStringLiteral("DELETE FROM \"CJ_ExamSubject\" WHERE %1").arg(QLatin1String(kExamIdentity)), k.params());
     db.exec(QStringLiteral("DELETE FROM \"CJ_ExamTotal\" WHERE \"Id\" = ?"), id);
     tx.commit();
     c.setResult(QStringLiteral("已删除考试【%1】及其 %2 个科目、%3 条科目排名、%4 条等级比例、%5 条P值记录。")
@@ -386,10 +337,23 @@ void upDeleteExam(MethodCall &c)
 
 // ---- the teacher's subjects and classes ---------------------------------------------------------------
 
+// Without a role: "ALL" for a user who may see all, else what he teaches or leads in the grade.
+// With one ("<user code>,<role>"): the subjects that role gives him (ScoreScope::subjectsOfRole).
 void qTeacherSubjects(MethodCall &c)
 {
     const QString school = c.school(0);
     const SessionUser &u = c.user();
+    const QString userArg = c.text(2);
+    if (const qsizetype comma = userArg.indexOf(u','); comma >= 0) {
+        bool ok = false;
+        const int role = userArg.mid(comma + 1).toInt(&ok);
+        if (!ok || role < 1 || role > 6)
+            throw CallError(ErrorCode::BadArguments, QStringLiteral("StudentQry.QTeacherSubjects: the role after the user code must be 1 to 6"));
+        StoredExam grade; // the grade alone, as a school-wide exam of it
+        grade.key = {school, c.text(1), QString(), kNoPage, c.integer(3)};
+        c.setResult(ScoreScope(c, grade).subjectsOfRole(role));
+        return;
+    }
     if (u.unrestricted() || u.viewAllGrade) {
         c.setResult(QStringLiteral("ALL"));
         return;

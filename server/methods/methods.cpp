@@ -9,6 +9,7 @@ void installSchoolMethods(Service &service)
     registerOrganisationMethods(service);
     registerStudentMethods(service);
     registerExamMethods(service);
+    registerScoreMethods(service);
 }
 
 } // namespace lumeko::server

@@ -12,7 +12,8 @@ LUMEKO_METHODS_EXPORT void registerSysMethods(Service &service);          // Sys
 LUMEKO_METHODS_EXPORT void registerOrganisationMethods(Service &service); // StudentQry, StudentUp: departments, classes, grades ...
 LUMEKO_METHODS_EXPORT void registerStudentMethods(Service &service);      // StudentQry, StudentUp, AchieveQry: the student register
 
-LUMEKO_METHODS_EXPORT void registerExamMethods(Service &service); // AchieveQry, AchieveUp: the exam catalogue, exams and rosters
+LUMEKO_METHODS_EXPORT void registerExamMethods(Service &service);  // AchieveQry, AchieveUp: the exam catalogue, exams and rosters
+LUMEKO_METHODS_EXPORT void registerScoreMethods(Service &service); // AchieveQry, AchieveUp: the score sheet and its history
 
 // Every module above: what a school's server serves.
 LUMEKO_METHODS_EXPORT void installSchoolMethods(Service &service);

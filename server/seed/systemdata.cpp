@@ -382,6 +382,7 @@ const Function kFunctions[] = {
     {"401105", "4011", "DivClass", "教学分班"},
     {"401106", "4011", "Import", "导入成绩"},
     {"401107", "4011", "Print", "打印成绩"},
+    {"401108", "4011", "Manager", "成绩修改记录"},
     {"4012", "40", nullptr, "年级定义向导", "GradeDefine"},
     {"4013", "40", nullptr, "年级升级", "UpGrade"},
     {"4029", "40", nullptr, "创建综合考试", "SysExam"},
@@ -398,15 +399,12 @@ struct RoleGrant {
 
 const RoleGrant kRoleGrants[] = {
     // 科目组长: follows the subject through every grade; creates unit exams, sees all results.
-    {2, {"0001", "0002", "4008", "4009", "4010", "4011", "401101", "401102", "401103", "401106", "401107", "4030",
-         "4031"}},
+    {2, {"0001", "0002", "4008", "4009", "4010", "4011", "401101", "401102", "401103", "401106", "401107", "4030", "4031"}},
     // 年级长: runs a grade: its classes, subjects, course table, register and exams.
-    {3, {"0001", "0002", "4006", "400601", "4007", "400701", "4008", "400801", "400802", "4009", "400901", "400902",
-         "400903", "400904", "400906", "4010", "4011", "401101", "401102", "401103", "401104", "401105", "401106",
-         "401107", "4029", "4030", "4031", "403101"}},
+    {3, {"0001", "0002", "4006",   "400601", "4007",   "400701", "4008",   "400801", "400802", "4009",   "400901", "400902", "400903", "400904", "400906",
+         "4010", "4011", "401101", "401102", "401103", "401104", "401105", "401106", "401107", "401108", "4029",   "4030",   "4031",   "403101"}},
     // 班主任: keeps the register of the class and follows its results.
-    {4, {"0001", "4008", "4009", "400901", "400904", "400906", "4011", "401101", "401102", "401103", "401104",
-         "401107", "4030", "4031"}},
+    {4, {"0001", "4008", "4009", "400901", "400904", "400906", "4011", "401101", "401102", "401103", "401104", "401107", "4030", "4031"}},
     // 备课组长: one subject in one grade.
     {5, {"0001", "4008", "4009", "4011", "401101", "401102", "401103", "401106", "401107", "4030", "4031"}},
     // 任课教师: enters and prints the scores of the classes taught.
@@ -457,11 +455,24 @@ void addLevel1(Database &db)
     addSharedExamNames(db);
 }
 
+// Level 2: the score history's right (401108), for the administrator and the grade leaders.
+void addLevel2(Database &db)
+{
+    TableWriter f(db, QStringLiteral("XT_Function"), {"sFunId", "sParFunId", "sFunKey", "sFunName", "iOrder"}, TableWriter::SkipExisting);
+    const QVariant printOrder = db.scalar(QStringLiteral("SELECT \"iOrder\" FROM \"XT_Function\" WHERE \"sFunId\" = '401107'"));
+    f.add({QStringLiteral("401108"), QStringLiteral("4011"), QStringLiteral("Manager"), QStringLiteral("成绩修改记录"), printOrder});
+    f.flush();
+    TableWriter r(db, QStringLiteral("XT_RoleRight"), {"iRole", "sFunId"}, TableWriter::SkipExisting);
+    r.add({1, QStringLiteral("401108")});
+    r.add({3, QStringLiteral("401108")});
+    r.flush();
+}
+
 struct Step {
     int level;
     void (*apply)(Database &);
 };
-const Step kSteps[] = {{1, addLevel1}};
+const Step kSteps[] = {{1, addLevel1}, {2, addLevel2}};
 
 const QString kLevelSection = QStringLiteral("Lumeko");
 const QString kLevelKey = QStringLiteral("SystemDataLevel");

@@ -7,6 +7,7 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QUrl>
+#include <algorithm>
 
 namespace lumeko::server {
 
@@ -241,6 +242,27 @@ qint64 Database::insertReturningId(const QString &sql, const QVariantList &param
     const qint64 id = q.lastInsertId().toLongLong();
     q.finish();
     return id;
+}
+
+int Database::execValues(const QString &head, int width, const QList<QVariantList> &rows, const QString &tail)
+{
+    // 250 rows of up to 8 values stay far below either back end's limit on parameters.
+    constexpr qsizetype kBatch = 250;
+    const QString one = u'(' + QStringList(width, QStringLiteral("?")).join(QStringLiteral(", ")) + u')';
+    int changed = 0;
+    for (qsizetype start = 0; start < rows.size(); start += kBatch) {
+        const qsizetype n = std::min(kBatch, rows.size() - start);
+        QVariantList params;
+        params.reserve(n * width);
+        for (qsizetype r = start; r < start + n; ++r) {
+            if (rows[r].size() != width)
+                throw StorageError(QStringLiteral("execValues: a row of %1 values where %2 are expected").arg(rows[r].size()).arg(width));
+            params += rows[r];
+        }
+        changed +=
+            exec(head + QStringLiteral(" VALUES ") + QStringList(n, one).join(QStringLiteral(", ")) + (tail.isEmpty() ? QString() : u' ' + tail), params);
+    }
+    return changed;
 }
 
 void Database::execScript(const QString &script)

@@ -70,6 +70,10 @@ public:
     QVariant scalar(const QString &sql, const QVariantList &params = {});
     // Runs an INSERT and returns the value the database assigned to the serial column.
     qint64 insertReturningId(const QString &sql, const QVariantList &params, const QString &serialColumn);
+    // Runs "head VALUES (?, …), (?, …) … tail" for the rows in batches (one statement per batch of
+    // rows, so that thousands of rows cost tens of statements); every row has `width` values.
+    // Returns the number of rows changed.
+    int execValues(const QString &head, int width, const QList<QVariantList> &rows, const QString &tail = {});
     // Runs a script of statements separated by ";" at line ends (schema changes); no parameters.
     void execScript(const QString &script);
 

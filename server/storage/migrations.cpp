@@ -52,7 +52,13 @@ struct UpgradeStep {
 // new databases get from the declarations directly.
 const QList<UpgradeStep> &upgradeSteps()
 {
-    static const QList<UpgradeStep> steps = {};
+    static const QList<UpgradeStep> steps = {
+        {2, "the score history CJ_MarkLog",
+         [](Database &db) {
+             for (const QString &sql : createTableStatements(schemaTable(u"CJ_MarkLog"), db.backend()))
+                 db.exec(sql);
+         }},
+    };
     return steps;
 }
 

@@ -106,3 +106,19 @@ TEST(CodeLists, SubjectSetsAndStudentRangeOfAPValueRecord)
     // parameter: SQL-like text inside one is only an unknown caption.
     EXPECT_EQ(parseStudentRange("sTypes", u"统招生' or '1'='1").studentTypes, QStringList({"统招生' or '1'='1"}));
 }
+
+TEST(CodeLists, SubjectsOfAScoreSheetWithTheClassTreeSelection)
+{
+    EXPECT_EQ(parseSheetSubjectFilter(u"001;002;003"), (SheetSubjectFilter{false, {}, {"001", "002", "003"}}));
+    EXPECT_EQ(parseSheetSubjectFilter(u"001,002"), (SheetSubjectFilter{false, {}, {"001", "002"}}));
+    EXPECT_EQ(parseSheetSubjectFilter(u"@001,003;001;002"), (SheetSubjectFilter{true, {"001", "003"}, {"001", "002"}}));
+    EXPECT_EQ(parseSheetSubjectFilter(u"@;001"), (SheetSubjectFilter{true, {}, {"001"}})) << "a selection of no class";
+    EXPECT_EQ(parseSheetSubjectFilter(u""), SheetSubjectFilter{});
+
+    EXPECT_TRUE(refused([] { parseSheetSubjectFilter(u"001;002;"); }, 8, "three digits"));
+    EXPECT_TRUE(refused([] { parseSheetSubjectFilter(u"001;001"); }, 4, "given twice"));
+    EXPECT_TRUE(refused([] { parseSheetSubjectFilter(u"@001"); }, 4, "after the selected classes"));
+    EXPECT_TRUE(refused([] { parseSheetSubjectFilter(u"@001,三班;001"); }, 5, "class code"));
+    EXPECT_TRUE(refused([] { parseSheetSubjectFilter(u"FUL;001"); }, 0));
+    expectInjectionsRefused("@001,002;001;002", [](const QString &t) { parseSheetSubjectFilter(t); });
+}

@@ -43,9 +43,9 @@ QStringList texts(Database &db, const QString &sql, const QVariantList &params =
     return out;
 }
 
-qint64 count(Database &db, const QString &table)
+qint64 count(Database &db, const QString &table, const char *where = "1 = 1")
 {
-    return db.scalar(QStringLiteral("SELECT count(*) FROM ") + Database::quoted(table)).toLongLong();
+    return db.scalar(QStringLiteral("SELECT count(*) FROM %1 WHERE %2").arg(Database::quoted(table), QLatin1String(where))).toLongLong();
 }
 
 // A registry list in its order: key → value, as the pages read it; list names ignore letter case.
@@ -123,6 +123,21 @@ TEST_P(SeedTest, SystemDataAddsOnlyWhatTheDatabaseNeverHad)
     seedSystemData(*db);
     for (const QString &t : kReferenceTables) EXPECT_EQ(count(*db, t), first[t]) << t.toStdString();
     EXPECT_EQ(regList(*db, "StudState").first().second, QStringLiteral("在校"));
+}
+
+// A database seeded by the first release gets the score history's right for the administrator
+// and the grade leaders, and nothing it had is put back.
+TEST_P(SeedTest, ALevelOneDatabaseGetsTheScoreHistoryRight)
+{
+    seedSystemData(*db);
+    db->exec("DELETE FROM \"XT_RoleRight\" WHERE \"sFunId\" = '401108'");
+    db->exec("DELETE FROM \"XT_Function\" WHERE \"sFunId\" = '401108'");
+    db->exec("DELETE FROM \"XT_RoleRight\" WHERE \"iRole\" = 6 AND \"sFunId\" = '401106'"); // the school's own choice
+    db->exec("UPDATE \"XT_Registry\" SET \"sValue\" = '1' WHERE \"sSection\" = 'Lumeko' AND \"sKey\" = 'SystemDataLevel'");
+    seedSystemData(*db);
+    EXPECT_EQ(db->scalar("SELECT \"sFunKey\" FROM \"XT_Function\" WHERE \"sFunId\" = '401108'").toString(), "Manager");
+    EXPECT_EQ(count(*db, "XT_RoleRight", "\"sFunId\" = '401108'"), 2);
+    EXPECT_EQ(count(*db, "XT_RoleRight", "\"iRole\" = 6 AND \"sFunId\" = '401106'"), 0) << "a revoked grant stays revoked";
 }
 
 TEST_P(SeedTest, RegistryListsAndValuesHoldWhatThePagesReadFrom)

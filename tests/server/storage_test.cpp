@@ -104,6 +104,21 @@ TEST_P(StorageTest, MigrationCreatesEveryTableOnceAndRefusesANewerDatabase)
     EXPECT_THROW(migrate(*db), StorageError);
 }
 
+// A school's database of the first release (without the score history) is brought up to date and
+// keeps what it holds.
+TEST_P(StorageTest, AFirstReleaseDatabaseGetsTheScoreHistoryAndKeepsItsRows)
+{
+    db->exec(QStringLiteral("DROP TABLE \"CJ_MarkLog\""));
+    db->exec(QStringLiteral("UPDATE \"XT_SchemaVersion\" SET \"nVersion\" = 1"));
+    db->exec(QStringLiteral("INSERT INTO \"XJ_Dept\" (\"SchoolCode\", \"sCode\", \"sName\") VALUES ('S1', '001', ?)"), {QStringLiteral("教务处")});
+    ASSERT_EQ(schemaVersionOf(*db), 1);
+    EXPECT_EQ(migrate(*db), 1);
+    EXPECT_EQ(schemaVersionOf(*db), latestSchemaVersion());
+    EXPECT_EQ(count(*db, QStringLiteral("CJ_MarkLog")), 0) << "the table is there, empty";
+    EXPECT_EQ(count(*db, QStringLiteral("XJ_Dept")), 1);
+    EXPECT_EQ(count(*db, QStringLiteral("XT_SchemaVersion")), 2) << "the step is recorded beside the first version";
+}
+
 TEST_P(StorageTest, EveryValueTypeSurvivesAStoreAndARead)
 {
     // The P-value table has texts, integers, floats and a date-time; the student table dates and

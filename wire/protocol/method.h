@@ -79,7 +79,7 @@ struct Right {
 };
 
 struct Method {
-    static constexpr int kMaxArgs = 8;
+    static constexpr int kMaxArgs = 10;
 
     constexpr Method(std::string_view object, std::string_view name, std::initializer_list<Arg> args, Kind result, Right right)
         : object(object), name(name), result(result), right(right)

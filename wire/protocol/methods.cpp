@@ -55,6 +55,19 @@ const Method *const kAll[] = {
     &UpExamTotal,
     &UpExamStudents,
     &UpDeleteExam,
+    &QExamSubjectAllPt,
+    &QSubjects,
+    &QExamGradePer,
+    &QExamClassStuds,
+    &QMark,
+    &QExamOrders,
+    &QMarkHistory,
+    &QStudForDefine,
+    &QSubjectClass,
+    &UpMark,
+    &UpExamOrder,
+    &UpSubjectItems,
+    &UpExamGradePer,
 };
 } // namespace
 

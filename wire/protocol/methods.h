@@ -211,6 +211,65 @@ inline constexpr Method UpDeleteExam{"AchieveUp",
                                      Kind::Text,
                                      Right::anyOf({{kSysExam, {}}, {kUnitExam, {}}, {kExamMrg, "Manager"}})};
 
+// ---- AchieveQry, AchieveUp, StudentQry: the score sheet -------------------------------------------
+inline constexpr std::string_view kScores = "4011"; // 成绩录入
+
+inline constexpr Arg examCodeArg{"ExamCode", Kind::Text};
+inline constexpr Arg pageNameVar{"PageName", Kind::Text, Pass::Var};
+inline constexpr Arg inYearVar{"InYear", Kind::Integer, Pass::Var};
+inline constexpr Arg examIdText{"ExamId", Kind::TextOrInteger};
+
+// The exam's subject rows with their marks and weights, then one row for each total in use
+// ("FUL", and "BAS", "MAI" where the exam has them) with the header's marks.
+inline constexpr Method QExamSubjectAllPt{
+    "AchieveQry", "QExamSubjectAllPt", {schoolId, {"GradeCode", Kind::Text}, examCodeArg, pageNameVar, inYearVar, data}, Kind::None, Right::signedIn()};
+// The grade's subjects with their type and full mark.
+inline constexpr Method QSubjects{"AchieveQry", "QSubjects", {schoolId, {"GradeCode", Kind::Text}, inYearVar, data}, Kind::None, Right::signedIn()};
+// The letter shares of an exam (by its Id), one row per branch or one for the school.
+inline constexpr Method QExamGradePer{"AchieveQry", "QExamGradePer", {examIdText}, Kind::DataPacket, Right::signedIn()};
+// The classes of the exam's candidates with their numbers, as far as the user may see them.
+inline constexpr Method QExamClassStuds{
+    "AchieveQry", "QExamClassStuds", {schoolId, {"GradeCode", Kind::Text}, examCodeArg, pageNameVar, inYearVar}, Kind::DataPacket, Right::signedIn()};
+// The score sheet: one row per candidate the user may see, with every subject's score, ranks,
+// level and letter and the totals; and its upload image (scores only), which UpMark takes back.
+inline constexpr Method QMark{"AchieveQry",
+                              "QMark",
+                              {schoolId,
+                               {"GradeCode", Kind::Text},
+                               examCodeArg,
+                               pageNameVar,
+                               {"ClassCodes", Kind::Text, Pass::Var},
+                               {"SubjectFilter", Kind::Text, Pass::Var},
+                               inYearVar,
+                               data,
+                               {"UpData", Kind::DataPacket, Pass::Out}},
+                              Kind::None,
+                              Right::function(kScores)};
+// The exam's subject items (ranks in class and branch, level, letters), by the exam's Id.
+inline constexpr Method QExamOrders{
+    "AchieveQry", "QExamOrders", {examIdText, {"StudentCode", Kind::Text}, {"SubjectCode", Kind::Text}}, Kind::DataPacket, Right::function(kScores)};
+// Every change of a stored score of an exam (by Id) or of a student: who, when, from what to what.
+inline constexpr Method QMarkHistory{
+    "AchieveQry", "QMarkHistory", {schoolId, examIdText, {"StudentCode", Kind::Text}, data}, Kind::None, Right::key(kScores, "Manager")};
+// The grade's students who may sit the exam; Data brings "NotCurrYear" for a grade of the past.
+inline constexpr Method QStudForDefine{
+    "StudentQry", "QStudForDefine", {schoolId, inYearVar, {"GradeCode", Kind::Text}, {"Data", Kind::Any, Pass::Out}}, Kind::None, Right::signedIn()};
+// Classes of the grade with each subject's teacher (the course table), for one subject or all.
+inline constexpr Method QSubjectClass{
+    "StudentQry", "QSubjectClass", {schoolId, {"GradeCode", Kind::Text}, {"SubjectCode", Kind::Text}, inYearVar, data}, Kind::None, Right::signedIn()};
+
+// The sheet's changed scores, candidates added and removed. Each changed score must still be what
+// the sheet loaded; the method checks the exam, the deadline and the user's edit rights cell by cell.
+inline constexpr Method UpMark{"AchieveUp", "UpMark", {delta, maxErrors, errorCount}, Kind::None, Right::function(kScores)};
+// Totals and grade ranks of the listed columns, computed from the stored scores; 0 when done.
+inline constexpr Method UpExamOrder{"AchieveUp",
+                                    "UpExamOrder",
+                                    {schoolId, {"GradeCode", Kind::Text}, examCodeArg, pageNameVar, {"FieldList", Kind::Text, Pass::Var}, inYearVar},
+                                    Kind::Integer,
+                                    Right::function(kScores)};
+inline constexpr Method UpSubjectItems{"AchieveUp", "UpSubjectItems", {delta, maxErrors, errorCount}, Kind::None, Right::function(kScores)};
+inline constexpr Method UpExamGradePer{"AchieveUp", "UpExamGradePer", {delta, maxErrors, errorCount}, Kind::None, Right::function(kScores)};
+
 // Every declaration above, for walking them (the server's registration check, lumeko-cli methods).
 LUMEKO_WIRE_EXPORT std::span<const Method *const> allMethods();
 // The declaration of object.method (names compared without regard to case); null when none.

@@ -301,6 +301,84 @@ TEST(GridColumnGroups, ClicksOnAGroupCaptionAreNoColumns)
     EXPECT_EQ(g.sortColumns().first().field, QStringLiteral("sMemo"));
 }
 
+TEST(GridCellColors, ThePagesColoursShowInTheirCells)
+{
+    ScoreGrid s;
+    BandedGrid &g = s.grid;
+    g.resize(900, 520); // every row in view, grouped too
+    g.setReadOnly(true);
+    const int score = s.col("Y_Score");
+    QTreeView *view = g.bandView(1);
+    g.setCurrentCell(0, s.col("sMemo"));
+    const QColor red(0xE0, 0x30, 0x30);
+    double limit = 60; // marks under it show red
+    QList<QPoint> asked;
+    g.setCellColors([&](int row, int column) {
+        asked.append(QPoint(column, row));
+        if (column == score && g.value(row, column).toDouble() < limit) return CellColors{red, Qt::white};
+        return CellColors{};
+    });
+    auto pixel = [&](int row, int column) {
+        const QImage image = g.grab().toImage();
+        const QRect cell = view->visualRect(g.gridModel()->index(g.gridModel()->rowOfOrdinal(row), column));
+        return QColor(image.pixel(view->viewport()->mapTo(&g, cell.topLeft() + QPoint(2, 2))));
+    };
+    auto whiteText = [&](int row) {
+        const QImage image = g.grab().toImage();
+        const QRect cell = view->visualRect(g.gridModel()->index(g.gridModel()->rowOfOrdinal(row), score));
+        const QRect area(view->viewport()->mapTo(&g, cell.topLeft()), cell.size());
+        for (int y = area.top(); y < area.bottom(); ++y)
+            for (int x = area.left(); x < area.right(); ++x)
+                if (qGray(image.pixel(x, y)) > 230) return true;
+        return false;
+    };
+    // Students 3 (55) and 6 (47) fail 语文; the others show the grid's own stripes.
+    EXPECT_EQ(pixel(2, score), red);
+    EXPECT_EQ(pixel(5, score), red);
+    EXPECT_TRUE(whiteText(2));
+    EXPECT_EQ(pixel(4, score), g.gridStyle().content);
+    EXPECT_EQ(pixel(3, score), g.gridStyle().sepRow);
+    EXPECT_EQ(pixel(2, s.col("Y_GradeRank")), g.gridStyle().content) << "one cell, not its row";
+    EXPECT_TRUE(asked.contains(QPoint(score, 2)));
+    EXPECT_TRUE(asked.contains(QPoint(s.col("sName"), 7))) << "the fixed band asks too";
+    for (const QPoint &p : std::as_const(asked)) {
+        EXPECT_TRUE(p.y() >= 0 && p.y() < g.dataRowCount()) << p.y();
+        EXPECT_TRUE(p.x() >= 0 && p.x() < g.columnCount()) << p.x();
+    }
+
+    // The focused cell keeps its look; the rest of its row shows the page's colours.
+    g.setCurrentCell(5, score);
+    EXPECT_NE(pixel(5, score), red);
+    g.setCurrentCell(5, s.col("sMemo"));
+    EXPECT_EQ(pixel(5, score), red);
+    EXPECT_EQ(pixel(5, s.col("Y_GradeRank")), g.gridStyle().focusedRow) << "the focused row keeps its tint elsewhere";
+
+    // New answers show once the page asks for a repaint.
+    limit = 65;
+    g.refreshCells();
+    EXPECT_EQ(pixel(4, score), red) << "64 is under 65";
+
+    // Grouped, rows are still data rows: group rows are never asked for, and the colour of a
+    // student's mark goes with the student.
+    g.groupBy(s.col("ClassCode"));
+    g.setCurrentCell(0, s.col("sMemo"));
+    QApplication::processEvents();
+    asked.clear();
+    for (int row = 0; row < g.dataRowCount(); ++row) {
+        const bool failing = g.value(row, score).toDouble() < limit;
+        EXPECT_EQ(pixel(row, score) == red, failing) << "row " << row << ": " << g.displayText(row, score).toStdString();
+    }
+    ASSERT_FALSE(asked.isEmpty());
+    for (const QPoint &p : std::as_const(asked))
+        EXPECT_TRUE(p.y() >= 0 && p.y() < g.dataRowCount()) << p.y();
+    keep(g.grab().toImage(), "grid-cell-colors.png");
+
+    // No function: the grid's own colours everywhere.
+    g.setCellColors({});
+    for (int row = 0; row < g.dataRowCount(); ++row)
+        EXPECT_NE(pixel(row, score), red) << row;
+}
+
 TEST(GridColumnGroups, LayoutsKeepThePagesGroups)
 {
     QTemporaryDir dir;

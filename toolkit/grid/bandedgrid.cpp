@@ -370,6 +370,23 @@ void BandedGrid::setGridStyle(const GridStyle &style)
     refreshParts();
 }
 
+void BandedGrid::setCellColors(std::function<CellColors(int, int)> colors)
+{
+    m_cellColors = std::move(colors);
+    refreshCells();
+}
+
+void BandedGrid::refreshCells()
+{
+    for (GridView *v : m_views)
+        v->viewport()->update();
+}
+
+CellColors BandedGrid::cellColors(int row, int column) const
+{
+    return m_cellColors && row >= 0 ? m_cellColors(row, column) : CellColors{};
+}
+
 void BandedGrid::setFooterVisible(bool on)
 {
     m_footerVisible = on;

@@ -23,6 +23,8 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <functional>
+
 class QScrollBar;
 class QTreeView;
 class QMenu;
@@ -94,6 +96,11 @@ public:
     void setGroupByBoxVisible(bool on);
     bool groupByBoxVisible() const { return m_groupBoxVisible; }
     int rowHeight() const { return m_rowHeight; }
+    // The page's colours of data cells (row as elsewhere: the data row's position); an empty
+    // function leaves every cell the grid's. The focused cell and selected cells keep their look.
+    void setCellColors(std::function<CellColors(int row, int column)> colors);
+    // Repaints the cells, after what the colour function answers has changed.
+    void refreshCells();
 
     // ---- rows and cells
     int dataRowCount() const { return m_model->dataRowCount(); }
@@ -238,6 +245,7 @@ private:
     int headerHeight() const;                       // column headers and group captions
     int groupCaptionHeight() const;                 // one row of group captions
     int groupDepth(int column) const;               // rows of group captions over the column
+    CellColors cellColors(int row, int column) const;
 
     GridModel *m_model = nullptr;
     QPointer<DataSet> m_table;
@@ -265,6 +273,7 @@ private:
     bool m_applying = false;
     bool m_syncing = false;
     QList<GridSortColumn> m_sort;
+    std::function<CellColors(int, int)> m_cellColors;
     bool m_tableOpen = false;
     QString m_pageIndexName;
     QString m_pageIndexFields;

@@ -64,6 +64,12 @@ struct GridColumnGroup {
     bool operator==(const GridColumnGroup &) const = default;
 };
 
+// A page's colours for one data cell; an invalid colour leaves the grid's own.
+struct CellColors {
+    QColor background;
+    QColor foreground;
+};
+
 struct GridSortColumn {
     QString field;
     Qt::SortOrder order = Qt::AscendingOrder;

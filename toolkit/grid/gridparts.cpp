@@ -629,10 +629,17 @@ void GridDelegate::paint(QPainter *p, const QStyleOptionViewItem &option, const 
     const bool editable = !m->isReadOnly() && m->columnEditable(c) && m->caption(c) != QStringLiteral("选择");
     const QModelIndex current = m_view->currentIndex();
     const bool focusedRow = current.isValid() && current.row() == index.row();
+    const bool selected = option.state & QStyle::State_Selected;
     QColor background = ordinal % 2 == 1 ? s.sepRow : s.content;
     if (editable) background = s.modify;
     if (focusedRow) background = s.focusedRow;
-    if (option.state & QStyle::State_Selected) background = editable || focusedRow ? s.modify.darker(112) : s.modify;
+    if (selected) background = editable || focusedRow ? s.modify.darker(112) : s.modify;
+    // The page's colours show over the stripes and the focused row, not on the focused or
+    // selected cells; a text colour chosen for the page's background goes where that does.
+    const CellColors own = m_grid->cellColors(ordinal, c);
+    const bool ownBackground = own.background.isValid() && !selected && current != index;
+    if (ownBackground) background = own.background;
+    const QColor textColor = own.foreground.isValid() && (ownBackground || !own.background.isValid()) ? own.foreground : s.text;
     const QRect r = option.rect;
     p->save();
     p->fillRect(r, background);
@@ -649,7 +656,7 @@ void GridDelegate::paint(QPainter *p, const QStyleOptionViewItem &option, const 
         const QString text = index.data(Qt::DisplayRole).toString();
         if (!text.isEmpty()) {
             const QRect t = r.adjusted(4, 0, -4, -1);
-            p->setPen(s.text);
+            p->setPen(textColor);
             p->drawText(t, index.data(Qt::TextAlignmentRole).toInt(), option.fontMetrics.elidedText(text, Qt::ElideRight, t.width()));
         }
     }

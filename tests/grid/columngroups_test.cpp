@@ -99,6 +99,12 @@ struct ScoreGrid {
     }
     int col(const QString &field) const { return grid.columnOfField(field); }
     QHeaderView *header(int band) const { return grid.bandView(band)->header(); }
+    void lock(const QString &field)
+    {
+        GridColumn c = grid.column(col(field));
+        c.locked = true;
+        grid.updateColumn(col(field), c);
+    }
 };
 
 using Spans = std::vector<std::string>;
@@ -130,6 +136,24 @@ bool hasInk(const QImage &image, const QRect &area)
     return false;
 }
 
+QAction *menuAction(QMenu *menu, const QString &text)
+{
+    for (QAction *a : menu->actions())
+        if (a->text() == text) return a;
+    return nullptr;
+}
+
+// As a drag does: entering makes the widget the drop's target. Whether the target took it.
+bool drop(QWidget *target, QMimeData *data, QPoint at)
+{
+    std::unique_ptr<QMimeData> owned(data);
+    QDragEnterEvent enter(at, Qt::MoveAction, owned.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    QDropEvent event(at, Qt::MoveAction, owned.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &event);
+    QApplication::processEvents();
+    return enter.isAccepted() && event.isAccepted();
+}
 } // namespace
 
 TEST(GridColumnGroups, CaptionsCoverRunsOfColumnsOfOneGroupPath)
@@ -379,7 +403,85 @@ TEST(GridCellColors, ThePagesColoursShowInTheirCells)
         EXPECT_NE(pixel(row, score), red) << row;
 }
 
-TEST(GridColumnGroups, LayoutsKeepThePagesGroups)
+TEST(GridLockedColumns, TheUserCannotFilterGroupMoveOrHideThem)
+{
+    ScoreGrid s;
+    BandedGrid &g = s.grid;
+    g.setReadOnly(true);
+    s.lock(QStringLiteral("sName"));
+    s.lock(QStringLiteral("Z_Score"));
+    const int name = s.col("sName"), memo = s.col("sMemo"), classes = s.col("ClassCode");
+
+    // The header menu: sorting stays; grouping, hiding and moving to the other band do not.
+    for (const auto &[column, locked] : {std::pair{name, true}, std::pair{classes, false}}) {
+        QMenu *menu = g.headerMenu(column);
+        for (const char *item : {"按此列分组", "隐藏此列", "移到活动列"}) {
+            QAction *a = menuAction(menu, QString::fromUtf8(item));
+            ASSERT_NE(a, nullptr) << item;
+            EXPECT_EQ(a->isEnabled(), !locked) << item << " of " << g.columnCaption(column).toStdString();
+        }
+        EXPECT_TRUE(menuAction(menu, QStringLiteral("升序排列"))->isEnabled());
+    }
+    // The page hides them as it likes; the user is not offered to show them again.
+    g.setColumnVisible(s.col("Z_Score"), false);
+    g.setColumnVisible(memo, false);
+    EXPECT_FALSE(g.column(s.col("Z_Score")).visible);
+    QMenu *shown = nullptr;
+    for (QAction *a : g.headerMenu(classes)->actions())
+        if (a->menu() && a->text() == QStringLiteral("显示列")) shown = a->menu();
+    ASSERT_NE(shown, nullptr);
+    ASSERT_EQ(shown->actions().size(), 1);
+    EXPECT_EQ(shown->actions().first()->text(), QStringLiteral("备注"));
+    g.setColumnVisible(memo, true);
+
+    // Dropped on the group-by box it does not group; another column does.
+    QWidget *box = g.findChild<QWidget *>(QStringLiteral("groupByBox"));
+    ASSERT_NE(box, nullptr);
+    EXPECT_FALSE(drop(box, g.columnMimeData(name), QPoint(20, 10)));
+    EXPECT_TRUE(g.groupColumns().isEmpty());
+    EXPECT_TRUE(drop(box, g.columnMimeData(classes), QPoint(20, 10)));
+    EXPECT_EQ(g.groupColumns(), QList<int>{classes});
+    // Nor does it move when dropped on a header, or leave a grouping the page made.
+    QHeaderView *scrolling = s.header(1);
+    EXPECT_FALSE(drop(scrolling->viewport(), g.columnMimeData(name), QPoint(scrolling->sectionViewportPosition(memo) + 2, scrolling->height() - 5)));
+    EXPECT_EQ(g.column(name).field, QStringLiteral("sName"));
+    g.groupBy(name);
+    EXPECT_EQ(g.groupColumns(), (QList<int>{classes, name}));
+    EXPECT_FALSE(drop(scrolling->viewport(), g.columnMimeData(name, true), QPoint(10, 5)));
+    EXPECT_EQ(g.groupColumns(), (QList<int>{classes, name}));
+    EXPECT_FALSE(menuAction(g.headerMenu(name), QStringLiteral("取消按此列分组"))->isEnabled());
+    EXPECT_TRUE(drop(scrolling->viewport(), g.columnMimeData(classes, true), QPoint(10, 5)));
+    EXPECT_EQ(g.groupColumns(), QList<int>{name});
+    g.clearGrouping();
+
+    // With filtering on, its header has no filter button: a click there opens no list.
+    g.setFilteringEnabled(true);
+    QApplication::processEvents();
+    QHeaderView *fixed = s.header(0);
+    auto clickButtonPlace = [&](QHeaderView *h, int column) {
+        QTest::mouseClick(h->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          QPoint(h->sectionViewportPosition(column) + h->sectionSize(column) - 10, h->height() / 2));
+        QApplication::processEvents();
+        auto *list = g.findChild<QListWidget *>();
+        const bool opened = list && list->window()->isVisible();
+        if (list) list->window()->close();
+        QApplication::processEvents();
+        return opened;
+    };
+    EXPECT_FALSE(clickButtonPlace(fixed, name));
+    EXPECT_TRUE(clickButtonPlace(scrolling, memo));
+    keep(g.grab().toImage(), "grid-locked-columns.png");
+    // The page filters it all the same.
+    g.setColumnFilter(name, {studentName(1)});
+    EXPECT_EQ(g.dataRowCount(), 1);
+    g.clearColumnFilters();
+
+    // And moves it.
+    g.moveColumn(name, 0, 0);
+    EXPECT_EQ(g.column(0).field, QStringLiteral("sName"));
+}
+
+TEST(GridColumnGroups, LayoutsKeepThePagesGroupsAndLockedColumns)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("TfrmScore.ini"));
@@ -389,16 +491,24 @@ TEST(GridColumnGroups, LayoutsKeepThePagesGroups)
         g.setColumnWidth(a.col("Y_Score"), 90);
         g.moveColumn(a.col("S_Score"), a.col("Y_Score"), 1);
         g.setColumnVisible(a.col("sMemo"), false);
+        // Locked columns the page had placed elsewhere at that time.
+        a.lock(QStringLiteral("Z_Score"));
+        g.moveColumn(a.col("Z_Score"), g.columnCount() - 1, 1);
+        g.setColumnWidth(a.col("Z_Score"), 70);
         ASSERT_TRUE(g.saveLayout(path));
     }
 
-    // Another exam's page, with its own caption for the first subject.
-    ScoreGrid b(scoreColumns(QStringLiteral("语文（一）")));
+    // Another exam's page: its own caption for the first subject, 全总's 成绩 locked in place.
+    QList<GridColumn> columns = scoreColumns(QStringLiteral("语文（一）"));
+    columns[9].locked = true;
+    ScoreGrid b(columns);
     BandedGrid &g = b.grid;
     ASSERT_TRUE(g.restoreLayout(path));
     EXPECT_EQ(g.column(b.col("Y_Score")).width, 90);
     EXPECT_FALSE(g.column(b.col("sMemo")).visible);
     EXPECT_EQ(b.col("S_Score"), 3) << "the user's order";
+    EXPECT_EQ(b.col("Z_Score"), 9) << "the page's place";
+    EXPECT_EQ(g.column(b.col("Z_Score")).width, 70) << "the user's width";
     EXPECT_EQ(g.groupCaptionRows(), 2);
     EXPECT_EQ(spans(g, 1, 1), (Spans{"数学:S_Score-S_Score", "语文（一）:Y_Score-Y_ClassRank", "数学:S_GradeRank-S_ClassRank", "全总:Z_Score-Z_ClassRank"}));
     EXPECT_EQ(spans(g, 1, 0), (Spans{"考试科目:S_Score-S_ClassRank", "考试总分:Z_Score-Z_ClassRank"}));

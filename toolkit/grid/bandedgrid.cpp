@@ -996,7 +996,7 @@ int BandedGrid::bestFitWidth(int c) const
     bold.setBold(true);
     const QFontMetrics header(bold), cells(font());
     int width = header.horizontalAdvance(columnCaption(c)) + 16;
-    if (m_filtering) width += 18;
+    if (m_filtering && !column(c).locked) width += 18;
     for (const GridSortColumn &s : m_sort)
         if (s.field.compare(column(c).field, Qt::CaseInsensitive) == 0) width += m_sort.size() > 1 ? 20 : 12;
     if (isCheckColumn(c)) return std::max(width, 28);
@@ -1164,8 +1164,11 @@ QMenu *BandedGrid::headerMenu(int c)
         menu->addAction(QStringLiteral("降序排列"), this, [this, c] { sortBy(c, Qt::DescendingOrder); });
         menu->addAction(QStringLiteral("取消排序"), this, [this, c] { removeSort(c); })->setEnabled(sorted);
         menu->addSeparator();
-        if (groupColumns().contains(c)) menu->addAction(QStringLiteral("取消按此列分组"), this, [this, c] { ungroup(c); });
-        else menu->addAction(QStringLiteral("按此列分组"), this, [this, c] { groupBy(c); });
+        // A locked column is grouped, hidden and moved by the page only.
+        const bool locked = column(c).locked;
+        QAction *grouping = groupColumns().contains(c) ? menu->addAction(QStringLiteral("取消按此列分组"), this, [this, c] { ungroup(c); })
+                                                       : menu->addAction(QStringLiteral("按此列分组"), this, [this, c] { groupBy(c); });
+        grouping->setEnabled(!locked);
     }
     const bool grouped = !groupColumns().isEmpty();
     menu->addAction(QStringLiteral("全部展开"), this, &BandedGrid::expandAll)->setEnabled(grouped);
@@ -1176,16 +1179,17 @@ QMenu *BandedGrid::headerMenu(int c)
     menu->addSeparator();
     if (valid) {
         menu->addAction(QStringLiteral("最佳宽度"), this, [this, c] { bestFit(c); });
-        menu->addAction(QStringLiteral("隐藏此列"), this, [this, c] { setColumnVisible(c, false); });
-        if (c < fixedBandColumnCount())
-            menu->addAction(QStringLiteral("移到活动列"), this, [this, c] { moveColumn(c, fixedBandColumnCount() - 1, 1); });
-        else
-            menu->addAction(QStringLiteral("移到固定列"), this, [this, c] { moveColumn(c, fixedBandColumnCount(), 0); });
+        const bool locked = column(c).locked;
+        menu->addAction(QStringLiteral("隐藏此列"), this, [this, c] { setColumnVisible(c, false); })->setEnabled(!locked);
+        QAction *band = c < fixedBandColumnCount()
+                            ? menu->addAction(QStringLiteral("移到活动列"), this, [this, c] { moveColumn(c, fixedBandColumnCount() - 1, 1); })
+                            : menu->addAction(QStringLiteral("移到固定列"), this, [this, c] { moveColumn(c, fixedBandColumnCount(), 0); });
+        band->setEnabled(!locked);
     }
     menu->addAction(QStringLiteral("全部最佳宽度"), this, qOverload<>(&BandedGrid::bestFit));
     QMenu *hidden = menu->addMenu(QStringLiteral("显示列"));
     for (int h = 0; h < columnCount(); ++h)
-        if (!column(h).visible) hidden->addAction(columnCaption(h), this, [this, h] { setColumnVisible(h, true); });
+        if (!column(h).visible && !column(h).locked) hidden->addAction(columnCaption(h), this, [this, h] { setColumnVisible(h, true); });
     hidden->setEnabled(!hidden->isEmpty());
     return menu;
 }

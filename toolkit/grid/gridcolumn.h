@@ -49,6 +49,10 @@ struct LUMEKO_GRID_EXPORT GridColumn {
     // Neighbouring columns of a band that share a caption path share the caption cells above
     // their headers; a layout file never holds them.
     QStringList groups;
+    // Arranged by the page alone: the user can neither filter, group, move nor hide the column
+    // (no filter button, those header menu items disabled, its drags refused); the page's calls
+    // still do all of that.
+    bool locked = false;
     int tag = 0; // free for the page
 
     // The text the lookup list gives a key; the key as text when the list lacks it.

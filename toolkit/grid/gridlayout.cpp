@@ -1,6 +1,7 @@
 // A user's layout of a grid in an ini file: the columns in order with width, visibility and
 // band, the grouping columns and the sort columns. Columns are known by their field, so a layout
-// saved before a column was added or removed still restores what it can.
+// saved before a column was added or removed still restores what it can. What the page decides
+// (column groups, the arrangement of locked columns) is not the layout's.
 
 #include "toolkit/grid/bandedgrid.h"
 
@@ -51,30 +52,38 @@ bool BandedGrid::restoreLayout(const QString &iniPath)
     if (ini.value(QStringLiteral("Version")).toInt() != kLayoutVersion) return false;
 
     // Saved columns the grid still has, in the saved order; the grid's other columns keep their
-    // order after them, in their own band.
+    // order after them, in their own band. Locked columns keep the page's place, band and
+    // visibility, and take only their saved width; group captions are always the page's.
     const QList<GridColumn> present = columns();
+    QList<GridColumn> kept = present;
     QList<bool> placed(present.size(), false);
-    QList<GridColumn> restored;
+    QList<GridColumn> arranged; // the columns the user arranges, in the saved order
     const int saved = ini.beginReadArray(QStringLiteral("Columns"));
     for (int i = 0; i < saved; ++i) {
         ini.setArrayIndex(i);
         const QString field = ini.value(QStringLiteral("Field")).toString();
         for (int c = 0; c < present.size(); ++c) {
             if (placed[c] || present[c].field.compare(field, Qt::CaseInsensitive) != 0) continue;
-            GridColumn col = present[c];
+            GridColumn &col = kept[c];
             bool ok = false;
             const int width = ini.value(QStringLiteral("Width")).toInt(&ok);
             if (ok && width >= 16) col.width = width;
-            col.visible = ini.value(QStringLiteral("Visible"), col.visible).toBool();
-            col.band = ini.value(QStringLiteral("Band"), col.band).toInt() == 0 ? 0 : 1;
-            restored.append(col);
+            if (!col.locked) {
+                col.visible = ini.value(QStringLiteral("Visible"), col.visible).toBool();
+                col.band = ini.value(QStringLiteral("Band"), col.band).toInt() == 0 ? 0 : 1;
+                arranged.append(col);
+            }
             placed[c] = true;
             break;
         }
     }
     ini.endArray();
     for (int c = 0; c < present.size(); ++c)
-        if (!placed[c]) restored.append(present[c]);
+        if (!placed[c] && !kept[c].locked) arranged.append(kept[c]);
+    QList<GridColumn> restored;
+    qsizetype next = 0;
+    for (const GridColumn &col : std::as_const(kept))
+        restored.append(col.locked ? col : arranged[next++]);
     setColumns(restored);
 
     QStringList groups;

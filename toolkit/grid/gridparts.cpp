@@ -32,7 +32,8 @@ int draggedColumn(const QMimeData *mime, const char *type, const BandedGrid *gri
     if (parts.size() != 2 || parts[0].toULongLong() != quintptr(grid)) return -1;
     bool ok = false;
     const int column = parts[1].toInt(&ok);
-    return ok && column >= 0 && column < grid->columnCount() ? column : -1;
+    // A locked column is arranged by the page, never by a drop.
+    return ok && column >= 0 && column < grid->columnCount() && !grid->column(column).locked ? column : -1;
 }
 
 // Whether a drag carries a column of this grid, from its headers or from the group-by box.
@@ -438,7 +439,7 @@ void GridHeader::paintSection(QPainter *p, const QRect &full, int logical) const
     p->drawLine(rect.topRight(), rect.bottomRight());
     p->drawLine(rect.bottomLeft(), rect.bottomRight());
     QRect text = rect.adjusted(4, 0, -4, 0);
-    if (m_grid->filteringEnabled()) {
+    if (m_grid->filteringEnabled() && !m_grid->column(logical).locked) {
         const QRect b = filterButtonRect(logical).translated(0, full.top());
         const bool active = m_grid->isColumnFiltered(logical);
         p->setPen(s.gridLine.darker(130));
@@ -507,7 +508,7 @@ void GridHeader::mousePressEvent(QMouseEvent *event)
     if (onGroupCaption(pos)) return;
     if (event->button() == Qt::LeftButton) {
         const int logical = logicalIndexAt(pos);
-        if (logical >= 0 && m_grid->filteringEnabled() && filterButtonRect(logical).contains(pos)) {
+        if (logical >= 0 && m_grid->filteringEnabled() && !m_grid->column(logical).locked && filterButtonRect(logical).contains(pos)) {
             m_grid->showFilterPopup(logical);
             return;
         }
@@ -526,6 +527,7 @@ void GridHeader::mouseMoveEvent(QMouseEvent *event)
         if ((event->position().toPoint() - m_pressPos).manhattanLength() >= QApplication::startDragDistance()) {
             const int column = m_pressed;
             m_pressed = -1;
+            if (m_grid->column(column).locked) return; // stays where the page put it
             const QRect r(sectionViewportPosition(column), 0, sectionSize(column), height());
             startColumnDrag(this, kColumnMime, m_grid, column, viewport()->grab(r), m_pressPos - r.topLeft());
         }
@@ -1068,7 +1070,7 @@ void GroupByBox::mouseMoveEvent(QMouseEvent *event)
     const QList<QRect> rects = chipRects();
     const int level = m_pressed;
     m_pressed = -1;
-    if (level >= columns.size()) return;
+    if (level >= columns.size() || m_grid->column(columns[level]).locked) return;
     startColumnDrag(this, kGroupMime, m_grid, columns[level], grab(rects[level]), m_pressPos - rects[level].topLeft());
 }
 
@@ -1080,12 +1082,21 @@ void GroupByBox::contextMenuEvent(QContextMenuEvent *event)
     for (int i = 0; i < rects.size(); ++i)
         if (rects[i].contains(event->pos())) {
             const int column = columns[i];
-            menu.addAction(QStringLiteral("取消按“%1”分组").arg(m_grid->columnCaption(column)), m_grid, [this, column] { m_grid->ungroup(column); });
+            menu.addAction(QStringLiteral("取消按“%1”分组").arg(m_grid->columnCaption(column)), m_grid, [this, column] { m_grid->ungroup(column); })
+                ->setEnabled(!m_grid->column(column).locked);
         }
     if (!columns.isEmpty()) {
         menu.addAction(QStringLiteral("全部展开"), m_grid, &BandedGrid::expandAll);
         menu.addAction(QStringLiteral("全部折叠"), m_grid, &BandedGrid::collapseAll);
-        menu.addAction(QStringLiteral("取消全部分组"), m_grid, &BandedGrid::clearGrouping);
+        // The page's grouping by locked columns stays.
+        bool userGrouped = false;
+        for (int c : columns)
+            userGrouped = userGrouped || !m_grid->column(c).locked;
+        auto ungroupAll = [grid = m_grid] {
+            for (int c : grid->groupColumns())
+                if (!grid->column(c).locked) grid->ungroup(c);
+        };
+        menu.addAction(QStringLiteral("取消全部分组"), m_grid, ungroupAll)->setEnabled(userGrouped);
     }
     if (!menu.isEmpty()) menu.exec(event->globalPos());
 }

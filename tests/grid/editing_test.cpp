@@ -37,6 +37,7 @@ TEST(GridEditing, EditorsByTypeWriteThroughTheTableAndEnterWalksTheRow)
 {
     GridHarness h;
     BandedGrid &g = h.grid;
+    QSignalSpy edited(&g, &BandedGrid::cellEdited);
 
     // Text: typed into a line edit; Enter writes and moves right to the next editable cell.
     ASSERT_TRUE(g.editCell(0, h.col("sName")));
@@ -46,6 +47,8 @@ TEST(GridEditing, EditorsByTypeWriteThroughTheTableAndEnterWalksTheRow)
     typeInto(line, QStringLiteral("张小明"));
     QTest::keyClick(line, Qt::Key_Return);
     EXPECT_EQ(h.tableValue(0, "sName").toString(), QStringLiteral("张小明"));
+    ASSERT_EQ(edited.size(), 1) << "the page hears of the value the table took";
+    EXPECT_EQ(edited.first(), (QVariantList{0, h.col("sName")}));
     EXPECT_EQ(h.students.state(), DataSetState::Edit); // posted when the grid leaves the row
     EXPECT_EQ(g.currentRow(), 0);
     EXPECT_EQ(g.currentColumn(), h.col("ClassCode"));

@@ -117,6 +117,7 @@ BandedGrid::BandedGrid(QWidget *parent) : QWidget(parent)
     });
     connect(m_model, &GridModel::groupingChanged, this, &BandedGrid::refreshParts);
     connect(m_model, &GridModel::editError, this, &BandedGrid::editError);
+    connect(m_model, &GridModel::cellEdited, this, [this](int row, int column) { Q_EMIT cellEdited(m_model->ordinalOfRow(row), column); });
 
     setFocusProxy(m_views[1]);
     applyEditTriggers();

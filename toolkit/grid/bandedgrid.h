@@ -194,6 +194,8 @@ Q_SIGNALS:
     void insertRequested();
     void deleteRequested();
     void editError(const QString &message);
+    // The user's value went into a cell (data row and column), after the table took it.
+    void cellEdited(int row, int column);
     void currentRowChanged(int row);
     void rowDoubleClicked(int row);
     void columnsChanged();

@@ -245,6 +245,7 @@ bool GridModel::setData(const QModelIndex &index, const QVariant &value, int rol
         t->edit();
         t->field(fieldOfColumn(index.column())).setValue(value);
         m_lastError.clear();
+        Q_EMIT cellEdited(target.isValid() ? target.row() : index.row(), index.column());
         return true;
     } catch (const std::runtime_error &e) {
         m_lastError = QString::fromUtf8(e.what());

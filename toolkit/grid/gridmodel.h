@@ -126,6 +126,8 @@ public:
 Q_SIGNALS:
     void summariesChanged();
     void editError(const QString &message);
+    // An editor's value was written to the table (row and column of the model).
+    void cellEdited(int row, int column);
     void groupingChanged();
 
 private:

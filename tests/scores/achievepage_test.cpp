@@ -1,0 +1,312 @@
+// The score page over the fixture school's server, driven through its commands and its grid as a
+// teacher uses them: opening an exam, typing scores, saving, reading back the server's totals and
+// ranks; refused scores, weights, graded subjects, who edits what, the roster and the settings.
+
+#include "fixtureschool.h"
+#include "framework/lumekoachieve.h"
+#include "framework/modalrun.h"
+#include "framework/pagehosting.h"
+#include "scores/ufrmachievepage.h"
+#include "server/seed/seed.h"
+#include "shots.h"
+#include "signedinhost.h"
+#include "students/upubdefinestudent.h"
+#include "toolkit/grid/bandedgrid.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QCheckBox>
+#include <QDialog>
+#include <QDoubleSpinBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QSettings>
+#include <QTest>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include <gtest/gtest.h>
+
+using namespace lumeko;
+using namespace lumeko::achieve;
+
+namespace {
+
+const QString kNoPage = QStringLiteral("⊥");
+constexpr char kZhao[] = "{00000000-0000-0000-0000-0000000000Z6}";
+
+class AchievePageTest : public pub::testing::SignedInHost {
+protected:
+    void SetUp() override
+    {
+        SignedInHost::SetUp();
+        host.appPathValue = m_app.path() + u'/';
+        server::Database &db = fx.db();
+        server::seedSystemData(db);
+        const auto hash = [](const char *pw) { return server::hashPassword(QString::fromLatin1(pw), server::PasswordCost::Minimal); };
+        db.exec("INSERT INTO \"JC_Teacher\" (\"sCode\", \"SchoolCode\", \"sName\", \"sLoginName\", \"sPass\", \"sRole\", \"iState\", \"iUserType\", "
+                "\"bViewAllGrade\", \"bViewAllClass\") VALUES (?, 'S1', ?, 'zhao', ?, '6', 0, 0, ?, ?)",
+                {kZhao, QStringLiteral("赵老师"), hash("pwz"), db.toDb(false, wire::FieldType::Boolean), db.toDb(false, wire::FieldType::Boolean)});
+        const QString subject = "INSERT INTO \"XJ_Subject\" (\"SchoolCode\", \"SubjectCode\", \"SubjectName\") VALUES ('S1', ?, ?)";
+        const QString gradeSubject = "INSERT INTO \"XJ_GradeSubject\" (\"SchoolCode\", \"InYear\", \"GradeCode\", \"SubjectCode\", \"SubjectType\", \"FullMark\") "
+                                     "VALUES ('S1', 2026, '1701', ?, ?, ?)";
+        for (const auto &[code, name, type, full] : {std::tuple{"001", "语文", 0, 120}, {"002", "数学", 0, 120}, {"003", "英语", 1, 100}, {"009", "音乐", 2, 8}}) {
+            db.exec(subject, {code, QString::fromUtf8(name)});
+            db.exec(gradeSubject, {code, type, full});
+        }
+        const QString gradeClass = "INSERT INTO \"XJ_GradeClass\" (\"SchoolCode\", \"InYear\", \"GradeCode\", \"ClassCode\", \"TeacherCode\") VALUES ('S1', 2026, '1701', ?, ?)";
+        db.exec(gradeClass, {"001", QVariant()});
+        db.exec(gradeClass, {"002", QVariant()});
+        const QString student = "INSERT INTO \"XJ_Student\" (\"sCode\", \"SchoolCode\", \"GradeCode\", \"InYear\", \"ClassCode\", \"iClassNo\", \"sName\", \"sNO\", \"iState\") "
+                                "VALUES (?, 'S1', '1701', 2026, ?, ?, ?, ?, '00')";
+        const char *const names[] = {"张三", "李四", "王五", "赵六", "孙七", "周八"};
+        for (int i = 0; i < 6; ++i)
+            db.exec(student, {QStringLiteral("{S%1}").arg(i), i < 3 ? "001" : "002", i % 3 + 1, QString::fromUtf8(names[i]), QStringLiteral("2026%1").arg(i)});
+        const QString course = "INSERT INTO \"XJ_CourseTable\" (\"SchoolCode\", \"InYear\", \"GradeCode\", \"ClassCode\", \"SubjectCode\", \"TeacherCode\") "
+                               "VALUES ('S1', 2026, '1701', ?, ?, ?)";
+        db.exec(course, {"002", "003", server::testing::kTeacherCode});
+        db.exec(course, {"002", "002", kZhao});
+        exam = defineExam("001", kNoPage, {"001", "002", "003", "009"}, 63);
+    }
+
+    // An exam of the grade with its subjects and every student as candidate.
+    qint64 defineExam(const char *code, const QString &page, QStringList subjects, int modifyRight)
+    {
+        server::Database &db = fx.db();
+        const qint64 id = db.insertReturningId(
+            "INSERT INTO \"CJ_ExamTotal\" (\"SchoolCode\", \"GradeCode\", \"InYear\", \"ExamCode\", \"PageName\", \"ExamName\", \"aFullMark\", \"aExcelMark\", "
+            "\"aGoodMark\", \"aPassMark\", \"aBadMark\", \"hasMain\", \"hasBase\", \"ModifyRight\", \"dDefDay\", \"dLimitDay\", \"Freeze\", \"Classes\") "
+            "VALUES ('S1', '1701', 2026, ?, ?, ?, 348, 300, 250, 200, 100, ?, ?, ?, ?, ?, ?, 'ALL')",
+            {code, page, QStringLiteral("期中考试"), db.toDb(true, wire::FieldType::Boolean), db.toDb(true, wire::FieldType::Boolean), modifyRight,
+             db.toDb(QDate(2026, 11, 20), wire::FieldType::Date), db.toDb(QDate(2026, 12, 31), wire::FieldType::Date), db.toDb(false, wire::FieldType::Boolean)},
+            "Id");
+        const QString row = "INSERT INTO \"CJ_ExamSubject\" (\"SchoolCode\", \"GradeCode\", \"InYear\", \"ExamCode\", \"PageName\", \"SubjectCode\", \"Per\", "
+                            "\"FullMark\", \"ExcelMark\", \"GoodMark\", \"PassMark\", \"BadMark\") VALUES ('S1', '1701', 2026, ?, ?, ?, 1, ?, ?, ?, ?, ?)";
+        for (const QString &s : subjects) {
+            const double full = s == u"003" ? 100 : s == u"009" ? 8 : 120;
+            db.exec(row, {code, page, s, full, full * 0.9, full * 0.8, full * 0.6, full * 0.3});
+        }
+        for (int i = 0; i < 6; ++i)
+            db.exec("INSERT INTO \"CJ_ExamStudent\" (\"examId\", \"StudentCode\", \"ClassCode\") VALUES (?, ?, ?)", {id, QStringLiteral("{S%1}").arg(i), i < 3 ? "001" : "002"});
+        return id;
+    }
+    void storeScore(int student, const char *subject, double score)
+    {
+        fx.db().exec("INSERT INTO \"CJ_Mark\" (\"examId\", \"StudentCode\", \"SubjectCode\", \"score\") VALUES (?, ?, ?, ?)",
+                     {exam, QStringLiteral("{S%1}").arg(student), subject, score});
+    }
+
+    TfrmAchievePage *open(const QString &page = kNoPage, const char *subjects = "001;002;003;009", const char *flag = "N")
+    {
+        auto *window = new QWidget;
+        m_windows.emplace_back(window);
+        new QVBoxLayout(window);
+        const QString params = QStringLiteral("2026,1701,七年级,%1,,%2,001,%3,2026级七年级.期中考试").arg(QLatin1String(flag), QLatin1String(subjects), page);
+        const qint32 handle = ShowAchievePage(window, window, params.toUtf8().constData());
+        auto *p = qobject_cast<TfrmAchievePage *>(PageRegistry::instance().page(handle));
+        if (p) {
+            window->resize(1400, 700);
+            window->show();
+        }
+        return p;
+    }
+    // Types a value into a cell of the sheet the way a teacher does: the editor, the text, Enter.
+    void type(TfrmAchievePage &p, const char *student, const char *field, const QString &text)
+    {
+        BandedGrid &g = *p.GridData;
+        const int column = g.columnOfField(QString::fromLatin1(field));
+        // The grid shows the sheet's rows in the table's order.
+        int row = -1;
+        for (qsizetype r = 0; r < p.cdsData->recordCount(); ++r)
+            if (p.cdsData->valueAt(r, p.cdsData->fieldIndex(u"sCode")).toString() == QLatin1String(student)) row = int(r);
+        ASSERT_GE(row, 0) << student;
+        ASSERT_TRUE(g.editCell(row, column)) << field;
+        auto *box = qobject_cast<QDoubleSpinBox *>(g.activeEditor());
+        ASSERT_NE(box, nullptr);
+        box->selectAll();
+        QKeyEvent typed(QEvent::KeyPress, 0, Qt::NoModifier, text);
+        QApplication::sendEvent(box, &typed);
+        QTest::keyClick(box, Qt::Key_Return);
+    }
+    QVariant cell(TfrmAchievePage &p, const char *student, const char *field)
+    {
+        DataSet &d = *p.cdsData;
+        for (qsizetype r = 0; r < d.recordCount(); ++r)
+            if (d.valueAt(r, d.fieldIndex(u"sCode")).toString() == QLatin1String(student)) return d.valueAt(r, d.fieldIndex(QString::fromLatin1(field)));
+        return QStringLiteral("<no row>");
+    }
+    QVariant stored(int student, const char *subject)
+    {
+        return fx.db().scalar("SELECT \"score\" FROM \"CJ_Mark\" WHERE \"examId\" = ? AND \"StudentCode\" = ? AND \"SubjectCode\" = ?",
+                              {exam, QStringLiteral("{S%1}").arg(student), subject});
+    }
+    qint64 count(const char *sql) { return fx.db().scalar(QString::fromUtf8(sql)).toLongLong(); }
+
+    qint64 exam = 0;
+    std::vector<std::unique_ptr<QWidget>> m_windows;
+    QTemporaryDir m_app;
+};
+
+TEST_F(AchievePageTest, ATeacherTypesScoresSavesThemAndReadsBackTheServersTotalsAndRanks)
+{
+    signInAs("admin", "lumeko");
+    TfrmAchievePage *p = open();
+    ASSERT_NE(p, nullptr) << host.messageTexts().join(u'|').toStdString();
+    EXPECT_EQ(p->cdsData->recordCount(), 6);
+    // The bands: each subject with its six columns, then the totals.
+    const BandedGrid &g = *p->GridData;
+    EXPECT_EQ(g.column(g.columnOfField(QStringLiteral("C_001"))).groups, (QStringList{QStringLiteral("考试科目"), QStringLiteral("语文")}));
+    EXPECT_EQ(g.column(g.columnOfField(QStringLiteral("FullTotal"))).groups, (QStringList{QStringLiteral("考试总分"), QStringLiteral("全总")}));
+    EXPECT_GE(g.columnOfField(QStringLiteral("BaseTotal")), 0);
+    EXPECT_EQ(g.column(g.columnOfField(QStringLiteral("O_001"))).tag, 1) << "ranks are never typed into";
+
+    p->acEdit->trigger();
+    ASSERT_TRUE(p->isEditing()) << host.messageTexts().join(u'|').toStdString();
+    type(*p, "{S0}", "C_001", QStringLiteral("110"));
+    type(*p, "{S0}", "C_002", QStringLiteral("90"));
+    type(*p, "{S1}", "C_001", QStringLiteral("110"));
+    type(*p, "{S2}", "C_001", QStringLiteral("95.5"));
+    EXPECT_EQ(cell(*p, "{S0}", "FullTotal").toDouble(), 200) << "the row's total follows the typing";
+    EXPECT_EQ(cell(*p, "{S0}", "BaseTotal").toDouble(), 200);
+    EXPECT_TRUE(cell(*p, "{S3}", "FullTotal").isNull());
+
+    // A score above the full mark: the error, and the cell is empty again.
+    host.messages.clear();
+    type(*p, "{S3}", "C_003", QStringLiteral("101"));
+    EXPECT_EQ(host.messageTexts(), QStringList{QStringLiteral("值<101>无效，有效值为零到科目满分之间！")});
+    EXPECT_TRUE(cell(*p, "{S3}", "C_003").isNull());
+
+    host.messages.clear();
+    p->acSave->trigger();
+    EXPECT_FALSE(p->isEditing());
+    EXPECT_TRUE(host.messageTexts().contains(QStringLiteral("成功提交已修改的成绩数据！"))) << host.messageTexts().join(u'|').toStdString();
+    EXPECT_EQ(stored(0, "001"), 110.0);
+    EXPECT_EQ(stored(2, "001"), 95.5);
+    EXPECT_EQ(count("SELECT COUNT(*) FROM \"CJ_MarkLog\""), 4) << "one history line per stored score";
+    // What the page shows now comes from the server: totals, ranks 1, 1, 3, letters.
+    EXPECT_EQ(cell(*p, "{S0}", "FullTotal").toDouble(), 200);
+    EXPECT_EQ(cell(*p, "{S0}", "O_001").toInt(), 1);
+    EXPECT_EQ(cell(*p, "{S1}", "O_001").toInt(), 1);
+    EXPECT_EQ(cell(*p, "{S2}", "O_001").toInt(), 3);
+    EXPECT_EQ(cell(*p, "{S0}", "FullOrder").toInt(), 1);
+    EXPECT_EQ(count("SELECT COUNT(*) FROM \"CJ_SubjectItem\" WHERE \"SubjectCode\" = '001'"), 3) << "the page's ranking was stored";
+    EXPECT_EQ(count("SELECT COUNT(*) FROM \"XT_Log\" WHERE \"sText\" LIKE '编辑2026级七年级.期中考试:修改<%'"), 1);
+
+    // Saving again without a change sends nothing and still reports success.
+    const qint64 logs = count("SELECT COUNT(*) FROM \"XT_Log\"");
+    p->acEdit->trigger();
+    host.messages.clear();
+    p->acSave->trigger();
+    EXPECT_FALSE(p->isEditing());
+    EXPECT_EQ(count("SELECT COUNT(*) FROM \"XT_Log\""), logs);
+    EXPECT_EQ(count("SELECT COUNT(*) FROM \"CJ_MarkLog\""), 4);
+}
+
+TEST_F(AchievePageTest, GradedSubjectsTakeShortKeysAndWeightsShowNeverTwice)
+{
+    storeScore(0, "003", 87);
+    signInAs("admin", "lumeko");
+    TfrmAchievePage *p = open();
+    ASSERT_NE(p, nullptr);
+    // 音乐 has a full mark of 8: "7" stands for 3.5 (C+), typed without an editor.
+    p->acEdit->trigger();
+    BandedGrid &g = *p->GridData;
+    g.setCurrentCell(0, g.columnOfField(QStringLiteral("C_009")));
+    QTest::keyClick(g.bandView(1), Qt::Key_7);
+    EXPECT_EQ(p->cdsData->value(u"C_009").toDouble(), 3.5);
+    EXPECT_EQ(g.displayText(0, g.columnOfField(QStringLiteral("C_009"))), QStringLiteral("C+"));
+    EXPECT_EQ(p->gradedKeyValue(QStringLiteral("C_003"), Qt::Key_7), std::nullopt) << "other subjects type normally";
+    p->acCancel->trigger();
+
+    // A weight of 0.5 on 英语: 87 shows as 43.5, after a reload too, never 21.8; editing shows 87.
+    p->cdsSubjectPt->locate(QStringLiteral("SubjectCode"), {QStringLiteral("003")});
+    p->cdsSubjectPt->edit();
+    p->cdsSubjectPt->setValue(u"Per", 0.5);
+    p->cdsSubjectPt->post();
+    p->storeProperties();
+    EXPECT_EQ(cell(*p, "{S0}", "C_003").toDouble(), 43.5);
+    p->acRequery->trigger();
+    EXPECT_EQ(cell(*p, "{S0}", "C_003").toDouble(), 43.5);
+    p->acEdit->trigger();
+    EXPECT_EQ(cell(*p, "{S0}", "C_003").toDouble(), 87) << "a teacher edits the stored score";
+    p->acSave->trigger();
+    EXPECT_EQ(stored(0, "003"), 87.0) << "the weighted value never reaches the server";
+    QSettings ini(p->Settings.path(), QSettings::IniFormat);
+    EXPECT_EQ(ini.value(QStringLiteral("2026_1701_001/SubjectsPer")).toString(), QStringLiteral("003;0.5"));
+}
+
+TEST_F(AchievePageTest, ASubjectTeacherSeesAndEditsOnlyHisClassAndSubject)
+{
+    signInAs("wang", "pw6");
+    TfrmAchievePage *p = open();
+    ASSERT_NE(p, nullptr) << host.messageTexts().join(u'|').toStdString();
+    EXPECT_EQ(p->cdsData->recordCount(), 3) << "class 002 only";
+    p->acEdit->trigger();
+    ASSERT_TRUE(p->isEditing()) << host.messageTexts().join(u'|').toStdString();
+    EXPECT_EQ(p->EditRole, QStringLiteral("6"));
+    const BandedGrid &g = *p->GridData;
+    EXPECT_FALSE(g.column(g.columnOfField(QStringLiteral("C_003"))).readOnly);
+    EXPECT_TRUE(g.column(g.columnOfField(QStringLiteral("C_002"))).readOnly) << "maths is zhao's";
+    type(*p, "{S3}", "C_003", QStringLiteral("77"));
+    p->acSave->trigger();
+    EXPECT_EQ(stored(3, "003"), 77.0);
+
+    // The edit checks: a frozen exam, and an exam whose edit rights leave out the subject teacher.
+    fx.db().exec("UPDATE \"CJ_ExamTotal\" SET \"ModifyRight\" = 1");
+    TfrmAchievePage *again = open();
+    host.messages.clear();
+    again->acEdit->trigger();
+    EXPECT_FALSE(again->isEditing());
+    EXPECT_EQ(host.messageTexts(), QStringList{QStringLiteral("对不起，您不能编辑，您没有编辑权限！")});
+    fx.db().exec("UPDATE \"CJ_ExamTotal\" SET \"ModifyRight\" = 63, \"Freeze\" = ?", {fx.db().toDb(true, wire::FieldType::Boolean)});
+    TfrmAchievePage *frozen = open();
+    host.messages.clear();
+    frozen->acEdit->trigger();
+    EXPECT_EQ(host.messageTexts(), QStringList{QStringLiteral("对不起，您不能编辑，此次考试已被冻结！")});
+}
+
+TEST_F(AchievePageTest, AUnitExamSheetHasNoTotalsAndAnUnknownSubjectStillGetsItsBand)
+{
+    exam = defineExam("002", QString::fromLatin1(server::testing::kTeacherCode), {"003"}, 32);
+    signInAs("wang", "pw6");
+    TfrmAchievePage *p = open(QString::fromLatin1(server::testing::kTeacherCode), "003;077");
+    ASSERT_NE(p, nullptr);
+    EXPECT_LT(p->GridData->columnOfField(QStringLiteral("FullTotal")), 0);
+    EXPECT_FALSE(p->acCaleTotal->isVisible());
+    EXPECT_GE(p->GridData->columnOfField(QStringLiteral("C_077")), 0);
+    EXPECT_EQ(p->rankFieldList(), QString()) << "nothing editable yet";
+    p->acEdit->trigger();
+    EXPECT_EQ(p->rankFieldList(), QStringLiteral("C_003,O_003")) << "no totals for a teacher's own sheet";
+}
+
+TEST_F(AchievePageTest, TheRosterAsksBeforeTakingOffAStudentWithScores)
+{
+    storeScore(0, "001", 88);
+    storeScore(1, "001", 0);
+    signInAs("admin", "lumeko");
+    TfrmAchievePage *p = open();
+    ASSERT_NE(p, nullptr);
+    // The dialog: 张三 (88) and 李四 (a score of 0) unticked; only 张三 is asked about, and kept.
+    setModalRunner([](QDialog &d) {
+        auto &dialog = dynamic_cast<TPubDefineStudent &>(d);
+        EXPECT_EQ(dialog.cdsStudent->recordCount(), 6) << "\"ALL\": the whole grade is offered";
+        for (const char *code : {"{S0}", "{S1}"}) {
+            dialog.cdsStudent->locate(QStringLiteral("sCode"), {QString::fromLatin1(code)});
+            dialog.cdsStudent->edit();
+            dialog.cdsStudent->setValue(u"Selected", false);
+            dialog.cdsStudent->post();
+        }
+        dialog.confirm();
+        return int(dialog.result());
+    });
+    host.answer(pub::AnswerNo, QStringLiteral("学生[张三]已有成绩数据，确定要删除吗？"));
+    p->acDefineStudent->trigger();
+    setModalRunner({});
+    EXPECT_TRUE(host.scriptDone());
+    EXPECT_EQ(count("SELECT COUNT(*) FROM \"CJ_ExamStudent\""), 5) << "李四 went, 张三 stayed";
+    EXPECT_EQ(p->cdsData->recordCount(), 5);
+    EXPECT_FALSE(p->isEditing());
+}
+
+} // namespace

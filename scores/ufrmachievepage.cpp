@@ -76,6 +76,8 @@ TfrmAchievePage::TfrmAchievePage(QWidget *parent) : TBasePage(parent)
     acProperty->setCheckable(true);
     acProperty->setChecked(true);
     setActionTag(acImport, 5);
+    // Editing scores is decided by the exam and the roles (mayEdit), not by the page's Manager key.
+    setActionTag(acEdit, 0);
 
     // The roster and the history stand by the save commands; ranks and totals after them.
     tlbTools->removeAction(acInsert);

@@ -97,12 +97,13 @@ protected:
                      {exam, QStringLiteral("{S%1}").arg(student), subject, score});
     }
 
-    TfrmAchievePage *open(const QString &page = kNoPage, const char *subjects = "001;002;003;009", const char *flag = "N")
+    TfrmAchievePage *open(const QString &page = kNoPage, const char *subjects = "001;002;003;009", const char *flag = "Y", const char *examCode = "001")
     {
         auto *window = new QWidget;
         m_windows.emplace_back(window);
         new QVBoxLayout(window);
-        const QString params = QStringLiteral("2026,1701,七年级,%1,,%2,001,%3,2026级七年级.期中考试").arg(QLatin1String(flag), QLatin1String(subjects), page);
+        const QString params =
+            QStringLiteral("2026,1701,七年级,%1,,%2,%3,%4,2026级七年级.期中考试").arg(QLatin1String(flag), QLatin1String(subjects), QLatin1String(examCode), page);
         const qint32 handle = ShowAchievePage(window, window, params.toUtf8().constData());
         auto *p = qobject_cast<TfrmAchievePage *>(PageRegistry::instance().page(handle));
         if (p) {
@@ -242,6 +243,8 @@ TEST_F(AchievePageTest, ASubjectTeacherSeesAndEditsOnlyHisClassAndSubject)
     TfrmAchievePage *p = open();
     ASSERT_NE(p, nullptr) << host.messageTexts().join(u'|').toStdString();
     EXPECT_EQ(p->cdsData->recordCount(), 3) << "class 002 only";
+    EXPECT_TRUE(p->mayEdit()) << pub::userRole().toStdString();
+    EXPECT_EQ(p->highestRole(), QStringLiteral("6"));
     p->acEdit->trigger();
     ASSERT_TRUE(p->isEditing()) << host.messageTexts().join(u'|').toStdString();
     EXPECT_EQ(p->EditRole, QStringLiteral("6"));
@@ -270,13 +273,13 @@ TEST_F(AchievePageTest, AUnitExamSheetHasNoTotalsAndAnUnknownSubjectStillGetsIts
 {
     exam = defineExam("002", QString::fromLatin1(server::testing::kTeacherCode), {"003"}, 32);
     signInAs("wang", "pw6");
-    TfrmAchievePage *p = open(QString::fromLatin1(server::testing::kTeacherCode), "003;077");
+    TfrmAchievePage *p = open(QString::fromLatin1(server::testing::kTeacherCode), "003;077", "Y", "002");
     ASSERT_NE(p, nullptr);
     EXPECT_LT(p->GridData->columnOfField(QStringLiteral("FullTotal")), 0);
     EXPECT_FALSE(p->acCaleTotal->isVisible());
     EXPECT_GE(p->GridData->columnOfField(QStringLiteral("C_077")), 0);
-    EXPECT_EQ(p->rankFieldList(), QString()) << "nothing editable yet";
     p->acEdit->trigger();
+    ASSERT_TRUE(p->isEditing()) << host.messageTexts().join(u'|').toStdString();
     EXPECT_EQ(p->rankFieldList(), QStringLiteral("C_003,O_003")) << "no totals for a teacher's own sheet";
 }
 
@@ -290,6 +293,7 @@ TEST_F(AchievePageTest, TheRosterAsksBeforeTakingOffAStudentWithScores)
     // The dialog: 张三 (88) and 李四 (a score of 0) unticked; only 张三 is asked about, and kept.
     setModalRunner([](QDialog &d) {
         auto &dialog = dynamic_cast<TPubDefineStudent &>(d);
+        dialog.tickListedStudents(); // what showing it does
         EXPECT_EQ(dialog.cdsStudent->recordCount(), 6) << "\"ALL\": the whole grade is offered";
         for (const char *code : {"{S0}", "{S1}"}) {
             dialog.cdsStudent->locate(QStringLiteral("sCode"), {QString::fromLatin1(code)});
@@ -303,7 +307,7 @@ TEST_F(AchievePageTest, TheRosterAsksBeforeTakingOffAStudentWithScores)
     host.answer(pub::AnswerNo, QStringLiteral("学生[张三]已有成绩数据，确定要删除吗？"));
     p->acDefineStudent->trigger();
     setModalRunner({});
-    EXPECT_TRUE(host.scriptDone());
+    EXPECT_TRUE(host.scriptDone()) << host.messageTexts().join(u'|').toStdString();
     EXPECT_EQ(count("SELECT COUNT(*) FROM \"CJ_ExamStudent\""), 5) << "李四 went, 张三 stayed";
     EXPECT_EQ(p->cdsData->recordCount(), 5);
     EXPECT_FALSE(p->isEditing());

@@ -12,6 +12,8 @@
 #include "toolkit/report/ui/reportpreview.h"
 
 #include <QAction>
+
+#include <algorithm>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
@@ -62,7 +64,9 @@ private:
         const int height = m_bar->sizeHint().height();
         m_bar->setMinimumHeight(height);
         const bool scrolls = height > m_scroller->height();
-        m_scroller->setFixedWidth(kWidth + (scrolls ? m_scroller->style()->pixelMetric(QStyle::PM_ScrollBarExtent) : 0));
+        // As wide as the widest caption ("重算总分"), never narrower than the usual bar.
+        const int width = std::max(kWidth, m_bar->sizeHint().width());
+        m_scroller->setFixedWidth(width + (scrolls ? m_scroller->style()->pixelMetric(QStyle::PM_ScrollBarExtent) : 0));
     }
     static constexpr int kWidth = 58;
     QToolBar *m_bar;

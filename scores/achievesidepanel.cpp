@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QLayout>
 #include <QListWidget>
+#include <QScrollArea>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QToolButton>
@@ -74,12 +75,17 @@ void TfrmAchievePage::buildSidePanel()
     pcSide->addTab(properties, QStringLiteral("属性设置"));
 
     // "筛选过滤"
-    auto *filters = new QWidget(pcSide);
+    // The filters and options are taller than a laptop's page: they scroll.
+    auto *scroller = new QScrollArea(pcSide);
+    scroller->setWidgetResizable(true);
+    scroller->setFrameShape(QFrame::NoFrame);
+    auto *filters = new QWidget;
+    scroller->setWidget(filters);
     auto *fl = new QVBoxLayout(filters);
     tvClasses = new QTreeWidget(filters);
     tvClasses->setHeaderHidden(true);
-    tvClasses->setMinimumHeight(120);
-    fl->addWidget(tvClasses, 2);
+    tvClasses->setMinimumHeight(140);
+    fl->addWidget(tvClasses);
     auto *rows = new QGroupBox(QStringLiteral("学生筛选"), filters);
     auto *rl = new QFormLayout(rows);
     cbFilter = new QComboBox(rows);
@@ -103,7 +109,7 @@ void TfrmAchievePage::buildSidePanel()
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
         item->setCheckState(Qt::Unchecked);
     }
-    lbSubjectItems->setMaximumHeight(5 * 22);
+    lbSubjectItems->setFixedHeight(lbSubjectItems->sizeHintForRow(0) * 5 + 2 * lbSubjectItems->frameWidth() + 4);
     sl->addWidget(lbSubjectItems);
     chkLetters = check("显示英文等级", shown);
     chkBranches = check("区分校区", shown);
@@ -134,9 +140,11 @@ void TfrmAchievePage::buildSidePanel()
     auto *subjects = new QGroupBox(QStringLiteral("显示科目及数据项"), filters);
     auto *jl = new QVBoxLayout(subjects);
     lbSubjects = new QListWidget(subjects);
+    lbSubjects->setMinimumHeight(150);
     jl->addWidget(lbSubjects);
-    fl->addWidget(subjects, 1);
-    pcSide->addTab(filters, QStringLiteral("筛选过滤"));
+    fl->addWidget(subjects);
+    fl->addStretch();
+    pcSide->addTab(scroller, QStringLiteral("筛选过滤"));
 
     // Each control writes its setting at once.
     connect(seCompValue, &QSpinBox::valueChanged, this, [this](int v) {

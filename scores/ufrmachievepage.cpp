@@ -13,6 +13,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
@@ -150,9 +151,11 @@ void TfrmAchievePage::InitPage()
     readParameters();
     pub::WaitIndicator wait(this);
     try {
+        // The column definitions come with the lists, before the base builds the columns from them.
+        if (!loadLists()) throw std::runtime_error("the exam's tables could not be read");
         TBasePage::InitPage();
         applyRights();
-        if (!loadLists()) throw std::runtime_error("the exam's tables could not be read");
+        m_branchItemAllowed = m_viewOrder && HasBranches;
         // The report templates of the grade's section.
         const QString type = pub::gradeType(GradeCode);
         ReportFolder = (type.isEmpty() ? QStringLiteral("Junior") : type) + QStringLiteral("/Achieve");
@@ -160,6 +163,10 @@ void TfrmAchievePage::InitPage()
         buildScoreColumns();
         readSettings();
         LoadData();
+        // The fixed columns (name, class …) fit their contents, unless the user's own layout says
+        // otherwise; the others keep their defined widths, so that the scores come into view.
+        if (!QFileInfo::exists(layoutFile()))
+            for (int c = 0; c < GridData->fixedBandColumnCount(); ++c) GridData->bestFit(c);
         const bool total = PageName == kNoPage;
         acCaleTotal->setVisible(total);
     } catch (const std::exception &e) {
@@ -208,7 +215,6 @@ bool TfrmAchievePage::loadLists()
         if (!r.ok()) return reportFailure(this, windowTitle(), r, Failure::Read), false;
     cdsClassName->setData(pub::classNames());
     HasBranches = !cdsSchoolInfo->isEmpty() && cdsSchoolInfo->value(u"bHasSub").toBool();
-    m_branchItemAllowed = m_viewOrder && HasBranches;
     chkBranches->setVisible(HasBranches);
     createDefaultGradePer();
     m_subjectRow.clear();
@@ -412,6 +418,7 @@ void TfrmAchievePage::LoadData()
     setSubjectItems(kept);
     applyRowFilter();
     if (chkLetters->isChecked()) showLetters();
+    if (cdsData->isActive()) cdsData->first();
     GridData->refreshCells();
 }
 

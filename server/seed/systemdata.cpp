@@ -189,10 +189,11 @@ const FieldTable kFieldTables[] = {
       {"sSex", "性别", "S", 4},
       {"ClassName", "班级", "S", 10},
       {"iClassNO", "座号", "N", 4},
-      {"sArea", "校区", "S", 6},
-      {"sType", "学生类型", "S", 8},
-      {"sOldSchool", "原学校", "S", 16},
-      {"AuthNo", "考号", "S", 10}}},
+      {"AuthNo", "考号", "S", 10},
+      // Shown when a school wants them; a teacher typing scores needs name, class and seat.
+      {"sArea", "校区", "S", 6, false},
+      {"sType", "学生类型", "S", 8, false},
+      {"sOldSchool", "原学校", "S", 16, false}}},
     // The fixed columns of the analysis results; the analyses append their own per subject.
     {"XT_Temp",
      {{"sCode", "学生ID", "S", 38, false},
@@ -466,6 +467,10 @@ void addLevel2(Database &db)
     r.add({1, QStringLiteral("401108")});
     r.add({3, QStringLiteral("401108")});
     r.flush();
+    // The score sheet opens with the student's name, class and seat beside the scores; branch,
+    // student type and former school stay available through the column menu.
+    db.exec(QStringLiteral("UPDATE \"XT_Fields\" SET \"bShowed\" = ? WHERE \"sTable\" = 'CJ_Mark' AND \"sFldName\" IN ('sArea', 'sType', 'sOldSchool')"),
+            {db.toDb(false, wire::FieldType::Boolean)});
 }
 
 struct Step {

@@ -121,10 +121,11 @@ TEST_F(HostAppTest, TheMenuGroupsTheUsersFunctionsAndOffersOnlyThoseTheModuleHas
     for (QAction *a : window.moduleActions())
         EXPECT_FALSE(a->icon().isNull()) << a->text().toStdString();
 
-    // The score-page message of a page, while the module has no score sheet yet, says so.
-    QApplication::sendEvent(&window, new host::ScorePageEvent(QStringLiteral("2026,1701,,Y,,,001,⊥")));
-    EXPECT_EQ(host.messageTexts().last(), QStringLiteral("“成绩录入”功能尚未提供。"));
-    EXPECT_EQ(window.pages()->count(), 1) << "the desk alone";
+    // The score-page message of a page opens the exam's score sheet in a tab of its own.
+    host::ScorePageEvent open(QStringLiteral("2026,1701,,Y,,001,001,⊥,2026级七年级.期中考试"));
+    QApplication::sendEvent(&window, &open);
+    ASSERT_EQ(window.pages()->count(), 2) << host.messageTexts().join(u'|').toStdString();
+    EXPECT_EQ(window.pages()->tabText(1), QStringLiteral("成绩录入 - 2026级七年级.期中考试"));
 }
 
 TEST_F(HostAppTest, FunctionsOpenOnTheSectionGradeOrClassTheTreeHasSelected)

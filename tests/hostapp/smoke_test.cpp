@@ -17,10 +17,14 @@
 #include "server/seed/seed.h"
 #include "server/storage/migrations.h"
 #include "shots.h"
+#include "scores/ufrmachievepage.h"
 #include "students/ufrmstudentpage.h"
 #include "toolkit/grid/bandedgrid.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QCheckBox>
+#include <QPushButton>
 #include <QDialog>
 #include <QLabel>
 #include <QListWidget>
@@ -195,6 +199,51 @@ TEST_F(HostSmokeTest, ATeacherSeesHisOwnClassesAndTheDeskNamesHisRoles)
     EXPECT_GE(classes, 1);
 }
 
+// The desk's latest exams each open their score sheet with every candidate of the demo school, and
+// the sheet's totals and ranks are those the demo school stored.
+TEST_F(HostSmokeTest, TheDesksExamsOpenTheirScoreSheetsWithEveryCandidate)
+{
+    signIn("admin", "lumeko");
+    host::MainWindow window(module, nullptr, settings.filePath(QStringLiteral("LumekoUser.ini")));
+    window.buildModuleMenu();
+    window.show();
+    QTreeWidget *exams = window.desk()->exams();
+    ASSERT_GT(exams->topLevelItemCount(), 0);
+    for (int i = 0; i < exams->topLevelItemCount(); ++i) {
+        QTreeWidgetItem *item = exams->topLevelItem(i);
+        auto *button = qobject_cast<QPushButton *>(exams->itemWidget(item, 4));
+        ASSERT_NE(button, nullptr);
+        ASSERT_TRUE(button->isEnabled()) << "the module has the score sheet";
+        const int tabs = window.pages()->count();
+        button->click();
+        const std::string what = (item->text(0) + u' ' + item->text(1)).toStdString();
+        ASSERT_EQ(window.pages()->count(), tabs + 1) << what << host.messageTexts().join(u'|').toStdString();
+        const auto pages = window.pages()->widget(tabs)->findChildren<achieve::TfrmAchievePage *>();
+        ASSERT_EQ(pages.size(), 1) << what;
+        achieve::TfrmAchievePage *page = pages.first();
+        EXPECT_EQ(page->cdsData->recordCount(), item->text(3).toLongLong()) << what;
+        for (const pub::testing::ShownMessage &m : host.messages)
+            EXPECT_TRUE(m.kind != pub::MessageKind::Error && m.kind != pub::MessageKind::Warn) << what << ": " << m.text.toStdString();
+        EXPECT_TRUE(host.logLines.isEmpty()) << what << ": " << host.logLines.join(u'\n').toStdString();
+        // The first candidate with a total has the total the demo school stored, and a rank.
+        const qint64 id = page->cdsExamInfo->value(u"Id").toLongLong();
+        for (qsizetype r = 0; r < page->cdsData->recordCount(); ++r) {
+            const QVariant total = page->cdsData->valueAt(r, page->cdsData->fieldIndex(u"FullTotal"));
+            if (total.isNull()) continue;
+            const QString student = page->cdsData->valueAt(r, page->cdsData->fieldIndex(u"sCode")).toString();
+            EXPECT_EQ(total.toDouble(), service->connection()
+                                            .scalar(QStringLiteral("SELECT \"FullTotal\" FROM \"CJ_ExamStudent\" WHERE \"examId\" = ? AND \"StudentCode\" = ?"), {id, student})
+                                            .toDouble())
+                << what;
+            EXPECT_GT(page->cdsData->valueAt(r, page->cdsData->fieldIndex(u"FullOrder")).toInt(), 0) << what;
+            break;
+        }
+        host.messages.clear();
+        host.logLines.clear();
+        EXPECT_TRUE(window.closeTab(tabs)) << what;
+    }
+}
+
 // Pictures of what a clerk meets on her first morning, for the people reviewing the host; only
 // with LUMEKO_SHOTS set.
 TEST_F(HostSmokeTest, Pictures)
@@ -221,6 +270,56 @@ TEST_F(HostSmokeTest, Pictures)
         }
     });
     window.openFunctionOn(QStringLiteral("4005"), QStringLiteral("考试名称"), grade);
+
+    // The score sheet of the desk's latest exam: ranks, levels, letters and colours shown, in
+    // browse and in edit state, and its roster dialog.
+    // The exam with the most scores stored, opened as the management page's 成绩 opens it.
+    server::Database &db = service->connection();
+    const wire::DataPacket exam = db.select(
+        QStringLiteral("SELECT e.\"Id\", e.\"InYear\", e.\"GradeCode\", e.\"ExamCode\", e.\"ExamName\" FROM \"CJ_ExamTotal\" e WHERE e.\"PageName\" = ? "
+                       "ORDER BY (SELECT COUNT(*) FROM \"CJ_Mark\" m WHERE m.\"examId\" = e.\"Id\") DESC, e.\"Id\" LIMIT 1"),
+        {QStringLiteral("⊥")},
+        {{"Id", wire::FieldType::Integer, 0, 0}, {"InYear", wire::FieldType::Integer, 0, 0}, {"GradeCode", wire::FieldType::Text, 0, 0},
+         {"ExamCode", wire::FieldType::Text, 0, 0}, {"ExamName", wire::FieldType::Text, 0, 0}});
+    if (exam.rowCount() == 1) {
+        const wire::DataPacket subjects = db.select(QStringLiteral("SELECT \"SubjectCode\" FROM \"CJ_ExamSubject\" WHERE \"SchoolCode\" = ? AND \"GradeCode\" = ? "
+                                                                   "AND \"InYear\" = ? AND \"ExamCode\" = ? AND \"PageName\" = ? ORDER BY \"SubjectCode\""),
+                                                    {pub::schoolId(), exam.value(0, 2), exam.value(0, 1), exam.value(0, 3), QStringLiteral("⊥")},
+                                                    {{"SubjectCode", wire::FieldType::Text, 0, 0}});
+        QStringList codes;
+        for (qsizetype r = 0; r < subjects.rowCount(); ++r) codes << subjects.value(r, 0).toString();
+        const QString title = exam.value(0, 1).toString() + QStringLiteral("级.") + exam.value(0, 4).toString();
+        window.openScoreSheet(QStringLiteral("%1,%2,,Y,,%3,%4,⊥,%5").arg(exam.value(0, 1).toString(), exam.value(0, 2).toString(), codes.join(u';'),
+                                                                       exam.value(0, 3).toString(), title),
+                              QStringLiteral("成绩录入 - ") + title);
+        const auto pages = window.pages()->currentWidget()->findChildren<achieve::TfrmAchievePage *>();
+        if (!pages.isEmpty()) {
+            achieve::TfrmAchievePage *page = pages.first();
+            page->setSubjectItems(achieve::TfrmAchievePage::ItemScore | achieve::TfrmAchievePage::ItemGradeRank | achieve::TfrmAchievePage::ItemClassRank |
+                                  achieve::TfrmAchievePage::ItemLevel);
+            page->acOrder->setEnabled(true);
+            host.answer(pub::AnswerYes);
+            page->acOrderExecute();
+            page->computeLevels();
+            page->chkLetters->setChecked(true);
+            page->chkColor->setChecked(true);
+            page->pcSide->setCurrentIndex(1);
+            page->GridData->setCurrentCell(0, page->GridData->columnOfField(QStringLiteral("C_") + codes.first()));
+            pub::testing::saveShot(window, "score-sheet-browse");
+            page->acEdit->trigger();
+            page->pcSide->setCurrentIndex(0);
+            page->GridData->editCell(2, page->GridData->columnOfField(QStringLiteral("C_") + codes.first()));
+            pub::testing::saveShot(window, "score-sheet-edit");
+            page->acCancel->trigger();
+            QTimer::singleShot(300, [] {
+                if (QWidget *d = QApplication::activeModalWidget()) {
+                    d->grab().save(pub::testing::shotsFolder() + QStringLiteral("/score-roster.png"));
+                    qobject_cast<QDialog *>(d)->reject();
+                }
+            });
+            page->acDefineStudent->trigger();
+        }
+    }
 
     // The grade chooser the host shows when nothing is selected.
     pub::QtProvider qt;

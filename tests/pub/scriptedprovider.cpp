@@ -1,8 +1,16 @@
 #include "scriptedprovider.h"
 
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 namespace lumeko::pub::testing {
+
+QString ScriptedProvider::scratchAppPath()
+{
+    static QTemporaryDir folder;
+    return folder.path() + u'/';
+}
 
 ScriptedProvider::ScriptedProvider() : m_previous(&provider())
 {

@@ -59,7 +59,9 @@ public:
     bool waitShowing() const { return m_waitShowing; }
 
     // What the host answers about itself.
-    QString appPathValue = QStringLiteral("/opt/lumeko/");
+    // A folder of this test run, so that the settings and layouts pages write go nowhere else.
+    QString appPathValue = scratchAppPath();
+    static QString scratchAppPath();
     QString appNameValue = QStringLiteral("Lumeko 测试");
     QString computerValue = QStringLiteral("TEST-PC");
     int fontSizeValue = 11;

@@ -582,6 +582,8 @@ void BandedGrid::focusIndex(const QModelIndex &index)
 {
     if (!index.isValid()) return;
     m_views[1]->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    // A cell the page focuses comes into view, also before the grid is shown.
+    if (GridView *v = viewOfColumn(index.column())) v->scrollTo(index);
 }
 
 void BandedGrid::onCurrentChanged(const QModelIndex &current)

@@ -341,12 +341,12 @@ void qMarkHistory(MethodCall &c)
     const QString school = c.school(0), examText = c.text(1), student = c.text(2);
     if (examText.isEmpty() && student.isEmpty())
         throw CallError(wire::ErrorCode::BadArguments, QStringLiteral("AchieveQry.QMarkHistory: name an exam, a student or both"));
-    QString where = QStringLiteral("l.\"SchoolCode\" = ?");
+    QString where = QStringLiteral("v.\"SchoolCode\" = ?");
     QVariantList params{school};
     if (!examText.isEmpty()) {
         const std::optional<StoredExam> exam = findExamById(c.db(), school, examText);
         if (!exam) throw CallError(wire::ErrorCode::BadArguments, QStringLiteral("AchieveQry.QMarkHistory: there is no exam %1 in this school").arg(examText));
-        where += QStringLiteral(" AND l.\"examId\" = ?");
+        where += QStringLiteral(" AND v.\"examId\" = ?");
         params << exam->id;
     }
     if (!student.isEmpty()) {
@@ -354,16 +354,16 @@ void qMarkHistory(MethodCall &c)
         params << student;
     }
     c.setRef(3,
-             c.db().select(QStringLiteral("SELECT l.\"Id\", l.\"examId\", e.\"ExamName\", l.\"StudentCode\", st.\"sName\", l.\"SubjectCode\", "
-                                          "COALESCE(s.\"SubjectName\", l.\"SubjectCode\"), l.\"OldScore\", l.\"NewScore\", l.\"TeacherCode\", l.\"UserName\", "
-                                          "l.\"sComputer\", l.\"dChanged\" FROM \"CJ_MarkLog\" l "
-                                          "LEFT JOIN \"CJ_ExamTotal\" e ON e.\"Id\" = l.\"examId\" "
+             c.db().select(QStringLiteral("SELECT v.\"Id\", v.\"examId\", e.\"ExamName\", l.\"StudentCode\", st.\"sName\", l.\"SubjectCode\", "
+                                          "COALESCE(s.\"SubjectName\", l.\"SubjectCode\"), l.\"OldScore\", l.\"NewScore\", v.\"TeacherCode\", v.\"UserName\", "
+                                          "v.\"sComputer\", v.\"dChanged\" FROM \"CJ_MarkLog\" l JOIN \"CJ_MarkSave\" v ON v.\"Id\" = l.\"saveId\" "
+                                          "LEFT JOIN \"CJ_ExamTotal\" e ON e.\"Id\" = v.\"examId\" "
                                           "LEFT JOIN \"XJ_Student\" st ON st.\"sCode\" = l.\"StudentCode\" "
-                                          "LEFT JOIN \"XJ_Subject\" s ON s.\"SchoolCode\" = l.\"SchoolCode\" AND s.\"SubjectCode\" = l.\"SubjectCode\" "
-                                          "WHERE %1 ORDER BY l.\"dChanged\" DESC, l.\"Id\" DESC")
+                                          "LEFT JOIN \"XJ_Subject\" s ON s.\"SchoolCode\" = v.\"SchoolCode\" AND s.\"SubjectCode\" = l.\"SubjectCode\" "
+                                          "WHERE %1 ORDER BY v.\"dChanged\" DESC, v.\"Id\" DESC, l.\"StudentCode\", l.\"SubjectCode\"")
                                .arg(where),
                            params,
-                           {{"Id", FieldType::Integer, 0, 0},
+                           {{"saveId", FieldType::Integer, 0, 0},
                             {"examId", FieldType::Integer, 0, 0},
                             {"ExamName", FieldType::Text, 60, 0},
                             {"StudentCode", FieldType::Text, 38, 0},

@@ -19,6 +19,7 @@
 
 #include <QHash>
 
+#include <algorithm>
 #include <cmath>
 
 namespace lumeko::server {
@@ -78,18 +79,24 @@ ExamSubjects examSubjects(Database &db, const ExamKey &k)
 
 // The stored scores of an exam by "student|subject", and each candidate's class.
 struct StoredSheet {
-    QHash<QString, double> scores;
+    QHash<QString, double> scores; // by "student|subject"
+    QHash<QString, int> ranks;     // the stored grade ranks, by "student|subject"
     QHash<QString, QString> classOf;
 };
 StoredSheet storedSheet(Database &db, qint64 examId)
 {
     StoredSheet s;
     const wire::DataPacket marks =
-        db.select(QStringLiteral("SELECT \"StudentCode\", \"SubjectCode\", \"score\" FROM \"CJ_Mark\" WHERE \"examId\" = ? AND \"score\" IS NOT NULL"),
-                  {examId}, {{"StudentCode", FieldType::Text, 0, 0}, {"SubjectCode", FieldType::Text, 0, 0}, {"score", FieldType::Float, 0, 0}});
+        db.select(QStringLiteral("SELECT \"StudentCode\", \"SubjectCode\", \"score\", \"gradeOrder\" FROM \"CJ_Mark\" WHERE \"examId\" = ? AND \"score\" IS NOT NULL"),
+                  {examId},
+                  {{"StudentCode", FieldType::Text, 0, 0}, {"SubjectCode", FieldType::Text, 0, 0}, {"score", FieldType::Float, 0, 0}, {"gradeOrder", FieldType::Integer, 0, 0}});
     s.scores.reserve(marks.rowCount());
-    for (qsizetype r = 0; r < marks.rowCount(); ++r)
-        s.scores.insert(markKey(marks.column(0).textAt(r), marks.column(1).textAt(r)), marks.column(2).floatAt(r));
+    s.ranks.reserve(marks.rowCount());
+    for (qsizetype r = 0; r < marks.rowCount(); ++r) {
+        const QString key = markKey(marks.column(0).textAt(r), marks.column(1).textAt(r));
+        s.scores.insert(key, marks.column(2).floatAt(r));
+        if (!marks.column(3).isNull(r)) s.ranks.insert(key, int(marks.column(3).intAt(r)));
+    }
     const wire::DataPacket candidates =
         db.select(QStringLiteral("SELECT \"StudentCode\", COALESCE(\"ClassCode\", '') FROM \"CJ_ExamStudent\" WHERE \"examId\" = ?"), {examId},
                   {{"StudentCode", FieldType::Text, 0, 0}, {"ClassCode", FieldType::Text, 0, 0}});
@@ -176,19 +183,20 @@ void MarkUpdate::refuse(const QString &student, const QString &why)
 
 QString MarkUpdate::stage(const Cell &cell, const QString &classCode)
 {
-    const QString who = QStringLiteral("学生【%1】的%2成绩").arg(studentName(cell.student), m_subjects.name.value(cell.subject, cell.subject));
+    // The refusal names the student and the subject; it is put together only for a refused cell.
+    const auto who = [&] { return QStringLiteral("学生【%1】的%2成绩").arg(studentName(cell.student), m_subjects.name.value(cell.subject, cell.subject)); };
     if (!m_subjects.codes.contains(cell.subject)) return QStringLiteral("科目%1不是本次考试的科目").arg(cell.subject);
-    if (!m_scope->mayWrite(classCode, cell.subject)) return who + QStringLiteral("不在您的编辑权限内");
+    if (!m_scope->mayWrite(classCode, cell.subject)) return who() + QStringLiteral("不在您的编辑权限内");
     if (!cell.newScore.isNull()) {
         const double v = cell.newScore.toDouble();
         const double full = m_subjects.fullMark.value(cell.subject);
         if (!std::isfinite(v) || v < 0 || (full > 0 && v > full))
-            return who + QStringLiteral("%1无效，有效值为零到科目满分%2之间").arg(scoreText(cell.newScore), QString::number(full));
+            return who() + QStringLiteral("%1无效，有效值为零到科目满分%2之间").arg(scoreText(cell.newScore), QString::number(full));
     }
     const auto stored = m_stored.scores.constFind(markKey(cell.student, cell.subject));
     const QVariant now = stored == m_stored.scores.cend() ? QVariant() : QVariant(*stored);
     if (!sameScore(now, cell.oldScore))
-        return who + QStringLiteral("已被他人改为%1（您读取时为%2），请刷新后再录入").arg(scoreText(now), scoreText(cell.oldScore));
+        return who() + QStringLiteral("已被他人改为%1（您读取时为%2），请刷新后再录入").arg(scoreText(now), scoreText(cell.oldScore));
     m_writes.append(cell);
     return {};
 }
@@ -281,33 +289,80 @@ void MarkUpdate::run()
     m_c.setRef(2, qint64(0));
 }
 
+// Stores the staged changes: new candidates, the scores with the grade ranks of every subject the
+// call touched (kept current with each save, so that a sheet read between a save and the next
+// ranking shows true ranks), the history, and removed candidates.
 void MarkUpdate::write(const StoredExam &exam)
 {
     Database &db = m_c.db();
     if (!m_newCandidates.isEmpty()) {
         QList<QVariantList> rows;
-        for (const auto &[student, klass] : m_newCandidates)
+        for (const auto &[student, klass] : m_newCandidates) {
             rows.append({exam.id, student, klass});
+            m_stored.classOf.insert(student, klass);
+        }
         db.execValues(QStringLiteral("INSERT INTO \"CJ_ExamStudent\" (\"examId\", \"StudentCode\", \"ClassCode\")"), 3, rows);
     }
-    QList<QVariantList> upserts, history;
-    const QVariant when = db.toDb(m_c.env().now(), FieldType::DateTime);
-    const SessionUser &u = m_c.user();
+    for (const QString &student : m_removedCandidates) m_stored.classOf.remove(student);
+
+    // The scores after the call, and the subjects whose ranks they move.
+    QSet<QString> touched, written;
     for (const Cell &cell : m_writes) {
-        if (cell.newScore.isNull())
+        const QString key = markKey(cell.student, cell.subject);
+        touched.insert(cell.subject);
+        if (cell.newScore.isNull()) {
+            m_stored.scores.remove(key);
             db.exec(QStringLiteral("DELETE FROM \"CJ_Mark\" WHERE \"examId\" = ? AND \"StudentCode\" = ? AND \"SubjectCode\" = ?"),
                     {exam.id, cell.student, cell.subject});
-        else
-            upserts.append({exam.id, cell.student, cell.subject, cell.newScore.toDouble()});
-        history.append({exam.id, cell.student, cell.subject, cell.oldScore.isNull() ? QVariant() : QVariant(cell.oldScore.toDouble()),
-                        cell.newScore.isNull() ? QVariant() : QVariant(cell.newScore.toDouble()), u.school, u.teacherCode, u.name, m_c.origin().left(60),
-                        when});
+        } else {
+            m_stored.scores.insert(key, cell.newScore.toDouble());
+            written.insert(key);
+        }
     }
-    db.execValues(QStringLiteral("INSERT INTO \"CJ_Mark\" (\"examId\", \"StudentCode\", \"SubjectCode\", \"score\")"), 4, upserts,
-                  QStringLiteral("ON CONFLICT (\"examId\", \"StudentCode\", \"SubjectCode\") DO UPDATE SET \"score\" = excluded.\"score\""));
-    db.execValues(QStringLiteral("INSERT INTO \"CJ_MarkLog\" (\"examId\", \"StudentCode\", \"SubjectCode\", \"OldScore\", \"NewScore\", \"SchoolCode\", "
-                                 "\"TeacherCode\", \"UserName\", \"sComputer\", \"dChanged\")"),
-                  10, history);
+    // Rows are written in the table's key order (student, subject): a B-tree takes them fastest so.
+    QStringList candidates = m_stored.classOf.keys();
+    candidates.sort();
+    QStringList subjects(touched.cbegin(), touched.cend());
+    subjects.sort();
+    const domain::SheetRanker ranker(std::vector<int>(std::size_t(candidates.size()), 0), {});
+    domain::ColumnRanks ranks;
+    std::vector<std::vector<double>> columns;
+    std::vector<std::vector<int>> rankColumns;
+    for (const QString &subject : subjects) {
+        std::vector<double> column(std::size_t(candidates.size()), domain::kNoScore);
+        for (qsizetype i = 0; i < candidates.size(); ++i)
+            if (const auto it = m_stored.scores.constFind(markKey(candidates[i], subject)); it != m_stored.scores.cend()) column[std::size_t(i)] = *it;
+        ranker.rank(column, {}, ranks);
+        columns.push_back(std::move(column));
+        rankColumns.push_back(ranks.grade);
+    }
+    QList<QVariantList> upserts;
+    for (qsizetype i = 0; i < candidates.size(); ++i)
+        for (std::size_t j = 0; j < columns.size(); ++j) {
+            const QString key = markKey(candidates[i], subjects[qsizetype(j)]);
+            const int rank = rankColumns[j][std::size_t(i)];
+            if (rank > 0 && (written.contains(key) || m_stored.ranks.value(key) != rank))
+                upserts.append({exam.id, candidates[i], subjects[qsizetype(j)], columns[j][std::size_t(i)], rank});
+        }
+    db.execValues(QStringLiteral("INSERT INTO \"CJ_Mark\" (\"examId\", \"StudentCode\", \"SubjectCode\", \"score\", \"gradeOrder\")"), 5, upserts,
+                  QStringLiteral("ON CONFLICT (\"examId\", \"StudentCode\", \"SubjectCode\") DO UPDATE SET \"score\" = excluded.\"score\", "
+                                 "\"gradeOrder\" = excluded.\"gradeOrder\""));
+
+    // The history: the save once, a line per changed score.
+    const SessionUser &u = m_c.user();
+    const qint64 save = db.insertReturningId(QStringLiteral("INSERT INTO \"CJ_MarkSave\" (\"examId\", \"SchoolCode\", \"TeacherCode\", \"UserName\", "
+                                                            "\"sComputer\", \"dChanged\") VALUES (?, ?, ?, ?, ?, ?)"),
+                                             {exam.id, u.school, u.teacherCode, u.name, m_c.origin().left(60), db.toDb(m_c.env().now(), FieldType::DateTime)},
+                                             QStringLiteral("Id"));
+    QList<QVariantList> lines;
+    lines.reserve(m_writes.size());
+    const auto score = [](const QVariant &v) { return v.isNull() ? QVariant() : QVariant(v.toDouble()); };
+    for (const Cell &cell : m_writes) lines.append({save, cell.student, cell.subject, score(cell.oldScore), score(cell.newScore)});
+    std::sort(lines.begin(), lines.end(), [](const QVariantList &a, const QVariantList &b) {
+        return std::pair(a[1].toString(), a[2].toString()) < std::pair(b[1].toString(), b[2].toString());
+    });
+    db.execValues(QStringLiteral("INSERT INTO \"CJ_MarkLog\" (\"saveId\", \"StudentCode\", \"SubjectCode\", \"OldScore\", \"NewScore\")"), 5, lines);
+
     for (const QString &student : m_removedCandidates) {
         db.exec(QStringLiteral("DELETE FROM \"CJ_SubjectItem\" WHERE \"examId\" = ? AND \"StudentCode\" = ?"), {exam.id, student});
         db.exec(QStringLiteral("DELETE FROM \"CJ_ExamStudent\" WHERE \"examId\" = ? AND \"StudentCode\" = ?"), {exam.id, student});
@@ -409,6 +464,7 @@ void upExamOrder(MethodCall &c)
             return domain::isScored(v[std::size_t(r)]) ? QVariant(v[std::size_t(r)]) : QVariant();
         };
         const auto rank = [](const std::vector<int> &v, qsizetype r) { return v.empty() || v[std::size_t(r)] == 0 ? QVariant() : QVariant(v[std::size_t(r)]); };
+        QList<QVariantList> changed;
         for (qsizetype r = 0; r < n; ++r) {
             const QVariantList now{total(totals.full, r),
                                    columns.mainTotal ? total(totals.main, r) : candidates.value(r, 2),
@@ -419,12 +475,15 @@ void upExamOrder(MethodCall &c)
             bool same = true;
             for (int f = 0; f < 6; ++f)
                 same = same && (f < 3 ? sameScore(now[f], candidates.value(r, f + 1)) : now[f] == candidates.value(r, f + 1));
-            if (same) continue;
-            db.exec(
-                QStringLiteral("UPDATE \"CJ_ExamStudent\" SET \"FullTotal\" = ?, \"MainTotal\" = ?, \"BaseTotal\" = ?, \"FullOrder\" = ?, \"MainOrder\" = ?, "
-                               "\"BaseOrder\" = ? WHERE \"examId\" = ? AND \"StudentCode\" = ?"),
-                now + QVariantList{exam.id, candidates.value(r, 0)});
+            if (!same) changed.append(QVariantList{exam.id, candidates.value(r, 0)} + now);
         }
+        // The candidates exist: the insert half of the statement never applies.
+        db.execValues(QStringLiteral("INSERT INTO \"CJ_ExamStudent\" (\"examId\", \"StudentCode\", \"FullTotal\", \"MainTotal\", \"BaseTotal\", \"FullOrder\", "
+                                     "\"MainOrder\", \"BaseOrder\")"),
+                      8, changed,
+                      QStringLiteral("ON CONFLICT (\"examId\", \"StudentCode\") DO UPDATE SET \"FullTotal\" = excluded.\"FullTotal\", \"MainTotal\" = "
+                                     "excluded.\"MainTotal\", \"BaseTotal\" = excluded.\"BaseTotal\", \"FullOrder\" = excluded.\"FullOrder\", "
+                                     "\"MainOrder\" = excluded.\"MainOrder\", \"BaseOrder\" = excluded.\"BaseOrder\""));
     }
     tx.commit();
     c.setResult(qint64(0));

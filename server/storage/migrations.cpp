@@ -53,10 +53,11 @@ struct UpgradeStep {
 const QList<UpgradeStep> &upgradeSteps()
 {
     static const QList<UpgradeStep> steps = {
-        {2, "the score history CJ_MarkLog",
+        {2, "the score history CJ_MarkSave and CJ_MarkLog",
          [](Database &db) {
-             for (const QString &sql : createTableStatements(schemaTable(u"CJ_MarkLog"), db.backend()))
-                 db.exec(sql);
+             for (const char *table : {"CJ_MarkSave", "CJ_MarkLog"})
+                 for (const QString &sql : createTableStatements(schemaTable(QString::fromLatin1(table)), db.backend()))
+                     db.exec(sql);
          }},
     };
     return steps;

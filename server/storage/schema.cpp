@@ -241,23 +241,16 @@ QList<TableDef> declareTables()
              .integer("areaPercent")
              .unique({"examId", "StudentCode", "SubjectCode"}).index({"examId", "SubjectCode", "score"})
              .references({"examId"}, "CJ_ExamTotal", {"Id"}).done();
-    // Every change of a stored score: who changed it, when, from what to what (null: no score). The
-    // rows outlive the exam's candidates on purpose; a school's disputes about marks are settled here.
-    t << Table("CJ_MarkLog")
-             .serial("Id")
-             .integer("examId", true)
-             .text("StudentCode", Guid, true)
-             .text("SubjectCode", Code3, true)
-             .real("OldScore")
+    // The history of stored scores: one row per save (who, when, from which computer, which exam)
+    // and one line per score it changed (null: no score). The rows outlive the exam's candidates on
+    // purpose; a school's disputes about marks are settled here.
+    t << Table("CJ_MarkSave").serial("Id").integer("examId", true).text("SchoolCode", School, true).text("TeacherCode", 40)
+             .text("UserName", 40).text("sComputer", 60).dateTime("dChanged", true)
+             .index({"examId"}).done();
+    t << Table("CJ_MarkLog").integer("saveId").text("StudentCode", Guid).text("SubjectCode", Code3).real("OldScore")
              .real("NewScore")
-             .text("SchoolCode", School, true)
-             .text("TeacherCode", 40)
-             .text("UserName", 40)
-             .text("sComputer", 60)
-             .dateTime("dChanged", true)
-             .index({"examId", "StudentCode"})
-             .index({"StudentCode"})
-             .done();
+             .key({"saveId", "StudentCode", "SubjectCode"}).index({"StudentCode"})
+             .references({"saveId"}, "CJ_MarkSave", {"Id"}).done();
     t << Table("CJ_ExamGradePer").serial("Id").integer("examId", true).text("sArea", 20).real("APer")
              .real("BPer").real("CPer").real("DPer").real("EPer")
              .unique({"examId", "sArea"}).references({"examId"}, "CJ_ExamTotal", {"Id"}).done();

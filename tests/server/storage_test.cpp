@@ -109,12 +109,14 @@ TEST_P(StorageTest, MigrationCreatesEveryTableOnceAndRefusesANewerDatabase)
 TEST_P(StorageTest, AFirstReleaseDatabaseGetsTheScoreHistoryAndKeepsItsRows)
 {
     db->exec(QStringLiteral("DROP TABLE \"CJ_MarkLog\""));
+    db->exec(QStringLiteral("DROP TABLE \"CJ_MarkSave\""));
     db->exec(QStringLiteral("UPDATE \"XT_SchemaVersion\" SET \"nVersion\" = 1"));
     db->exec(QStringLiteral("INSERT INTO \"XJ_Dept\" (\"SchoolCode\", \"sCode\", \"sName\") VALUES ('S1', '001', ?)"), {QStringLiteral("教务处")});
     ASSERT_EQ(schemaVersionOf(*db), 1);
     EXPECT_EQ(migrate(*db), 1);
     EXPECT_EQ(schemaVersionOf(*db), latestSchemaVersion());
-    EXPECT_EQ(count(*db, QStringLiteral("CJ_MarkLog")), 0) << "the table is there, empty";
+    EXPECT_EQ(count(*db, QStringLiteral("CJ_MarkLog")), 0) << "the tables are there, empty";
+    EXPECT_EQ(count(*db, QStringLiteral("CJ_MarkSave")), 0);
     EXPECT_EQ(count(*db, QStringLiteral("XJ_Dept")), 1);
     EXPECT_EQ(count(*db, QStringLiteral("XT_SchemaVersion")), 2) << "the step is recorded beside the first version";
 }

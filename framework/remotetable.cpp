@@ -61,7 +61,8 @@ CallResult loadTable(DataSet &table, const protocol::Method &query, QList<wire::
     const auto slots = query.args();
     for (qsizetype i = 0; i < args.size() && i < qsizetype(slots.size()); ++i)
         // The data slot: an out slot of a data packet, or one that brings a text in and a packet back.
-        if (slots[size_t(i)].pass == protocol::Pass::Out && (slots[size_t(i)].kind == protocol::Kind::DataPacket || slots[size_t(i)].kind == protocol::Kind::Any))
+        if (slots[size_t(i)].pass == protocol::Pass::Out &&
+            (slots[size_t(i)].kind == protocol::Kind::DataPacket || slots[size_t(i)].kind == protocol::Kind::Any))
             if (const auto *p = std::get_if<wire::DataPacket>(&args[i].value)) {
                 table.setData(*p);
                 return r;

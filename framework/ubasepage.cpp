@@ -13,7 +13,6 @@
 
 #include <QAction>
 
-#include <algorithm>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
@@ -24,6 +23,7 @@
 #include <QStyle>
 #include <QToolBar>
 #include <QToolButton>
+#include <algorithm>
 
 namespace lumeko::achieve {
 

@@ -23,7 +23,8 @@ QList<Bookmark> allRows(DataSet &table)
 {
     QList<Bookmark> rows;
     rows.reserve(table.recordCount());
-    for (table.first(); !table.eof(); table.next()) rows << table.bookmark();
+    for (table.first(); !table.eof(); table.next())
+        rows << table.bookmark();
     return rows;
 }
 
@@ -49,7 +50,10 @@ void put(DataSet &table, Bookmark row, int field, const QVariant &value)
     table.post();
 }
 
-QVariant scoreValue(double v) { return domain::isScored(v) ? QVariant(v) : QVariant(); }
+QVariant scoreValue(double v)
+{
+    return domain::isScored(v) ? QVariant(v) : QVariant();
+}
 
 } // namespace
 
@@ -276,7 +280,8 @@ void TfrmAchievePage::RankSubject(const QString &code, Scope scope)
             set(b, "gradeOrder", ranks.grade[k]);
             if (ptRow >= 0) {
                 const std::optional<int> level = domain::levelOf(scores[k], levelMarks(ptRow));
-                set(b, "scoreLevel", level && *level < cdsGradeList->recordCount() ? cdsGradeList->valueAt(*level, cdsGradeList->fieldIndex(u"sValue")) : QVariant());
+                set(b, "scoreLevel",
+                    level && *level < cdsGradeList->recordCount() ? cdsGradeList->valueAt(*level, cdsGradeList->fieldIndex(u"sValue")) : QVariant());
             }
             if (ranks.gradeLetter[k] > 0) {
                 set(b, "gradePercent", int(ranks.gradeLetter[k]));
@@ -297,7 +302,8 @@ void TfrmAchievePage::RankSubject(const QString &code, Scope scope)
 
 void TfrmAchievePage::rankAll(Scope scope)
 {
-    for (qsizetype r = 0; r < cdsSubjectPt->recordCount(); ++r) RankSubject(cdsSubjectPt->valueAt(r, cdsSubjectPt->fieldIndex(u"SubjectCode")).toString(), scope);
+    for (qsizetype r = 0; r < cdsSubjectPt->recordCount(); ++r)
+        RankSubject(cdsSubjectPt->valueAt(r, cdsSubjectPt->fieldIndex(u"SubjectCode")).toString(), scope);
 }
 
 void TfrmAchievePage::rankEverything()
@@ -325,7 +331,9 @@ void TfrmAchievePage::showClassAndBranchRanks()
         const int b = cdsData->fieldIndex(QStringLiteral("B_") + code), a = cdsData->fieldIndex(QStringLiteral("A_") + code);
         for (const Bookmark row : rows) {
             const auto it = items.constFind(cdsData->slotValue(row, cdsData->fieldIndex(u"sCode")).toString() + u'|' + code);
-            const auto itemValue = [&](const char *f) { return it == items.cend() ? QVariant() : cdsOrders->slotValue(*it, cdsOrders->fieldIndex(QString::fromLatin1(f))); };
+            const auto itemValue = [&](const char *f) {
+                return it == items.cend() ? QVariant() : cdsOrders->slotValue(*it, cdsOrders->fieldIndex(QString::fromLatin1(f)));
+            };
             if (classes && b >= 0) put(*cdsData, row, b, itemValue("classOrder"));
             if (branchRanks && a >= 0) put(*cdsData, row, a, itemValue("areaOrder"));
         }
@@ -342,7 +350,8 @@ void TfrmAchievePage::showLetters()
     {
         FilterScope allItems(*cdsOrders, QString());
         for (cdsOrders->first(); !cdsOrders->eof(); cdsOrders->next())
-            letters.insert(cdsOrders->value(u"StudentCode").toString() + u'|' + cdsOrders->value(u"SubjectCode").toString(), cdsOrders->value(QString::fromLatin1(source)));
+            letters.insert(cdsOrders->value(u"StudentCode").toString() + u'|' + cdsOrders->value(u"SubjectCode").toString(),
+                           cdsOrders->value(QString::fromLatin1(source)));
     }
     const QList<Bookmark> rows = allRows(*cdsData);
     for (qsizetype r = 0; r < cdsSubjectPt->recordCount(); ++r) {
@@ -370,11 +379,14 @@ bool TfrmAchievePage::standardize()
         if (index < 0) return;
         std::vector<double> scores = columnOf(*cdsData, rows, index);
         domain::standardize(scores);
-        for (qsizetype i = 0; i < rows.size(); ++i) put(*cdsData, rows[i], index, scoreValue(scores[std::size_t(i)]));
+        for (qsizetype i = 0; i < rows.size(); ++i)
+            put(*cdsData, rows[i], index, scoreValue(scores[std::size_t(i)]));
     };
-    for (const QString &code : SubjectCodes) transform(QStringLiteral("C_") + code);
+    for (const QString &code : SubjectCodes)
+        transform(QStringLiteral("C_") + code);
     if (PageName == kNoPage)
-        for (const char *total : {"FullTotal", "MainTotal", "BaseTotal"}) transform(QString::fromLatin1(total));
+        for (const char *total : {"FullTotal", "MainTotal", "BaseTotal"})
+            transform(QString::fromLatin1(total));
     acceptDisplayChanges();
     return true;
 }

@@ -238,7 +238,8 @@ bool TfrmAchievePage::SaveData()
             cdsDataUp->append();
             const QVariantList identity{pub::schoolId(), GradeCode, InYear, ExamCode, PageName, student};
             const char *const fields[] = {"SchoolCode", "GradeCode", "InYear", "ExamCode", "PageName", "StudentCode"};
-            for (int i = 0; i < 6; ++i) cdsDataUp->setValue(QString::fromLatin1(fields[i]), identity[i]);
+            for (int i = 0; i < 6; ++i)
+                cdsDataUp->setValue(QString::fromLatin1(fields[i]), identity[i]);
         }
         QString text;
         for (const QString &code : SubjectCodes) {
@@ -293,8 +294,7 @@ bool TfrmAchievePage::SaveData()
     pub::showWaiting(this, QStringLiteral("提交完成，正在写入日志，请稍后..."));
     const QString title = PageCaption.section(u'-', 0, 0);
     for (const auto &[log, before, after] : {std::tuple{&added, "增加<", ">名单"}, {&modified, "修改<", ">"}, {&removed, "删除<", ">名单"}})
-        if (log->counted > 0)
-            WriteOperationLog(QStringLiteral("编辑") + title + u':' + QString::fromUtf8(before) + log->text() + QString::fromUtf8(after));
+        if (log->counted > 0) WriteOperationLog(QStringLiteral("编辑") + title + u':' + QString::fromUtf8(before) + log->text() + QString::fromUtf8(after));
 
     // The server's totals and grade ranks, then the page's class, branch and letter ranking.
     pub::showWaiting(this, QStringLiteral("重算排名数据......"));
@@ -405,15 +405,18 @@ void TfrmAchievePage::acImportExecute()
     }
     // What may be imported: the keys and the scores the role may change.
     DataSet fields;
-    fields.createTable({{"sFldName", wire::FieldType::Text, 40, 0}, {"sFldCaption", wire::FieldType::Text, 40, 0}, {"sFieldType", wire::FieldType::Text, 1, 0}});
+    fields.createTable(
+        {{"sFldName", wire::FieldType::Text, 40, 0}, {"sFldCaption", wire::FieldType::Text, 40, 0}, {"sFieldType", wire::FieldType::Text, 1, 0}});
     fields.appendRecord({QStringLiteral("sName"), QStringLiteral("姓名"), QStringLiteral("S")});
     fields.appendRecord({QStringLiteral("sNO"), QStringLiteral("学籍辅号"), QStringLiteral("S")});
     fields.appendRecord({QStringLiteral("iClassNO"), QStringLiteral("座号"), QStringLiteral("N")});
     QStringList excluded{"scode", "selected", "sSex", "classname", "sType", "sArea", "sOldSchool"};
     for (int c = 0; c < GridData->columnCount(); ++c) {
         const GridColumn &col = GridData->column(c);
-        if (col.field.startsWith(u"C_", Qt::CaseInsensitive) && col.tag != kLocked) fields.appendRecord({col.field, col.caption, QStringLiteral("F")});
-        else if (col.tag == kLocked) excluded << col.field;
+        if (col.field.startsWith(u"C_", Qt::CaseInsensitive) && col.tag != kLocked)
+            fields.appendRecord({col.field, col.caption, QStringLiteral("F")});
+        else if (col.tag == kLocked)
+            excluded << col.field;
     }
     TPubImportSet wizard(dialogOwner(this));
     wizard.Caption = PageCaption.section(QStringLiteral("-成绩管理"), 0, 0) + QStringLiteral(" 成绩数据导入向导");
@@ -451,7 +454,8 @@ void TfrmAchievePage::acDefineStudentExecute()
         DataSet grades;
         grades.setData(pub::gradeList());
         for (grades.first(); grades.isActive() && !grades.eof(); grades.next())
-            if (grades.value(u"GradeCode").toString() == GradeCode && grades.value(u"InYear").toInt() == InYear) current = grades.value(u"bCurGrade").toString() != u"N";
+            if (grades.value(u"GradeCode").toString() == GradeCode && grades.value(u"InYear").toInt() == InYear)
+                current = grades.value(u"bCurGrade").toString() != u"N";
         const CallResult r = loadTable(*dialog.cdsStudent, protocol::QStudForDefine,
                                        {in(pub::schoolId()), var(qint64(InYear)), in(GradeCode), var(current ? QString() : QStringLiteral("NotCurrYear"))});
         if (!r.ok()) return reportFailure(this, windowTitle(), r, Failure::Read);

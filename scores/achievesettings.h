@@ -20,10 +20,10 @@ public:
     QString path() const { return m_path; }
     QString section() const { return m_section; }
 
-    int compValue() const;       // 0 … 1000, default 30
-    int compSubjects() const;    // 1 … 10, default 3
+    int compValue() const;        // 0 … 1000, default 30
+    int compSubjects() const;     // 1 … 10, default 3
     int compSubjectStyle() const; // 0 … 4, default 4
-    bool showColor() const;      // default false
+    bool showColor() const;       // default false
     enum ColorKind { Excel, NoPass, Bad, Order };
     bool showColorOf(ColorKind kind) const; // default true
     QColor color(ColorKind kind) const;
@@ -31,7 +31,7 @@ public:
     QStringList hideSubjects() const;
     QStringList filterClass() const;
     QHash<QString, double> subjectsPer() const; // subject code → weight
-    int showSubjectItems() const; // default 3
+    int showSubjectItems() const;               // default 3
 
     void setCompValue(int v);
     void setCompSubjects(int v);

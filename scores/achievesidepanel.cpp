@@ -36,7 +36,10 @@ const char *const kItemCaptions[] = {"显示成绩", "显示年段排名", "显�
 const char *const kLevelCaptions[] = {"优秀", "良好", "及格", "合格", "不及格"};
 const QString kTotals[] = {QStringLiteral("FUL"), QStringLiteral("MAI"), QStringLiteral("BAS")};
 
-QCheckBox *check(const char *caption, QWidget *parent) { return new QCheckBox(QString::fromUtf8(caption), parent); }
+QCheckBox *check(const char *caption, QWidget *parent)
+{
+    return new QCheckBox(QString::fromUtf8(caption), parent);
+}
 
 void paintSwatch(QToolButton *button, const QColor &color)
 {
@@ -45,7 +48,10 @@ void paintSwatch(QToolButton *button, const QColor &color)
     button->setIcon(QIcon(swatch));
 }
 
-bool isTotalCode(const QString &code) { return code == u"FUL" || code == u"MAI" || code == u"BAS"; }
+bool isTotalCode(const QString &code)
+{
+    return code == u"FUL" || code == u"MAI" || code == u"BAS";
+}
 
 } // namespace
 
@@ -95,7 +101,8 @@ void TfrmAchievePage::buildSidePanel()
     seCompSubjects = new QSpinBox(rows);
     seCompSubjects->setRange(1, 10);
     cbCompStyle = new QComboBox(rows);
-    for (const char *c : kLevelCaptions) cbCompStyle->addItem(QString::fromUtf8(c));
+    for (const char *c : kLevelCaptions)
+        cbCompStyle->addItem(QString::fromUtf8(c));
     rl->addRow(QStringLiteral("筛选"), cbFilter);
     rl->addRow(QStringLiteral("名次"), seCompValue);
     rl->addRow(QStringLiteral("科数"), seCompSubjects);
@@ -186,8 +193,10 @@ void TfrmAchievePage::buildSidePanel()
             Settings.setShowColorOf(kind, on);
             GridData->refreshCells();
         });
-    const std::pair<QToolButton *, AchieveSettings::ColorKind> buttons[] = {
-        {btnExcelColor, AchieveSettings::Excel}, {btnNoPassColor, AchieveSettings::NoPass}, {btnBadColor, AchieveSettings::Bad}, {btnOrderColor, AchieveSettings::Order}};
+    const std::pair<QToolButton *, AchieveSettings::ColorKind> buttons[] = {{btnExcelColor, AchieveSettings::Excel},
+                                                                            {btnNoPassColor, AchieveSettings::NoPass},
+                                                                            {btnBadColor, AchieveSettings::Bad},
+                                                                            {btnOrderColor, AchieveSettings::Order}};
     for (auto [button, kind] : buttons)
         connect(button, &QToolButton::clicked, this, [this, button, kind] {
             const QColor c = QColorDialog::getColor(Settings.color(kind), this);
@@ -230,10 +239,13 @@ void TfrmAchievePage::buildSidePanel()
             return;
         }
         double low = 1, high = 2000;
-        if (field == u"FullMark") low = 3, high = 200;
-        else if (field != u"B2" && field != u"B3") high = cdsSubjectPt->value(u"FullMark").toDouble();
+        if (field == u"FullMark")
+            low = 3, high = 200;
+        else if (field != u"B2" && field != u"B3")
+            high = cdsSubjectPt->value(u"FullMark").toDouble();
         if (!v.isNull() && (x < low || x > high))
-            refuse(QStringLiteral("输入的值 %1 无效，有效范围[%2-%3]\n\r请按ESC键取消输入。").arg(QString::number(x), QString::number(low), QString::number(high)));
+            refuse(QStringLiteral("输入的值 %1 无效，有效范围[%2-%3]\n\r请按ESC键取消输入。")
+                       .arg(QString::number(x), QString::number(low), QString::number(high)));
     });
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget *old, QWidget *now) {
         if (old && grdProperty->isAncestorOf(old) && !(now && grdProperty->isAncestorOf(now)) && cdsSubjectPt->changeCount() > 0) storeProperties();
@@ -249,13 +261,14 @@ void TfrmAchievePage::buildSidePanel()
         c.editor = EditorKind::Float;
         return c;
     };
-    QList<GridColumn> columns{column("SubjectCode", "科目", 52, true), column("Per", "权重", 44), column("FullMark", "满分", 44),
-                              column("ExcelMark", "优秀", 44),        column("GoodMark", "良好", 44), column("PassMark", "及格", 44),
+    QList<GridColumn> columns{column("SubjectCode", "科目", 52, true), column("Per", "权重", 44),      column("FullMark", "满分", 44),
+                              column("ExcelMark", "优秀", 44),         column("GoodMark", "良好", 44), column("PassMark", "及格", 44),
                               column("BadMark", "合格", 44),           column("HighMark", "上限", 44), column("LowMark", "下限", 44),
                               column("DistanceMark", "间距", 44),      column("B2", "县均", 44),       column("B3", "市均", 44)};
     columns[0].editor = EditorKind::Lookup;
     columns[1].displayFormat = QStringLiteral("0.00");
-    for (int hidden : {7, 8, 9}) columns[hidden].visible = false;
+    for (int hidden : {7, 8, 9})
+        columns[hidden].visible = false;
     grdProperty->setColumns(columns);
     grdProperty->setFixedColumnCount(1);
     grdProperty->setReadOnly(false);
@@ -266,7 +279,8 @@ void TfrmAchievePage::readSettings()
     Settings.open(pub::appPath() + QStringLiteral("UserData/") + pub::userCode() + QStringLiteral("/AchieveConfig.ini"), InYear, GradeCode, ExamCode);
     const bool loading = Loading;
     Loading = true;
-    const QSignalBlocker b1(seCompValue), b2(seCompSubjects), b3(cbCompStyle), b4(chkColor), b5(chkExcel), b6(chkNoPass), b7(chkBad), b8(chkOrder), b9(tvClasses);
+    const QSignalBlocker b1(seCompValue), b2(seCompSubjects), b3(cbCompStyle), b4(chkColor), b5(chkExcel), b6(chkNoPass), b7(chkBad), b8(chkOrder),
+        b9(tvClasses);
     seCompValue->setValue(Settings.compValue());
     seCompSubjects->setValue(Settings.compSubjects());
     cbCompStyle->setCurrentIndex(Settings.compSubjectStyle());
@@ -293,7 +307,8 @@ void TfrmAchievePage::readSettings()
     if (cdsSubjectPt->isActive()) cdsSubjectPt->mergeChangeLog();
     // The subject names in the property grid.
     GridColumn subject = grdProperty->column(0);
-    subject.lookup = {{QStringLiteral("FUL"), QStringLiteral("全总")}, {QStringLiteral("MAI"), QStringLiteral("主总")}, {QStringLiteral("BAS"), QStringLiteral("基总")}};
+    subject.lookup = {
+        {QStringLiteral("FUL"), QStringLiteral("全总")}, {QStringLiteral("MAI"), QStringLiteral("主总")}, {QStringLiteral("BAS"), QStringLiteral("基总")}};
     for (qsizetype r = 0; r < cdsSubjects->recordCount(); ++r)
         subject.lookup.append({cdsSubjects->valueAt(r, 0), cdsSubjects->valueAt(r, cdsSubjects->fieldIndex(u"SubjectName")).toString()});
     grdProperty->updateColumn(0, subject);
@@ -306,7 +321,8 @@ void TfrmAchievePage::readSettings()
     for (qsizetype r = 0; r < cdsClassList->recordCount(); ++r) {
         const QString code = cdsClassList->valueAt(r, cdsClassList->fieldIndex(u"ClassCode")).toString();
         QString name = cdsClassList->valueAt(r, cdsClassList->fieldIndex(u"AliasName")).toString();
-        if (cdsClassName->isActive() && name.isEmpty() && cdsClassName->locate(QStringLiteral("ClassCode"), {code})) name = cdsClassName->value(u"ClassName").toString();
+        if (cdsClassName->isActive() && name.isEmpty() && cdsClassName->locate(QStringLiteral("ClassCode"), {code}))
+            name = cdsClassName->value(u"ClassName").toString();
         auto *item = new QTreeWidgetItem(all, {name.isEmpty() ? code : name});
         item->setData(0, Qt::UserRole, code);
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
@@ -323,7 +339,8 @@ void TfrmAchievePage::readSettings()
         item->setCheckState(Qt::Unchecked);
     }
     if (PageName == kNoPage) {
-        const std::pair<const char *, bool> totals[] = {{"全总", true}, {"主总", cdsExamInfo->value(u"hasMain").toBool()}, {"基总", cdsExamInfo->value(u"hasBase").toBool()}};
+        const std::pair<const char *, bool> totals[] = {
+            {"全总", true}, {"主总", cdsExamInfo->value(u"hasMain").toBool()}, {"基总", cdsExamInfo->value(u"hasBase").toBool()}};
         for (int t = 0; t < 3; ++t) {
             if (!totals[t].second) continue;
             auto *item = new QListWidgetItem(QString::fromUtf8(totals[t].first), lbSubjects);
@@ -363,7 +380,8 @@ int TfrmAchievePage::subjectItems() const
 void TfrmAchievePage::setSubjectItems(int bits)
 {
     const QSignalBlocker block(lbSubjectItems);
-    for (int i = 0; i < lbSubjectItems->count(); ++i) lbSubjectItems->item(i)->setCheckState(bits & (1 << i) ? Qt::Checked : Qt::Unchecked);
+    for (int i = 0; i < lbSubjectItems->count(); ++i)
+        lbSubjectItems->item(i)->setCheckState(bits & (1 << i) ? Qt::Checked : Qt::Unchecked);
     applySubjectItems();
 }
 
@@ -377,14 +395,21 @@ void TfrmAchievePage::applySubjectItems()
         QString code = field.mid(2);
         bool visible = GridData->column(c).visible;
         const bool total = field.endsWith(u"Total", Qt::CaseInsensitive) || field.endsWith(u"Order", Qt::CaseInsensitive) ||
-            ((prefix == u"B_" || prefix == u"A_" || prefix == u"G_" || prefix == u"P_") && isTotalCode(code));
-        if (prefix == u"C_") visible = bits & ItemScore;
-        else if (prefix == u"O_" || field.endsWith(u"Order", Qt::CaseInsensitive)) visible = (bits & ItemGradeRank) != 0;
-        else if (prefix == u"B_") visible = bits & ItemClassRank;
-        else if (prefix == u"A_") visible = (bits & ItemBranchRank) && HasBranches;
-        else if (prefix == u"G_") visible = bits & ItemLevel;
-        else if (prefix == u"P_") visible = chkLetters->isChecked();
-        else if (field.endsWith(u"Total", Qt::CaseInsensitive)) visible = true;
+                           ((prefix == u"B_" || prefix == u"A_" || prefix == u"G_" || prefix == u"P_") && isTotalCode(code));
+        if (prefix == u"C_")
+            visible = bits & ItemScore;
+        else if (prefix == u"O_" || field.endsWith(u"Order", Qt::CaseInsensitive))
+            visible = (bits & ItemGradeRank) != 0;
+        else if (prefix == u"B_")
+            visible = bits & ItemClassRank;
+        else if (prefix == u"A_")
+            visible = (bits & ItemBranchRank) && HasBranches;
+        else if (prefix == u"G_")
+            visible = bits & ItemLevel;
+        else if (prefix == u"P_")
+            visible = chkLetters->isChecked();
+        else if (field.endsWith(u"Total", Qt::CaseInsensitive))
+            visible = true;
         else {
             visible = !hiddenInfo.contains(field, Qt::CaseInsensitive) && GridData->column(c).visible;
             GridData->setColumnVisible(c, visible);
@@ -426,12 +451,15 @@ void TfrmAchievePage::applyRowFilter()
     cdsData->setFiltered(false);
     FrozenControls frozen(*cdsData);
     int lastRank = 0;
-    for (qsizetype r = 0; r < cdsData->recordCount() && rank >= 0; ++r) lastRank = std::max(lastRank, int(cdsData->valueAt(r, rank).toInt()));
+    for (qsizetype r = 0; r < cdsData->recordCount() && rank >= 0; ++r)
+        lastRank = std::max(lastRank, int(cdsData->valueAt(r, rank).toInt()));
     for (cdsData->first(); !cdsData->eof(); cdsData->next()) {
         bool keep = false;
         const QVariant position = rank >= 0 ? cdsData->field(rank).value() : QVariant();
-        if (mode == 1) keep = !position.isNull() && position.toInt() <= n;
-        else if (mode == 2) keep = !position.isNull() && position.toInt() > lastRank - n;
+        if (mode == 1)
+            keep = !position.isNull() && position.toInt() <= n;
+        else if (mode == 2)
+            keep = !position.isNull() && position.toInt() > lastRank - n;
         else {
             int count = 0;
             for (const QString &subject : SubjectCodes) {
@@ -466,8 +494,10 @@ QString TfrmAchievePage::studentFilterText() const
     qsizetype ticked = 0;
     const int selected = cdsData->fieldIndex(u"Selected"), code = cdsData->fieldIndex(u"sCode");
     for (qsizetype r = 0; selected >= 0 && r < cdsData->recordCount(); ++r) {
-        if (cdsData->valueAt(r, selected).toBool()) ++ticked;
-        else unticked << cdsData->valueAt(r, code).toString().trimmed();
+        if (cdsData->valueAt(r, selected).toBool())
+            ++ticked;
+        else
+            unticked << cdsData->valueAt(r, code).toString().trimmed();
     }
     const QString students = ticked == 0 || unticked.isEmpty() ? QString() : joinCommaText(unticked);
     const QString classes = joinCommaText(Settings.filterClass());
@@ -502,7 +532,8 @@ void TfrmAchievePage::storeProperties()
     Settings.setSubjectsPer(weights);
     if (!marks.isEmpty()) {
         DataSet stored, header;
-        const CallResult r = loadTable(stored, protocol::QExamSubjectForUp, {in(pub::schoolId()), in(GradeCode), in(ExamCode), in(PageName), var(qint64(InYear)), var()});
+        const CallResult r =
+            loadTable(stored, protocol::QExamSubjectForUp, {in(pub::schoolId()), in(GradeCode), in(ExamCode), in(PageName), var(qint64(InYear)), var()});
         if (!r.ok()) return reportFailure(this, windowTitle(), r, Failure::Read);
         header.setData(cdsExamInfo->data());
         for (auto it = marks.cbegin(); it != marks.cend(); ++it) {
@@ -519,7 +550,8 @@ void TfrmAchievePage::storeProperties()
             }
             if (!stored.locate(QStringLiteral("SubjectCode"), {it.key()})) continue;
             stored.edit();
-            for (auto m = it->cbegin(); m != it->cend(); ++m) stored.setValue(m.key(), m.value());
+            for (auto m = it->cbegin(); m != it->cend(); ++m)
+                stored.setValue(m.key(), m.value());
             stored.post();
         }
         QList<wire::Argument> args{in(header.changeCount() > 0 ? wire::Value(header.delta()) : wire::Value(wire::Null{})),

@@ -11,6 +11,7 @@ extern "C" int32_t ShowAchievePage(void *app, void *parent, const char *params)
 {
     const qint32 handle = createPage<TfrmAchievePage>(app, parent, params, PageOptions{QString(), true});
     if (handle != 0 && !parent)
-        if (QWidget *page = PageRegistry::instance().page(handle)) page->setWindowTitle(parameterList(params).value(parameterList(params).size() - 1) + QStringLiteral("-成绩管理"));
+        if (QWidget *page = PageRegistry::instance().page(handle))
+            page->setWindowTitle(parameterList(params).value(parameterList(params).size() - 1) + QStringLiteral("-成绩管理"));
     return handle;
 }

@@ -166,7 +166,8 @@ void TfrmAchievePage::InitPage()
         // The fixed columns (name, class …) fit their contents, unless the user's own layout says
         // otherwise; the others keep their defined widths, so that the scores come into view.
         if (!QFileInfo::exists(layoutFile()))
-            for (int c = 0; c < GridData->fixedBandColumnCount(); ++c) GridData->bestFit(c);
+            for (int c = 0; c < GridData->fixedBandColumnCount(); ++c)
+                GridData->bestFit(c);
         const bool total = PageName == kNoPage;
         acCaleTotal->setVisible(total);
     } catch (const std::exception &e) {
@@ -206,8 +207,9 @@ bool TfrmAchievePage::loadLists()
         loadTable(*cdsGrade, protocol::QRegByType, {in(QStringLiteral("CreditGrade")), var()}),
         loadTable(*cdsEightGrade, protocol::QRegByType, {in(QStringLiteral("EightGrade")), var()}),
         loadTable(*cdsSchoolInfo, protocol::QSchoolInfo, {in(school), var()}),
-        pub::viewAllClass() ? loadTable(*cdsClassList, protocol::QGradeClasses, {in(school), var(qint64(InYear)), in(GradeCode), var()})
-                            : loadTable(*cdsClassList, protocol::QGradeClassesByCode, {in(school), in(GradeCode), in(pub::userCode()), var(qint64(InYear)), var()}),
+        pub::viewAllClass()
+            ? loadTable(*cdsClassList, protocol::QGradeClasses, {in(school), var(qint64(InYear)), in(GradeCode), var()})
+            : loadTable(*cdsClassList, protocol::QGradeClassesByCode, {in(school), in(GradeCode), in(pub::userCode()), var(qint64(InYear)), var()}),
         loadTable(*cdsSubjectClass, protocol::QSubjectClass, {in(school), in(GradeCode), in(QString()), var(qint64(InYear)), var()}),
         loadFieldDefinitions(),
     };
@@ -241,7 +243,8 @@ void TfrmAchievePage::createDefaultGradePer()
         cdsGradePer->setValue(u"examId", cdsExamInfo->value(u"Id"));
         cdsGradePer->setValue(u"sArea", HasBranches ? cdsSchoolInfo->value(u"sMainCap").toString() : QString());
         const char *const fields[] = {"APer", "BPer", "CPer", "DPer", "EPer"};
-        for (int i = 0; i < 5; ++i) cdsGradePer->setValue(QString::fromLatin1(fields[i]), shares[i]);
+        for (int i = 0; i < 5; ++i)
+            cdsGradePer->setValue(QString::fromLatin1(fields[i]), shares[i]);
         cdsGradePer->post();
     }
     chkBranches->setChecked(HasBranches && cdsGradePer->recordCount() >= 2);
@@ -249,7 +252,10 @@ void TfrmAchievePage::createDefaultGradePer()
 
 // ---- columns ----------------------------------------------------------------------------------------------
 
-int TfrmAchievePage::subjectRow(const QString &code) const { return m_subjectRow.value(code, -1); }
+int TfrmAchievePage::subjectRow(const QString &code) const
+{
+    return m_subjectRow.value(code, -1);
+}
 
 double TfrmAchievePage::subjectFullMark(const QString &code) const
 {
@@ -312,11 +318,13 @@ QList<GridColumn> TfrmAchievePage::subjectBand(const QString &code)
     GridColumn level = column(QStringLiteral("G_") + code, QStringLiteral("等级"), 48, groups);
     level.editor = EditorKind::Lookup;
     level.lookup = lookupItems(*cdsGradeList, u"sKeyId", u"sValue");
-    for (LookupItem &i : level.lookup) i.key = i.key.toInt();
+    for (LookupItem &i : level.lookup)
+        i.key = i.key.toInt();
     GridColumn letter = column(QStringLiteral("P_") + code, QStringLiteral("AE"), 32, groups);
     letter.editor = EditorKind::Lookup;
     letter.lookup = lookupItems(*cdsGrade, u"sKeyId", u"sValue");
-    for (LookupItem &i : letter.lookup) i.key = i.key.toInt();
+    for (LookupItem &i : letter.lookup)
+        i.key = i.key.toInt();
     for (GridColumn *c : {&level, &letter}) {
         c->readOnly = true;
         c->tag = kLocked;
@@ -336,14 +344,16 @@ QList<GridColumn> TfrmAchievePage::totalBand(const QString &code, const QString 
     band[0].tag = kLocked;
     band[0].readOnly = true;
     band[1].field = order;
-    for (GridColumn &c : band) c.groups = groups;
+    for (GridColumn &c : band)
+        c.groups = groups;
     return band;
 }
 
 void TfrmAchievePage::buildScoreColumns()
 {
     QList<GridColumn> columns = GridData->columns();
-    for (const QString &code : SubjectCodes) columns += subjectBand(code);
+    for (const QString &code : SubjectCodes)
+        columns += subjectBand(code);
     if (PageName == kNoPage) {
         columns += totalBand(QStringLiteral("FUL"), QStringLiteral("全总"), QStringLiteral("FullTotal"), QStringLiteral("FullOrder"));
         if (cdsExamInfo->value(u"hasBase").toBool())
@@ -375,8 +385,9 @@ bool TfrmAchievePage::loadSheet(const QString &classes)
 {
     const QString selection = classSelectionText();
     const QString subjects = SubjectCodes.join(u';');
-    QList<wire::Argument> args{in(pub::schoolId()), in(GradeCode), in(ExamCode), var(PageName), var(classes),
-                               selection.isEmpty() ? var(subjects) : in(selection + u';' + subjects), var(qint64(InYear)), var(), var()};
+    QList<wire::Argument> args{in(pub::schoolId()), in(GradeCode), in(ExamCode),
+                               var(PageName),       var(classes),  selection.isEmpty() ? var(subjects) : in(selection + u';' + subjects),
+                               var(qint64(InYear)), var(),         var()};
     const CallResult r = callServer(protocol::QMark, args);
     if (!r.ok()) {
         reportFailure(this, windowTitle(), r, Failure::Read);
@@ -400,7 +411,8 @@ void TfrmAchievePage::LoadData()
     m_userClasses.clear();
     if (!pub::viewAllClass()) {
         QStringList codes;
-        for (qsizetype r = 0; r < cdsClassList->recordCount(); ++r) codes << cdsClassList->valueAt(r, cdsClassList->fieldIndex(u"ClassCode")).toString();
+        for (qsizetype r = 0; r < cdsClassList->recordCount(); ++r)
+            codes << cdsClassList->valueAt(r, cdsClassList->fieldIndex(u"ClassCode")).toString();
         m_userClasses = codes.join(u',');
     }
     loadTable(*cdsStudClasses, protocol::QExamClassStuds, {in(pub::schoolId()), in(GradeCode), in(ExamCode), var(PageName), var(qint64(InYear))});
@@ -462,10 +474,14 @@ CellColors TfrmAchievePage::cellColor(int row, int column) const
         return {};
     }
     QString code;
-    if (field.startsWith(u"C_", Qt::CaseInsensitive)) code = field.mid(2);
-    else if (field.compare(u"FullTotal", Qt::CaseInsensitive) == 0) code = QStringLiteral("FUL");
-    else if (field.compare(u"MainTotal", Qt::CaseInsensitive) == 0) code = QStringLiteral("MAI");
-    else if (field.compare(u"BaseTotal", Qt::CaseInsensitive) == 0) code = QStringLiteral("BAS");
+    if (field.startsWith(u"C_", Qt::CaseInsensitive))
+        code = field.mid(2);
+    else if (field.compare(u"FullTotal", Qt::CaseInsensitive) == 0)
+        code = QStringLiteral("FUL");
+    else if (field.compare(u"MainTotal", Qt::CaseInsensitive) == 0)
+        code = QStringLiteral("MAI");
+    else if (field.compare(u"BaseTotal", Qt::CaseInsensitive) == 0)
+        code = QStringLiteral("BAS");
     const int ptRow = code.isEmpty() ? -1 : subjectRow(code);
     const QVariant v = GridData->value(row, column);
     if (ptRow < 0 || v.isNull()) return {};

@@ -54,11 +54,11 @@ public:
 
     // ---- side panel
     QTabWidget *pcSide;
-    BandedGrid *grdProperty;          // "属性设置": cdsSubjectPt
+    BandedGrid *grdProperty;                 // "属性设置": cdsSubjectPt
     QLabel *lbBaseSubjects, *lbMainSubjects; // "基总分", "主总分"
-    QTreeWidget *tvClasses;           // "筛选过滤": the class tree
-    QListWidget *lbSubjectItems;      // "显示科目子项"
-    QListWidget *lbSubjects;          // "显示科目及数据项"
+    QTreeWidget *tvClasses;                  // "筛选过滤": the class tree
+    QListWidget *lbSubjectItems;             // "显示科目子项"
+    QListWidget *lbSubjects;                 // "显示科目及数据项"
     QCheckBox *chkLetters, *chkBranches, *chkColor, *chkExcel, *chkNoPass, *chkBad, *chkOrder;
     QToolButton *btnExcelColor, *btnNoPassColor, *btnBadColor, *btnOrderColor, *btnDefaultColors;
     QSpinBox *seCompValue, *seCompSubjects;
@@ -108,12 +108,12 @@ public:
     std::optional<double> gradedKeyValue(const QString &field, int key) const;
 
     // ---- editing and saving (achievesave.cpp)
-    bool mayEdit();           // the edit checks, with their hints
-    bool prepareEdit();       // role, editable subjects, the user's classes
+    bool mayEdit();     // the edit checks, with their hints
+    bool prepareEdit(); // role, editable subjects, the user's classes
     QString highestRole() const;
     bool storeSubjectItems(); // UpSubjectItems with the changed items
     bool storeGradePer();
-    void storeProperties();   // the side panel's changes: weights locally, marks to the server
+    void storeProperties(); // the side panel's changes: weights locally, marks to the server
     QString rankFieldList() const;
 
     // ---- side panel and filters (achievesidepanel.cpp)
@@ -156,12 +156,12 @@ private:
     QString fieldsCaption(const QString &field) const;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
-    bool m_standard = false;        // the standard-score view is on
+    bool m_standard = false; // the standard-score view is on
     bool m_viewOrder = true, m_viewLevel = true, m_viewTotal = true;
     bool m_branchItemAllowed = true;
     QStringList m_editableSubjects; // of the edit role
     QHash<QString, int> m_subjectRow;
-    QString m_userClasses;          // classes of a user who may not see all, for QMark
+    QString m_userClasses; // classes of a user who may not see all, for QMark
 };
 
 } // namespace lumeko::achieve

@@ -32,8 +32,8 @@ TfrmMarkHistory::TfrmMarkHistory(QWidget *parent) : QDialog(parent)
         c.readOnly = true;
         return c;
     };
-    QList<GridColumn> columns{column("dChanged", "修改时间", 140), column("sName", "学生", 70),       column("SubjectName", "科目", 60),
-                              column("OldScore", "原成绩", 60),   column("NewScore", "新成绩", 60), column("UserName", "修改人", 70),
+    QList<GridColumn> columns{column("dChanged", "修改时间", 140), column("sName", "学生", 70),      column("SubjectName", "科目", 60),
+                              column("OldScore", "原成绩", 60),    column("NewScore", "新成绩", 60), column("UserName", "修改人", 70),
                               column("sComputer", "计算机", 110)};
     columns[1].summary = SummaryKind::Count;
     columns[1].summaryFormat = QStringLiteral("共,0条");

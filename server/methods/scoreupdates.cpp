@@ -86,10 +86,13 @@ struct StoredSheet {
 StoredSheet storedSheet(Database &db, qint64 examId)
 {
     StoredSheet s;
-    const wire::DataPacket marks =
-        db.select(QStringLiteral("SELECT \"StudentCode\", \"SubjectCode\", \"score\", \"gradeOrder\" FROM \"CJ_Mark\" WHERE \"examId\" = ? AND \"score\" IS NOT NULL"),
-                  {examId},
-                  {{"StudentCode", FieldType::Text, 0, 0}, {"SubjectCode", FieldType::Text, 0, 0}, {"score", FieldType::Float, 0, 0}, {"gradeOrder", FieldType::Integer, 0, 0}});
+    const wire::DataPacket marks = db.select(
+        QStringLiteral("SELECT \"StudentCode\", \"SubjectCode\", \"score\", \"gradeOrder\" FROM \"CJ_Mark\" WHERE \"examId\" = ? AND \"score\" IS NOT NULL"),
+        {examId},
+        {{"StudentCode", FieldType::Text, 0, 0},
+         {"SubjectCode", FieldType::Text, 0, 0},
+         {"score", FieldType::Float, 0, 0},
+         {"gradeOrder", FieldType::Integer, 0, 0}});
     s.scores.reserve(marks.rowCount());
     s.ranks.reserve(marks.rowCount());
     for (qsizetype r = 0; r < marks.rowCount(); ++r) {
@@ -303,7 +306,8 @@ void MarkUpdate::write(const StoredExam &exam)
         }
         db.execValues(QStringLiteral("INSERT INTO \"CJ_ExamStudent\" (\"examId\", \"StudentCode\", \"ClassCode\")"), 3, rows);
     }
-    for (const QString &student : m_removedCandidates) m_stored.classOf.remove(student);
+    for (const QString &student : m_removedCandidates)
+        m_stored.classOf.remove(student);
 
     // The scores after the call, and the subjects whose ranks they move.
     QSet<QString> touched, written;
@@ -357,7 +361,8 @@ void MarkUpdate::write(const StoredExam &exam)
     QList<QVariantList> lines;
     lines.reserve(m_writes.size());
     const auto score = [](const QVariant &v) { return v.isNull() ? QVariant() : QVariant(v.toDouble()); };
-    for (const Cell &cell : m_writes) lines.append({save, cell.student, cell.subject, score(cell.oldScore), score(cell.newScore)});
+    for (const Cell &cell : m_writes)
+        lines.append({save, cell.student, cell.subject, score(cell.oldScore), score(cell.newScore)});
     std::sort(lines.begin(), lines.end(), [](const QVariantList &a, const QVariantList &b) {
         return std::pair(a[1].toString(), a[2].toString()) < std::pair(b[1].toString(), b[2].toString());
     });

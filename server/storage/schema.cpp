@@ -244,13 +244,26 @@ QList<TableDef> declareTables()
     // The history of stored scores: one row per save (who, when, from which computer, which exam)
     // and one line per score it changed (null: no score). The rows outlive the exam's candidates on
     // purpose; a school's disputes about marks are settled here.
-    t << Table("CJ_MarkSave").serial("Id").integer("examId", true).text("SchoolCode", School, true).text("TeacherCode", 40)
-             .text("UserName", 40).text("sComputer", 60).dateTime("dChanged", true)
-             .index({"examId"}).done();
-    t << Table("CJ_MarkLog").integer("saveId").text("StudentCode", Guid).text("SubjectCode", Code3).real("OldScore")
+    t << Table("CJ_MarkSave")
+             .serial("Id")
+             .integer("examId", true)
+             .text("SchoolCode", School, true)
+             .text("TeacherCode", 40)
+             .text("UserName", 40)
+             .text("sComputer", 60)
+             .dateTime("dChanged", true)
+             .index({"examId"})
+             .done();
+    t << Table("CJ_MarkLog")
+             .integer("saveId")
+             .text("StudentCode", Guid)
+             .text("SubjectCode", Code3)
+             .real("OldScore")
              .real("NewScore")
-             .key({"saveId", "StudentCode", "SubjectCode"}).index({"StudentCode"})
-             .references({"saveId"}, "CJ_MarkSave", {"Id"}).done();
+             .key({"saveId", "StudentCode", "SubjectCode"})
+             .index({"StudentCode"})
+             .references({"saveId"}, "CJ_MarkSave", {"Id"})
+             .done();
     t << Table("CJ_ExamGradePer").serial("Id").integer("examId", true).text("sArea", 20).real("APer")
              .real("BPer").real("CPer").real("DPer").real("EPer")
              .unique({"examId", "sArea"}).references({"examId"}, "CJ_ExamTotal", {"Id"}).done();

@@ -10,6 +10,7 @@
 #include "host/pub/provider.h"
 #include "host/pub/pub.h"
 #include "host/pub/qtprovider.h"
+#include "scores/ufrmachievepage.h"
 #include "scriptedprovider.h"
 #include "server/core/auth.h"
 #include "server/core/service.h"
@@ -17,17 +18,16 @@
 #include "server/seed/seed.h"
 #include "server/storage/migrations.h"
 #include "shots.h"
-#include "scores/ufrmachievepage.h"
 #include "students/ufrmstudentpage.h"
 #include "toolkit/grid/bandedgrid.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
-#include <QPushButton>
 #include <QDialog>
 #include <QLabel>
 #include <QListWidget>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -231,9 +231,10 @@ TEST_F(HostSmokeTest, TheDesksExamsOpenTheirScoreSheetsWithEveryCandidate)
             const QVariant total = page->cdsData->valueAt(r, page->cdsData->fieldIndex(u"FullTotal"));
             if (total.isNull()) continue;
             const QString student = page->cdsData->valueAt(r, page->cdsData->fieldIndex(u"sCode")).toString();
-            EXPECT_EQ(total.toDouble(), service->connection()
-                                            .scalar(QStringLiteral("SELECT \"FullTotal\" FROM \"CJ_ExamStudent\" WHERE \"examId\" = ? AND \"StudentCode\" = ?"), {id, student})
-                                            .toDouble())
+            EXPECT_EQ(total.toDouble(),
+                      service->connection()
+                          .scalar(QStringLiteral("SELECT \"FullTotal\" FROM \"CJ_ExamStudent\" WHERE \"examId\" = ? AND \"StudentCode\" = ?"), {id, student})
+                          .toDouble())
                 << what;
             EXPECT_GT(page->cdsData->valueAt(r, page->cdsData->fieldIndex(u"FullOrder")).toInt(), 0) << what;
             break;
@@ -279,18 +280,22 @@ TEST_F(HostSmokeTest, Pictures)
         QStringLiteral("SELECT e.\"Id\", e.\"InYear\", e.\"GradeCode\", e.\"ExamCode\", e.\"ExamName\" FROM \"CJ_ExamTotal\" e WHERE e.\"PageName\" = ? "
                        "ORDER BY (SELECT COUNT(*) FROM \"CJ_Mark\" m WHERE m.\"examId\" = e.\"Id\") DESC, e.\"Id\" LIMIT 1"),
         {QStringLiteral("⊥")},
-        {{"Id", wire::FieldType::Integer, 0, 0}, {"InYear", wire::FieldType::Integer, 0, 0}, {"GradeCode", wire::FieldType::Text, 0, 0},
-         {"ExamCode", wire::FieldType::Text, 0, 0}, {"ExamName", wire::FieldType::Text, 0, 0}});
+        {{"Id", wire::FieldType::Integer, 0, 0},
+         {"InYear", wire::FieldType::Integer, 0, 0},
+         {"GradeCode", wire::FieldType::Text, 0, 0},
+         {"ExamCode", wire::FieldType::Text, 0, 0},
+         {"ExamName", wire::FieldType::Text, 0, 0}});
     if (exam.rowCount() == 1) {
-        const wire::DataPacket subjects = db.select(QStringLiteral("SELECT \"SubjectCode\" FROM \"CJ_ExamSubject\" WHERE \"SchoolCode\" = ? AND \"GradeCode\" = ? "
-                                                                   "AND \"InYear\" = ? AND \"ExamCode\" = ? AND \"PageName\" = ? ORDER BY \"SubjectCode\""),
-                                                    {pub::schoolId(), exam.value(0, 2), exam.value(0, 1), exam.value(0, 3), QStringLiteral("⊥")},
-                                                    {{"SubjectCode", wire::FieldType::Text, 0, 0}});
+        const wire::DataPacket subjects = db.select(
+            QStringLiteral("SELECT \"SubjectCode\" FROM \"CJ_ExamSubject\" WHERE \"SchoolCode\" = ? AND \"GradeCode\" = ? "
+                           "AND \"InYear\" = ? AND \"ExamCode\" = ? AND \"PageName\" = ? ORDER BY \"SubjectCode\""),
+            {pub::schoolId(), exam.value(0, 2), exam.value(0, 1), exam.value(0, 3), QStringLiteral("⊥")}, {{"SubjectCode", wire::FieldType::Text, 0, 0}});
         QStringList codes;
-        for (qsizetype r = 0; r < subjects.rowCount(); ++r) codes << subjects.value(r, 0).toString();
+        for (qsizetype r = 0; r < subjects.rowCount(); ++r)
+            codes << subjects.value(r, 0).toString();
         const QString title = exam.value(0, 1).toString() + QStringLiteral("级.") + exam.value(0, 4).toString();
-        window.openScoreSheet(QStringLiteral("%1,%2,,Y,,%3,%4,⊥,%5").arg(exam.value(0, 1).toString(), exam.value(0, 2).toString(), codes.join(u';'),
-                                                                       exam.value(0, 3).toString(), title),
+        window.openScoreSheet(QStringLiteral("%1,%2,,Y,,%3,%4,⊥,%5")
+                                  .arg(exam.value(0, 1).toString(), exam.value(0, 2).toString(), codes.join(u';'), exam.value(0, 3).toString(), title),
                               QStringLiteral("成绩录入 - ") + title);
         const auto pages = window.pages()->currentWidget()->findChildren<achieve::TfrmAchievePage *>();
         if (!pages.isEmpty()) {

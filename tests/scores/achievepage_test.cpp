@@ -15,10 +15,10 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QKeyEvent>
 #include <QCheckBox>
 #include <QDialog>
 #include <QDoubleSpinBox>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QSettings>
@@ -49,17 +49,21 @@ protected:
                 "\"bViewAllGrade\", \"bViewAllClass\") VALUES (?, 'S1', ?, 'zhao', ?, '6', 0, 0, ?, ?)",
                 {kZhao, QStringLiteral("赵老师"), hash("pwz"), db.toDb(false, wire::FieldType::Boolean), db.toDb(false, wire::FieldType::Boolean)});
         const QString subject = "INSERT INTO \"XJ_Subject\" (\"SchoolCode\", \"SubjectCode\", \"SubjectName\") VALUES ('S1', ?, ?)";
-        const QString gradeSubject = "INSERT INTO \"XJ_GradeSubject\" (\"SchoolCode\", \"InYear\", \"GradeCode\", \"SubjectCode\", \"SubjectType\", \"FullMark\") "
-                                     "VALUES ('S1', 2026, '1701', ?, ?, ?)";
-        for (const auto &[code, name, type, full] : {std::tuple{"001", "语文", 0, 120}, {"002", "数学", 0, 120}, {"003", "英语", 1, 100}, {"009", "音乐", 2, 8}}) {
+        const QString gradeSubject =
+            "INSERT INTO \"XJ_GradeSubject\" (\"SchoolCode\", \"InYear\", \"GradeCode\", \"SubjectCode\", \"SubjectType\", \"FullMark\") "
+            "VALUES ('S1', 2026, '1701', ?, ?, ?)";
+        for (const auto &[code, name, type, full] :
+             {std::tuple{"001", "语文", 0, 120}, {"002", "数学", 0, 120}, {"003", "英语", 1, 100}, {"009", "音乐", 2, 8}}) {
             db.exec(subject, {code, QString::fromUtf8(name)});
             db.exec(gradeSubject, {code, type, full});
         }
-        const QString gradeClass = "INSERT INTO \"XJ_GradeClass\" (\"SchoolCode\", \"InYear\", \"GradeCode\", \"ClassCode\", \"TeacherCode\") VALUES ('S1', 2026, '1701', ?, ?)";
+        const QString gradeClass =
+            "INSERT INTO \"XJ_GradeClass\" (\"SchoolCode\", \"InYear\", \"GradeCode\", \"ClassCode\", \"TeacherCode\") VALUES ('S1', 2026, '1701', ?, ?)";
         db.exec(gradeClass, {"001", QVariant()});
         db.exec(gradeClass, {"002", QVariant()});
-        const QString student = "INSERT INTO \"XJ_Student\" (\"sCode\", \"SchoolCode\", \"GradeCode\", \"InYear\", \"ClassCode\", \"iClassNo\", \"sName\", \"sNO\", \"iState\") "
-                                "VALUES (?, 'S1', '1701', 2026, ?, ?, ?, ?, '00')";
+        const QString student =
+            "INSERT INTO \"XJ_Student\" (\"sCode\", \"SchoolCode\", \"GradeCode\", \"InYear\", \"ClassCode\", \"iClassNo\", \"sName\", \"sNO\", \"iState\") "
+            "VALUES (?, 'S1', '1701', 2026, ?, ?, ?, ?, '00')";
         const char *const names[] = {"张三", "李四", "王五", "赵六", "孙七", "周八"};
         for (int i = 0; i < 6; ++i)
             db.exec(student, {QStringLiteral("{S%1}").arg(i), i < 3 ? "001" : "002", i % 3 + 1, QString::fromUtf8(names[i]), QStringLiteral("2026%1").arg(i)});
@@ -79,7 +83,8 @@ protected:
             "\"aGoodMark\", \"aPassMark\", \"aBadMark\", \"hasMain\", \"hasBase\", \"ModifyRight\", \"dDefDay\", \"dLimitDay\", \"Freeze\", \"Classes\") "
             "VALUES ('S1', '1701', 2026, ?, ?, ?, 348, 300, 250, 200, 100, ?, ?, ?, ?, ?, ?, 'ALL')",
             {code, page, QStringLiteral("期中考试"), db.toDb(true, wire::FieldType::Boolean), db.toDb(true, wire::FieldType::Boolean), modifyRight,
-             db.toDb(QDate(2026, 11, 20), wire::FieldType::Date), db.toDb(QDate(2026, 12, 31), wire::FieldType::Date), db.toDb(false, wire::FieldType::Boolean)},
+             db.toDb(QDate(2026, 11, 20), wire::FieldType::Date), db.toDb(QDate(2026, 12, 31), wire::FieldType::Date),
+             db.toDb(false, wire::FieldType::Boolean)},
             "Id");
         const QString row = "INSERT INTO \"CJ_ExamSubject\" (\"SchoolCode\", \"GradeCode\", \"InYear\", \"ExamCode\", \"PageName\", \"SubjectCode\", \"Per\", "
                             "\"FullMark\", \"ExcelMark\", \"GoodMark\", \"PassMark\", \"BadMark\") VALUES ('S1', '1701', 2026, ?, ?, ?, 1, ?, ?, ?, ?, ?)";
@@ -88,7 +93,8 @@ protected:
             db.exec(row, {code, page, s, full, full * 0.9, full * 0.8, full * 0.6, full * 0.3});
         }
         for (int i = 0; i < 6; ++i)
-            db.exec("INSERT INTO \"CJ_ExamStudent\" (\"examId\", \"StudentCode\", \"ClassCode\") VALUES (?, ?, ?)", {id, QStringLiteral("{S%1}").arg(i), i < 3 ? "001" : "002"});
+            db.exec("INSERT INTO \"CJ_ExamStudent\" (\"examId\", \"StudentCode\", \"ClassCode\") VALUES (?, ?, ?)",
+                    {id, QStringLiteral("{S%1}").arg(i), i < 3 ? "001" : "002"});
         return id;
     }
     void storeScore(int student, const char *subject, double score)
@@ -102,8 +108,8 @@ protected:
         auto *window = new QWidget;
         m_windows.emplace_back(window);
         new QVBoxLayout(window);
-        const QString params =
-            QStringLiteral("2026,1701,七年级,%1,,%2,%3,%4,2026级七年级.期中考试").arg(QLatin1String(flag), QLatin1String(subjects), QLatin1String(examCode), page);
+        const QString params = QStringLiteral("2026,1701,七年级,%1,,%2,%3,%4,2026级七年级.期中考试")
+                                   .arg(QLatin1String(flag), QLatin1String(subjects), QLatin1String(examCode), page);
         const qint32 handle = ShowAchievePage(window, window, params.toUtf8().constData());
         auto *p = qobject_cast<TfrmAchievePage *>(PageRegistry::instance().page(handle));
         if (p) {

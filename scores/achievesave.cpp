@@ -16,6 +16,7 @@
 #include "toolkit/grid/bandedgrid.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QScopeGuard>
 
@@ -172,6 +173,9 @@ void TfrmAchievePage::acEditExecuteGuarded()
 
 void TfrmAchievePage::SetReadOnly(bool readOnly)
 {
+    // While editing the page hears the keys typed into the grid's editors (graded subjects' short keys).
+    if (readOnly) qApp->removeEventFilter(this);
+    else qApp->installEventFilter(this);
     // The subjects the role may not change are locked while editing; browsing locks them all anyway.
     for (int c = 0; c < GridData->columnCount(); ++c) {
         GridColumn col = GridData->column(c);

@@ -113,8 +113,6 @@ TfrmAchievePage::TfrmAchievePage(QWidget *parent) : TBasePage(parent)
         if (c >= 0) FocusedFieldName = GridData->column(c).field;
     });
     GridData->setCellColors([this](int row, int column) { return cellColor(row, column); });
-    for (int band = 0; band < 2; ++band)
-        if (QTreeView *v = GridData->bandView(band)) v->installEventFilter(this);
     buildSidePanel();
 }
 
@@ -445,18 +443,23 @@ void TfrmAchievePage::cellEdited(int row, int column)
     if (checkScore(field)) computeRowTotals();
 }
 
+// The short keys of a graded subject: "2" … "5" set the step, "6" … "9" the half step below, and
+// the cursor goes on to the next student, so that a graded score is one keystroke. The keys come
+// to the grid or to the cell's open editor; while editing the page watches both.
 bool TfrmAchievePage::eventFilter(QObject *watched, QEvent *event)
 {
-    // The short keys of a graded subject: "2" … "5" set the step, "6" … "9" the half step below.
-    if (event->type() == QEvent::KeyPress && !GridData->isReadOnly() && isEditing()) {
-        const int column = GridData->currentColumn();
+    auto *widget = qobject_cast<QWidget *>(watched);
+    if (event->type() == QEvent::KeyPress && isEditing() && widget && (widget == GridData || GridData->isAncestorOf(widget))) {
+        const int column = GridData->currentColumn(), row = GridData->currentRow();
         const auto *key = static_cast<QKeyEvent *>(event);
-        if (column >= 0 && !GridData->column(column).readOnly && key->modifiers() == Qt::NoModifier) {
+        if (column >= 0 && row >= 0 && !GridData->column(column).readOnly && key->modifiers() == Qt::NoModifier) {
             if (const std::optional<double> v = gradedKeyValue(GridData->column(column).field, key->key())) {
+                GridData->closeEditor();
                 cdsData->edit();
                 cdsData->setValue(GridData->column(column).field, *v);
                 cdsData->post();
-                cellEdited(GridData->currentRow(), column);
+                cellEdited(row, column);
+                if (row + 1 < GridData->dataRowCount()) GridData->setCurrentCell(row + 1, column);
                 return true;
             }
         }

@@ -7,6 +7,7 @@
 #include "framework/modalrun.h"
 #include "framework/pagehosting.h"
 #include "scores/ufrmachievepage.h"
+#include "scores/ufrmmarkhistory.h"
 #include "server/seed/seed.h"
 #include "shots.h"
 #include "signedinhost.h"
@@ -17,6 +18,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
+#include <QItemSelectionModel>
 #include <QDoubleSpinBox>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -221,7 +223,7 @@ TEST_F(AchievePageTest, GradedSubjectsTakeShortKeysAndWeightsShowNeverTwice)
     BandedGrid &g = *p->GridData;
     g.setCurrentCell(0, g.columnOfField(QStringLiteral("C_009")));
     QTest::keyClick(g.bandView(1), Qt::Key_7);
-    EXPECT_EQ(p->cdsData->value(u"C_009").toDouble(), 3.5);
+    EXPECT_EQ(p->cdsData->valueAt(0, p->cdsData->fieldIndex(u"C_009")).toDouble(), 3.5);
     EXPECT_EQ(g.displayText(0, g.columnOfField(QStringLiteral("C_009"))), QStringLiteral("C+"));
     EXPECT_EQ(p->gradedKeyValue(QStringLiteral("C_003"), Qt::Key_7), std::nullopt) << "other subjects type normally";
     p->acCancel->trigger();
@@ -317,6 +319,116 @@ TEST_F(AchievePageTest, TheRosterAsksBeforeTakingOffAStudentWithScores)
     EXPECT_EQ(count("SELECT COUNT(*) FROM \"CJ_ExamStudent\""), 5) << "李四 went, 张三 stayed";
     EXPECT_EQ(p->cdsData->recordCount(), 5);
     EXPECT_FALSE(p->isEditing());
+}
+
+} // namespace
+
+namespace {
+
+// A teacher at the keyboard: the digits and Enter for a score, and the cursor goes down the
+// column to the next student; a graded subject takes one key per student.
+TEST_F(AchievePageTest, AScoreIsItsDigitsAndEnterAndAGradedScoreOneKey)
+{
+    signInAs("admin", "lumeko");
+    TfrmAchievePage *p = open();
+    ASSERT_NE(p, nullptr);
+    p->window()->activateWindow();
+    p->acEdit->trigger();
+    ASSERT_TRUE(p->isEditing());
+    BandedGrid &g = *p->GridData;
+    g.setCurrentCell(0, g.columnOfField(QStringLiteral("C_001")));
+    // The keys go where a teacher's would: the open editor, else the grid.
+    const auto target = [&g]() -> QWidget * { return g.activeEditor() ? g.activeEditor() : g.bandView(1); };
+    const auto keys = [&](const QString &text) {
+        QTest::keyClicks(target(), text);
+        QTest::keyClick(target(), Qt::Key_Return);
+    };
+    keys(QStringLiteral("87"));
+    keys(QStringLiteral("90.5"));
+    EXPECT_EQ(p->cdsData->valueAt(0, p->cdsData->fieldIndex(u"C_001")).toDouble(), 87);
+    EXPECT_EQ(p->cdsData->valueAt(1, p->cdsData->fieldIndex(u"C_001")).toDouble(), 90.5);
+    EXPECT_EQ(g.currentRow(), 2);
+    EXPECT_EQ(g.currentColumn(), g.columnOfField(QStringLiteral("C_001"))) << "down the column, not along the row";
+
+    g.setCurrentCell(0, g.columnOfField(QStringLiteral("C_009")));
+    QTest::keyClick(target(), Qt::Key_7);
+    QTest::keyClick(target(), Qt::Key_5);
+    EXPECT_EQ(p->cdsData->valueAt(0, p->cdsData->fieldIndex(u"C_009")).toDouble(), 3.5);
+    EXPECT_EQ(p->cdsData->valueAt(1, p->cdsData->fieldIndex(u"C_009")).toDouble(), 5);
+    EXPECT_EQ(g.currentRow(), 2);
+}
+
+// Two sheets open on the same exam: the second one's save of a score the first changed meanwhile
+// is refused with the stored value named, and the history shows who changed what.
+TEST_F(AchievePageTest, AScoreChangedMeanwhileIsNamedAndTheHistoryShowsIt)
+{
+    storeScore(3, "003", 70);
+    signInAs("admin", "lumeko");
+    TfrmAchievePage *first = open(), *second = open();
+    ASSERT_TRUE(first && second);
+    second->acEdit->trigger();
+    first->acEdit->trigger();
+    type(*first, "{S3}", "C_003", QStringLiteral("80"));
+    first->acSave->trigger();
+    ASSERT_EQ(stored(3, "003"), 80.0);
+
+    type(*second, "{S3}", "C_003", QStringLiteral("85"));
+    host.messages.clear();
+    second->acSave->trigger();
+    EXPECT_TRUE(second->isEditing()) << "the teacher keeps what he typed";
+    ASSERT_FALSE(host.messages.isEmpty());
+    const QString told = host.messages.last().text;
+    EXPECT_TRUE(told.startsWith(QStringLiteral("保存成绩数据失败！")) && told.contains(QStringLiteral("赵六")) && told.contains(QStringLiteral("改为80")))
+        << told.toStdString();
+    EXPECT_EQ(stored(3, "003"), 80.0);
+    EXPECT_EQ(second->cdsDataUp->changeCount(), 0) << "the upload image went back to what was loaded";
+
+    // 成绩修改记录: the change of first's save, by the administrator.
+    setModalRunner([](QDialog &d) {
+        auto &history = dynamic_cast<TfrmMarkHistory &>(d);
+        EXPECT_EQ(history.cdsHistory->recordCount(), 1);
+        history.cdsHistory->first();
+        EXPECT_EQ(history.cdsHistory->value(u"OldScore").toDouble(), 70);
+        EXPECT_EQ(history.cdsHistory->value(u"NewScore").toDouble(), 80);
+        EXPECT_EQ(history.cdsHistory->value(u"UserName").toString(), QStringLiteral("管理员"));
+        return int(QDialog::Accepted);
+    });
+    first->acHistory->trigger();
+    setModalRunner({});
+}
+
+TEST_F(AchievePageTest, StandardScoresToggleAndClearingEmptiesTheSelectedScores)
+{
+    storeScore(0, "001", 80);
+    storeScore(1, "001", 60);
+    storeScore(2, "001", 100);
+    signInAs("admin", "lumeko");
+    TfrmAchievePage *p = open();
+    ASSERT_NE(p, nullptr);
+    // Six rows, three scores: the mean counts the three without a score as 0.
+    p->acStandard->trigger();
+    EXPECT_EQ(p->acStandard->text(), QStringLiteral("原分"));
+    const double mean = 240.0 / 6, deviation = std::sqrt(((80 - mean) * (80 - mean) + (60 - mean) * (60 - mean) + (100 - mean) * (100 - mean)) / 6);
+    EXPECT_NEAR(cell(*p, "{S0}", "C_001").toDouble(), (80 - mean) / deviation * 100 + 500, 1e-9);
+    EXPECT_TRUE(cell(*p, "{S3}", "C_001").isNull());
+    p->acStandard->trigger();
+    EXPECT_EQ(p->acStandard->text(), QStringLiteral("标分"));
+    EXPECT_EQ(cell(*p, "{S0}", "C_001").toDouble(), 80) << "the stored scores again";
+
+    p->acEdit->trigger();
+    BandedGrid &g = *p->GridData;
+    const int c = g.columnOfField(QStringLiteral("C_001"));
+    g.setCurrentCell(0, c);
+    QItemSelectionModel *selection = g.bandView(1)->selectionModel();
+    selection->select(QItemSelection(g.gridModel()->index(0, c), g.gridModel()->index(1, c)), QItemSelectionModel::ClearAndSelect);
+    p->acClearData->trigger();
+    EXPECT_TRUE(cell(*p, "{S0}", "C_001").isNull());
+    EXPECT_TRUE(cell(*p, "{S1}", "C_001").isNull());
+    EXPECT_EQ(cell(*p, "{S2}", "C_001").toDouble(), 100) << "an unselected cell keeps its score";
+    EXPECT_TRUE(cell(*p, "{S0}", "FullTotal").isNull()) << "the totals follow";
+    p->acSave->trigger();
+    EXPECT_TRUE(stored(0, "001").isNull());
+    EXPECT_EQ(count("SELECT COUNT(*) FROM \"CJ_MarkLog\" WHERE \"NewScore\" IS NULL"), 2);
 }
 
 } // namespace

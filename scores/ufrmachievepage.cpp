@@ -291,7 +291,7 @@ QList<GridColumn> TfrmAchievePage::subjectBand(const QString &code)
     for (qsizetype r = 0; r < cdsSubjects->recordCount(); ++r)
         if (cdsSubjects->valueAt(r, 0).toString() == code) name = cdsSubjects->valueAt(r, cdsSubjects->fieldIndex(u"SubjectName")).toString();
     const QStringList groups{QStringLiteral("考试科目"), name};
-    GridColumn score = column(QStringLiteral("C_") + code, name, 52, groups);
+    GridColumn score = column(QStringLiteral("C_") + code, name, 66, groups);
     score.editor = EditorKind::Float;
     score.displayFormat = QStringLiteral("0.#");
     score.summary = SummaryKind::Average;

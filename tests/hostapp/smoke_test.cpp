@@ -274,12 +274,12 @@ TEST_F(HostSmokeTest, Pictures)
 
     // The score sheet of the desk's latest exam: ranks, levels, letters and colours shown, in
     // browse and in edit state, and its roster dialog.
-    // The exam with the most scores stored, opened as the management page's 成绩 opens it.
+    // The open exam (not frozen) with the most scores stored, opened as the management page's 成绩 opens it.
     server::Database &db = service->connection();
     const wire::DataPacket exam = db.select(
-        QStringLiteral("SELECT e.\"Id\", e.\"InYear\", e.\"GradeCode\", e.\"ExamCode\", e.\"ExamName\" FROM \"CJ_ExamTotal\" e WHERE e.\"PageName\" = ? "
+        QStringLiteral("SELECT e.\"Id\", e.\"InYear\", e.\"GradeCode\", e.\"ExamCode\", e.\"ExamName\" FROM \"CJ_ExamTotal\" e WHERE e.\"PageName\" = ? AND e.\"Freeze\" = ? "
                        "ORDER BY (SELECT COUNT(*) FROM \"CJ_Mark\" m WHERE m.\"examId\" = e.\"Id\") DESC, e.\"Id\" LIMIT 1"),
-        {QStringLiteral("⊥")},
+        {QStringLiteral("⊥"), db.toDb(false, wire::FieldType::Boolean)},
         {{"Id", wire::FieldType::Integer, 0, 0},
          {"InYear", wire::FieldType::Integer, 0, 0},
          {"GradeCode", wire::FieldType::Text, 0, 0},
@@ -308,6 +308,7 @@ TEST_F(HostSmokeTest, Pictures)
             page->computeLevels();
             page->chkLetters->setChecked(true);
             page->chkColor->setChecked(true);
+            page->chkOrder->setChecked(false); // the scores coloured by their level, not the ranks
             page->pcSide->setCurrentIndex(1);
             page->GridData->setCurrentCell(0, page->GridData->columnOfField(QStringLiteral("C_") + codes.first()));
             pub::testing::saveShot(window, "score-sheet-browse");
@@ -322,7 +323,9 @@ TEST_F(HostSmokeTest, Pictures)
                     qobject_cast<QDialog *>(d)->reject();
                 }
             });
+            host.messages.clear();
             page->acDefineStudent->trigger();
+            EXPECT_TRUE(host.messages.isEmpty()) << host.messageTexts().join(u'|').toStdString();
         }
     }
 

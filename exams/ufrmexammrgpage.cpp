@@ -40,12 +40,7 @@ QString quoted(const QString &v)
 
 GridColumn column(const char *field, const char *caption, int width, bool readOnly = true)
 {
-    GridColumn c;
-    c.field = QString::fromLatin1(field);
-    c.caption = QString::fromUtf8(caption);
-    c.width = width;
-    c.readOnly = readOnly;
-    return c;
+    return GridColumn::of(field, caption, width, readOnly);
 }
 
 } // namespace

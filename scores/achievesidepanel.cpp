@@ -253,11 +253,7 @@ void TfrmAchievePage::buildSidePanel()
 
     // The property grid's columns.
     const auto column = [](const char *field, const char *caption, int width, bool readOnly = false) {
-        GridColumn c;
-        c.field = QString::fromLatin1(field);
-        c.caption = QString::fromUtf8(caption);
-        c.width = width;
-        c.readOnly = readOnly;
+        GridColumn c = GridColumn::of(field, caption, width, readOnly);
         c.editor = EditorKind::Float;
         return c;
     };

@@ -24,14 +24,7 @@ TfrmMarkHistory::TfrmMarkHistory(QWidget *parent) : QDialog(parent)
     grdHistory->setDataSet(cdsHistory);
     grdHistory->setReadOnly(true);
     grdHistory->setBandCaptionsVisible(false);
-    const auto column = [](const char *field, const char *caption, int width) {
-        GridColumn c;
-        c.field = QString::fromLatin1(field);
-        c.caption = QString::fromUtf8(caption);
-        c.width = width;
-        c.readOnly = true;
-        return c;
-    };
+    const auto column = [](const char *field, const char *caption, int width) { return GridColumn::of(field, caption, width, true); };
     QList<GridColumn> columns{column("dChanged", "修改时间", 140), column("sName", "学生", 70),      column("SubjectName", "科目", 60),
                               column("OldScore", "原成绩", 60),    column("NewScore", "新成绩", 60), column("UserName", "修改人", 70),
                               column("sComputer", "计算机", 110)};

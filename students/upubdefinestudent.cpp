@@ -68,12 +68,7 @@ QSet<QString> studentCodes(const DataSet &table)
 
 GridColumn column(const char *field, const char *caption, int width)
 {
-    GridColumn c;
-    c.field = QString::fromLatin1(field);
-    c.caption = QString::fromUtf8(caption);
-    c.width = width;
-    c.readOnly = true;
-    return c;
+    return GridColumn::of(field, caption, width, true);
 }
 
 } // namespace

@@ -57,6 +57,17 @@ struct LUMEKO_GRID_EXPORT GridColumn {
 
     // The text the lookup list gives a key; the key as text when the list lacks it.
     QString lookupText(const QVariant &key) const;
+
+    // A column of a field with its caption and width, the way pages list their columns.
+    static GridColumn of(const char *field, const char *caption, int width, bool readOnly = false)
+    {
+        GridColumn c;
+        c.field = QString::fromLatin1(field);
+        c.caption = QString::fromUtf8(caption);
+        c.width = width;
+        c.readOnly = readOnly;
+        return c;
+    }
 };
 
 // The caption cell of one level of column groups, over the columns first to last (positions in

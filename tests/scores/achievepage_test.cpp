@@ -11,12 +11,14 @@
 #include "server/seed/seed.h"
 #include "shots.h"
 #include "signedinhost.h"
+#include "framework/import/upubimportset.h"
 #include "students/upubdefinestudent.h"
 #include "toolkit/grid/bandedgrid.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDialog>
 #include <QItemSelectionModel>
 #include <QDoubleSpinBox>
@@ -429,6 +431,44 @@ TEST_F(AchievePageTest, StandardScoresToggleAndClearingEmptiesTheSelectedScores)
     p->acSave->trigger();
     EXPECT_TRUE(stored(0, "001").isNull());
     EXPECT_EQ(count("SELECT COUNT(*) FROM \"CJ_MarkLog\" WHERE \"NewScore\" IS NULL"), 2);
+}
+
+} // namespace
+
+namespace {
+
+// Scores pasted from a spreadsheet: matched by name, letters and words turned into steps, nobody
+// appended, the totals following.
+TEST_F(AchievePageTest, ImportedScoresAreMatchedByNameAndTranslated)
+{
+    signInAs("admin", "lumeko");
+    TfrmAchievePage *p = open();
+    ASSERT_NE(p, nullptr);
+    QApplication::clipboard()->setText(QStringLiteral("姓名\t语文\t音乐\r\n张三\t99\t优\r\n李四\t88.5\tB+\r\n查无此人\t70\tA\r\n"));
+    bool ran = false;
+    setModalRunner([&](QDialog &d) {
+        auto &w = dynamic_cast<TPubImportSet &>(d);
+        EXPECT_EQ(w.Caption, QStringLiteral("2026级七年级.期中考试 成绩数据导入向导"));
+        EXPECT_FALSE(w.cbAddData->isChecked()) << "a score import appends no student";
+        for (int i = 0; i < w.clbKeys->count(); ++i)
+            w.clbKeys->item(i)->setCheckState(w.clbKeys->item(i)->text() == QStringLiteral("姓名") ? Qt::Checked : Qt::Unchecked);
+        w.nextStep();
+        w.nextStep();
+        w.importData();
+        ran = true;
+        return int(QDialog::Accepted);
+    });
+    p->acImport->trigger();
+    setModalRunner({});
+    ASSERT_TRUE(ran);
+    ASSERT_TRUE(p->isEditing()) << "the import enters edit state through the edit checks";
+    EXPECT_EQ(cell(*p, "{S0}", "C_001").toDouble(), 99);
+    EXPECT_EQ(cell(*p, "{S0}", "C_009").toDouble(), 5) << "优 is the top step";
+    EXPECT_EQ(cell(*p, "{S1}", "C_009").toDouble(), 4.5) << "B+";
+    EXPECT_EQ(cell(*p, "{S0}", "FullTotal").toDouble(), 104);
+    EXPECT_EQ(p->cdsData->recordCount(), 6) << "查无此人 was not appended";
+    p->acSave->trigger();
+    EXPECT_EQ(stored(1, "001"), 88.5);
 }
 
 } // namespace

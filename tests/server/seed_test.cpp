@@ -126,7 +126,7 @@ TEST_P(SeedTest, SystemDataAddsOnlyWhatTheDatabaseNeverHad)
 }
 
 // A database seeded by the first release gets the score history's right for the administrator
-// and the grade leaders, and nothing it had is put back.
+// and the grade leaders and the score sheet's shorter default columns, and nothing it had is put back.
 TEST_P(SeedTest, ALevelOneDatabaseGetsTheScoreHistoryRight)
 {
     seedSystemData(*db);
@@ -134,7 +134,11 @@ TEST_P(SeedTest, ALevelOneDatabaseGetsTheScoreHistoryRight)
     db->exec("DELETE FROM \"XT_Function\" WHERE \"sFunId\" = '401108'");
     db->exec("DELETE FROM \"XT_RoleRight\" WHERE \"iRole\" = 6 AND \"sFunId\" = '401106'"); // the school's own choice
     db->exec("UPDATE \"XT_Registry\" SET \"sValue\" = '1' WHERE \"sSection\" = 'Lumeko' AND \"sKey\" = 'SystemDataLevel'");
+    db->exec("UPDATE \"XT_Fields\" SET \"bShowed\" = ? WHERE \"sTable\" = 'CJ_Mark'", {db->toDb(true, wire::FieldType::Boolean)}); // as level 1 left them
     seedSystemData(*db);
+    EXPECT_EQ(count(*db, "XT_Fields", "\"sTable\" = 'CJ_Mark' AND \"sFldName\" IN ('sArea', 'sType', 'sOldSchool') AND \"bShowed\" = false"), 3)
+        << "the score sheet opens with name, class and seat beside the scores";
+    EXPECT_EQ(count(*db, "XT_Fields", "\"sTable\" = 'CJ_Mark' AND \"sFldName\" = 'sName' AND \"bShowed\" = true"), 1);
     EXPECT_EQ(db->scalar("SELECT \"sFunKey\" FROM \"XT_Function\" WHERE \"sFunId\" = '401108'").toString(), "Manager");
     EXPECT_EQ(count(*db, "XT_RoleRight", "\"sFunId\" = '401108'"), 2);
     EXPECT_EQ(count(*db, "XT_RoleRight", "\"iRole\" = 6 AND \"sFunId\" = '401106'"), 0) << "a revoked grant stays revoked";

@@ -10,6 +10,9 @@
 #include "framework/sharedroutines.h"
 #include "host/pub/pub.h"
 #include "scores/ufrmachievepage.h"
+#include "scores/ufrmachmodifyrightdlg.h"
+#include "scores/ufrminputscore.h"
+#include "scores/ufrmmodifygradeper.h"
 #include "scores/ufrmmarkhistory.h"
 #include "students/upubdefinestudent.h"
 #include "toolkit/data/commatext.h"
@@ -98,20 +101,12 @@ bool TfrmAchievePage::mayEdit()
     return false;
 }
 
-// The role a user edits in until the role chooser comes: the last of the roles he holds that the
-// exam lets edit, which is the one the chooser offers first.
-QString TfrmAchievePage::highestRole() const
-{
-    if (pub::userType() == 1) return QStringLiteral("1");
-    const int bits = cdsExamInfo->value(u"ModifyRight").toInt();
-    for (int role = 6; role >= 1; --role)
-        if ((bits >> (role - 1) & 1) && holdsRole(role)) return QString::number(role);
-    return {};
-}
-
 bool TfrmAchievePage::prepareEdit()
 {
-    EditRole = highestRole();
+    // The role: the administrator's own; otherwise the one the teacher chooses among those the
+    // exam lets edit (asked only when there is a choice).
+    EditRole = pub::userType() == 1 ? QStringLiteral("1")
+                                    : TfrmAchModifyRightDlg::chooseRole(dialogOwner(this), cdsExamInfo->value(u"ModifyRight").toInt(), pub::userRole());
     if (EditRole.isEmpty()) return false;
     pub::WaitIndicator wait(this, QStringLiteral("正在准备编辑数据......"));
     // The subjects of the role.
@@ -187,6 +182,8 @@ void TfrmAchievePage::SetReadOnly(bool readOnly)
     acClearData->setEnabled(!readOnly);
     acStandard->setEnabled(readOnly);
     acDefineStudent->setEnabled(readOnly);
+    acInputScore->setEnabled(!readOnly && cdsData->isActive() && !cdsData->isEmpty());
+    if (readOnly && m_inputScore && m_inputScore->isVisible()) m_inputScore->close();
     acOrder->setEnabled(readOnly);
     acCaleTotal->setEnabled(readOnly);
     if (readOnly) EditRole.clear();
@@ -489,6 +486,88 @@ void TfrmAchievePage::acHistoryExecute()
     dialog.setWindowTitle(QStringLiteral("成绩修改记录 - ") + PageCaption);
     if (!dialog.load(cdsExamInfo->value(u"Id").toString(), FocusedFieldName.isEmpty() ? QString() : cdsData->value(u"sCode").toString())) return;
     runModal(dialog);
+}
+
+// ---- seat entry and letter shares -------------------------------------------------------------------------
+
+void TfrmAchievePage::acInputScoreExecute()
+{
+    if (!isEditing() || !cdsData->isActive() || cdsData->isEmpty()) return;
+    if (!m_inputScore) m_inputScore = new TfrmInputScore(this);
+    m_inputScore->open();
+}
+
+bool TfrmAchievePage::computeLetters()
+{
+    if (cdsGradePer->state() != DataSetState::Browse) cdsGradePer->post();
+    {
+        pub::WaitIndicator wait(this, QStringLiteral("正在整理计算数据，请稍后..."));
+        if (HasBranches && chkBranches->isChecked()) rankAll(BranchScope);
+        rankAll(GradeScope);
+    }
+    const bool items = storeSubjectItems(), shares = storeGradePer();
+    if (items && shares) WriteOperationLog(QStringLiteral("计算保存AE等级！"));
+    if (chkLetters->isChecked()) showLetters();
+    acceptDisplayChanges();
+    return items && shares;
+}
+
+void TfrmAchievePage::acModifyGradePerExecute()
+{
+    if (!cdsGradePer->isActive() || cdsGradePer->isEmpty() || !mayEdit()) return;
+    // The shares as they were, for a cancel: the dialog edits the rows in place.
+    QList<QVariantList> before;
+    for (qsizetype r = 0; r < cdsGradePer->recordCount(); ++r) {
+        QVariantList row;
+        for (int f = 0; f < cdsGradePer->fieldCount(); ++f) row << cdsGradePer->valueAt(r, f);
+        before << row;
+    }
+    TfrmModifyGradePer dialog(dialogOwner(this));
+    dialog.setShares(cdsGradePer, HasBranches, chkBranches->isChecked(), cdsSchoolInfo->value(u"sMainCap").toString(), cdsSchoolInfo->value(u"sSubCap").toString());
+    if (runModal(dialog) != QDialog::Accepted) {
+        for (qsizetype r = 0; r < before.size() && r < cdsGradePer->recordCount(); ++r) {
+            cdsGradePer->moveTo(r);
+            cdsGradePer->edit();
+            for (int f = 0; f < cdsGradePer->fieldCount(); ++f)
+                if (!wire::sameValue(cdsGradePer->value(cdsGradePer->fieldInfo(f).def.name), before[r][f])) cdsGradePer->field(f).setValue(before[r][f]);
+            cdsGradePer->post();
+        }
+        return;
+    }
+    computeLetters();
+}
+
+void TfrmAchievePage::acCaleGradePerExecute()
+{
+    if (mayEdit()) computeLetters();
+}
+
+void TfrmAchievePage::branchSharesToggled(bool byBranch)
+{
+    if (!cdsGradePer->isActive() || Loading) return;
+    if (byBranch && cdsGradePer->recordCount() == 1) {
+        // The second campus starts from the letters' default shares.
+        const QVariantList first = [this] {
+            QVariantList v;
+            for (const char *letter : {"A", "B", "C", "D", "E"}) {
+                QVariant share = 0.0;
+                for (qsizetype r = 0; r < cdsGrade->recordCount(); ++r)
+                    if (cdsGrade->valueAt(r, cdsGrade->fieldIndex(u"sValue")).toString() == QLatin1String(letter))
+                        share = cdsGrade->valueAt(r, cdsGrade->fieldIndex(u"sDesc")).toDouble();
+                v << share;
+            }
+            return v;
+        }();
+        cdsGradePer->append();
+        cdsGradePer->setValue(u"examId", cdsExamInfo->value(u"Id"));
+        cdsGradePer->setValue(u"sArea", cdsSchoolInfo->value(u"sSubCap").toString());
+        const char *const fields[] = {"APer", "BPer", "CPer", "DPer", "EPer"};
+        for (int i = 0; i < 5; ++i) cdsGradePer->setValue(QString::fromLatin1(fields[i]), first[i]);
+        cdsGradePer->post();
+    } else if (!byBranch && cdsGradePer->recordCount() == 2) {
+        cdsGradePer->last();
+        cdsGradePer->deleteRecord();
+    }
 }
 
 } // namespace lumeko::achieve

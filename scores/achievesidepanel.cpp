@@ -179,7 +179,8 @@ void TfrmAchievePage::buildSidePanel()
         applySubjectItems();
         if (on) showLetters();
     });
-    connect(chkBranches, &QCheckBox::toggled, this, [this] {
+    connect(chkBranches, &QCheckBox::toggled, this, [this](bool on) {
+        branchSharesToggled(on);
         if (chkLetters->isChecked()) showLetters();
     });
     connect(chkColor, &QCheckBox::toggled, this, [this](bool on) {

@@ -69,6 +69,9 @@ TfrmAchievePage::TfrmAchievePage(QWidget *parent) : TBasePage(parent)
     acProperty = action("属性", "Property", "科目属性");
     acDefineStudent = action("名单", "Student", "定义考试学生名单");
     acHistory = action("修改记录", "History", "成绩修改记录");
+    acInputScore = action("座号录入", "Input", "按座号录入成绩");
+    acModifyGradePer = action("修改", "Property", "设置等级比例");
+    acCaleGradePer = action("计算", "Sum", "按比例计算等级");
     acDistSum = action("成绩分布情况", "Chart", "成绩分布情况");
     acClassSum = action("班级对比分析", "Chart", "班级对比分析");
     acSubjectSum = action("科目对比分析", "Chart", "科目对比分析");
@@ -84,7 +87,8 @@ TfrmAchievePage::TfrmAchievePage(QWidget *parent) : TBasePage(parent)
     tlbTools->removeAction(acInsert);
     tlbTools->removeAction(acDelete);
     tlbTools->insertActions(acSave, {acDefineStudent});
-    tlbTools->addActions({acOrder, acCaleTotal, acClearData, acImport, acStandard, acProperty, acHistory});
+    tlbTools->insertActions(acSave, {acInputScore});
+    tlbTools->addActions({acOrder, acCaleTotal, acClearData, acImport, acStandard, acModifyGradePer, acCaleGradePer, acProperty, acHistory});
     auto *analyses = new QMenu(this);
     analyses->addActions({acDistSum, acClassSum, acSubjectSum, acTeacherSum, acUpDownSum});
     auto *analysis = new QAction(pub::styleIcon(QStringLiteral("Chart")), QStringLiteral("分析"), this);
@@ -107,6 +111,9 @@ TfrmAchievePage::TfrmAchievePage(QWidget *parent) : TBasePage(parent)
     connect(acProperty, &QAction::triggered, this, &TfrmAchievePage::acPropertyExecute);
     connect(acDefineStudent, &QAction::triggered, this, &TfrmAchievePage::acDefineStudentExecute);
     connect(acHistory, &QAction::triggered, this, &TfrmAchievePage::acHistoryExecute);
+    connect(acInputScore, &QAction::triggered, this, &TfrmAchievePage::acInputScoreExecute);
+    connect(acModifyGradePer, &QAction::triggered, this, &TfrmAchievePage::acModifyGradePerExecute);
+    connect(acCaleGradePer, &QAction::triggered, this, &TfrmAchievePage::acCaleGradePerExecute);
     connect(GridData, &BandedGrid::cellEdited, this, &TfrmAchievePage::cellEdited);
     connect(cdsData, &DataSet::currentChanged, this, [this] {
         const int c = GridData->currentColumn();
@@ -245,7 +252,10 @@ void TfrmAchievePage::createDefaultGradePer()
             cdsGradePer->setValue(QString::fromLatin1(fields[i]), shares[i]);
         cdsGradePer->post();
     }
+    const bool loading = Loading;
+    Loading = true; // the rows are as stored: ticking the box adds none
     chkBranches->setChecked(HasBranches && cdsGradePer->recordCount() >= 2);
+    Loading = loading;
 }
 
 // ---- columns ----------------------------------------------------------------------------------------------

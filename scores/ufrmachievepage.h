@@ -29,6 +29,8 @@ struct LevelMarks;
 
 namespace lumeko::achieve {
 
+class TfrmInputScore;
+
 class LUMEKO_ACHIEVE_EXPORT TfrmAchievePage : public TBasePage {
     Q_OBJECT
 public:
@@ -50,6 +52,7 @@ public:
 
     // ---- commands
     QAction *acOrder, *acCaleTotal, *acClearData, *acImport, *acStandard, *acProperty, *acDefineStudent, *acHistory;
+    QAction *acInputScore, *acModifyGradePer, *acCaleGradePer; // 按座号录入成绩; the letter shares: 修改, 计算
     QAction *acDistSum, *acClassSum, *acSubjectSum, *acTeacherSum, *acUpDownSum;
 
     // ---- side panel
@@ -110,7 +113,11 @@ public:
     // ---- editing and saving (achievesave.cpp)
     bool mayEdit();     // the edit checks, with their hints
     bool prepareEdit(); // role, editable subjects, the user's classes
-    QString highestRole() const;
+    // The letters again by the shares: ranks in the branches (when kept apart) and the grade,
+    // items and shares stored; false when the server refused them.
+    bool computeLetters();
+    // "区分校区" ticked or unticked: a second campus's share row added or taken away.
+    void branchSharesToggled(bool byBranch);
     bool storeSubjectItems(); // UpSubjectItems with the changed items
     bool storeGradePer();
     void storeProperties(); // the side panel's changes: weights locally, marks to the server
@@ -138,6 +145,9 @@ public Q_SLOTS:
     void acPropertyExecute();
     void acDefineStudentExecute();
     void acHistoryExecute();
+    void acInputScoreExecute();
+    void acModifyGradePerExecute();
+    void acCaleGradePerExecute();
 
 private:
     void readParameters();
@@ -162,6 +172,7 @@ private:
     QStringList m_editableSubjects; // of the edit role
     QHash<QString, int> m_subjectRow;
     QString m_userClasses; // classes of a user who may not see all, for QMark
+    TfrmInputScore *m_inputScore = nullptr; // made at first use, then reused
 };
 
 } // namespace lumeko::achieve

@@ -576,7 +576,7 @@ void upSubjectItems(MethodCall &c)
     if (errors > 0) c.setMessage(messages.join(u'\n'));
 }
 
-// Letter shares: each of APer … EPer from 0 to 100, together at most 100.
+// Letter shares: each of APer … EPer from 0 to 100, together exactly 100 (to a thousandth).
 void upExamGradePer(MethodCall &c)
 {
     const P::Method &m = P::UpExamGradePer;
@@ -595,8 +595,8 @@ void upExamGradePer(MethodCall &c)
                                     QStringLiteral("%1: row %2: %3 must lie between 0 and 100").arg(m.fullName()).arg(r + 1).arg(QLatin1String(share)));
                 sum += v;
             }
-            if (sum > 100.0001)
-                throw CallError(ErrorCode::BadArguments, QStringLiteral("%1: row %2: the shares add up to more than 100").arg(m.fullName()).arg(r + 1));
+            if (std::abs(sum - 100) > 0.001)
+                throw CallError(ErrorCode::BadArguments, QStringLiteral("%1: row %2: the shares add up to %3, not 100").arg(m.fullName()).arg(r + 1).arg(sum));
         }
     }
     applyTableUpdate(c, QStringLiteral("CJ_ExamGradePer"));

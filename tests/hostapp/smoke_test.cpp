@@ -11,6 +11,9 @@
 #include "host/pub/pub.h"
 #include "host/pub/qtprovider.h"
 #include "scores/ufrmachievepage.h"
+#include "scores/ufrmachmodifyrightdlg.h"
+#include "scores/ufrminputscore.h"
+#include "scores/ufrmmodifygradeper.h"
 #include "scriptedprovider.h"
 #include "server/core/auth.h"
 #include "server/core/service.h"
@@ -24,6 +27,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QLineEdit>
 #include <QDialog>
 #include <QLabel>
 #include <QListWidget>
@@ -316,6 +320,19 @@ TEST_F(HostSmokeTest, Pictures)
             page->pcSide->setCurrentIndex(0);
             page->GridData->editCell(2, page->GridData->columnOfField(QStringLiteral("C_") + codes.first()));
             pub::testing::saveShot(window, "score-sheet-edit");
+            // The three small dialogs of the sheet: seat entry, the role chooser, the letter shares.
+            page->acInputScore->trigger();
+            if (auto *box = page->findChild<achieve::TfrmInputScore *>()) {
+                box->edInput->setText(QStringLiteral("0186"));
+                pub::testing::saveShot(*box, "score-seat-entry");
+                box->close();
+            }
+            achieve::TfrmAchModifyRightDlg roles(&window);
+            roles.setRights(63, QStringLiteral("3,4,6"));
+            pub::testing::saveShot(roles, "score-edit-role");
+            achieve::TfrmModifyGradePer shares(&window);
+            shares.setShares(page->cdsGradePer, true, true, QStringLiteral("本部"), QStringLiteral("分校"));
+            pub::testing::saveShot(shares, "score-letter-shares");
             page->acCancel->trigger();
             QTimer::singleShot(300, [] {
                 if (QWidget *d = QApplication::activeModalWidget()) {

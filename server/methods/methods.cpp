@@ -10,6 +10,7 @@ void installSchoolMethods(Service &service)
     registerStudentMethods(service);
     registerExamMethods(service);
     registerScoreMethods(service);
+    registerNoticeMethods(service);
 }
 
 } // namespace lumeko::server

@@ -355,6 +355,7 @@ private:
     void writeOrganisation();
     void writeTeachers();
     void writeStudents();
+    void writeSubscriptions();
     void writeExams();
     // An exam held on `date` (its 考试日期: scores cannot be entered before it) whose scores may be
     // entered until `limit`.
@@ -379,6 +380,7 @@ private:
     QList<StudentRec> m_students;
     QList<TeacherRec> m_teachers;
     QSet<QString> m_taken; // login names, mobile numbers and e-mail addresses in use
+    QHash<QString, QStringList> m_familyMobiles; // student code → the family members' numbers
     int m_subjectLeader[SubjectCount], m_subjectDeputy[SubjectCount];
     QString m_ownExamCodes[std::size(kOwnExamNames)];
 };
@@ -399,6 +401,7 @@ QList<DemoAccount> DemoSchool::build()
     writeOrganisation();
     writeTeachers();
     writeStudents();
+    writeSubscriptions();
     writeExams();
     return accounts;
 }
@@ -1046,6 +1049,7 @@ void DemoSchool::writeStudents()
                 }
                 const QString tel = mobileNumber(m_rng);
                 if (s.tel.isEmpty()) s.tel = tel;
+                m_familyMobiles[s.code] << tel;
                 familyRows << QVariantList{s.code, text(mb.title), name.text, born, text(m_rng.pick(kPolitical)),
                                            text(m_rng.chance(0.95) ? "健康" : "良好"), company, orNull(duty), tel, schoolId()};
             }
@@ -1064,6 +1068,23 @@ void DemoSchool::writeStudents()
     students.flush();
     for (const QVariantList &row : pendingFamily) family.add(row);
     family.flush();
+}
+
+// Score notices: about three families in five of the students at school have subscribed, most of
+// them still active, some with a second number. Drawn from a generator of their own, so that the
+// rest of the school is the same with or without them.
+void DemoSchool::writeSubscriptions()
+{
+    Random rng(m_options.seed ^ 0x534D5321u);
+    TableWriter orders(m_db, QStringLiteral("XT_SMSOrder"), {"SchoolCode", "code", "smsState", "mobile", "mobile2"});
+    for (const StudentRec &s : m_students) {
+        const QStringList mobiles = m_familyMobiles.value(s.code);
+        if (s.state != QLatin1String(kStudying) || mobiles.isEmpty() || !rng.chance(0.6)) continue;
+        const int state = rng.chance(0.85) ? 1 : 0;
+        const QString second = mobiles.size() > 1 && rng.chance(0.4) ? mobiles[1] : QString();
+        orders.add({schoolId(), s.code, state, mobiles.first(), orNull(second)});
+    }
+    orders.flush();
 }
 
 QList<ExamPlan> DemoSchool::examsOfYear(const GradeRec &grade) const

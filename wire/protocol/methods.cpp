@@ -68,6 +68,9 @@ const Method *const kAll[] = {
     &UpExamOrder,
     &UpSubjectItems,
     &UpExamGradePer,
+    &QSendMsgForUp,
+    &QSMSOrderForUp,
+    &UpSendMsg,
 };
 } // namespace
 

@@ -270,6 +270,21 @@ inline constexpr Method UpExamOrder{"AchieveUp",
 inline constexpr Method UpSubjectItems{"AchieveUp", "UpSubjectItems", {delta, maxErrors, errorCount}, Kind::None, Right::function(kScores)};
 inline constexpr Method UpExamGradePer{"AchieveUp", "UpExamGradePer", {delta, maxErrors, errorCount}, Kind::None, Right::function(kScores)};
 
+// ---- Score notices: StudentQry, StudentUp: scores sent to the families' mobiles -----------------------
+// The school's outgoing messages (XT_SendMsg), which a page only appends to: an empty packet with
+// the table's fields.
+inline constexpr Method QSendMsgForUp{"StudentQry", "QSendMsgForUp", {schoolId, data}, Kind::None, Right::signedIn()};
+// The families' subscriptions (XT_SMSOrder) of the grade's students the user may see: code,
+// smsState (above 0: active), mobile, mobile2. ClassList: class codes "001,002"; empty for all.
+inline constexpr Method QSMSOrderForUp{"StudentQry",
+                                       "QSMSOrderForUp",
+                                       {schoolId, {"GradeCode", Kind::Text}, {"ClassList", Kind::Text, Pass::Var}, inYearVar, data},
+                                       Kind::None,
+                                       Right::signedIn()};
+// New outgoing messages of the user's school, sent as the signed-in teacher; nothing else is
+// changed or withdrawn through it.
+inline constexpr Method UpSendMsg{"StudentUp", "UpSendMsg", {delta, maxErrors, errorCount}, Kind::None, Right::function(kScores)};
+
 // Every declaration above, for walking them (the server's registration check, lumeko-cli methods).
 LUMEKO_WIRE_EXPORT std::span<const Method *const> allMethods();
 // The declaration of object.method (names compared without regard to case); null when none.

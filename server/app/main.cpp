@@ -3,6 +3,7 @@
 //   lumeko-server init   --db URL [--demo] [--seed N]
 //   lumeko-server serve  --db URL [--listen HOST:PORT] [--files DIR] [--threads N]
 //                        [--tls-cert FILE --tls-key FILE]
+//                        (the calls at /call, the score query page at /query/)
 //   lumeko-server backup --db URL --to FILE
 //
 // URL is sqlite:PATH or postgresql://[user[:password]@][host][:port]/database.
@@ -11,6 +12,7 @@
 #include "server/core/service.h"
 #include "server/http/httpserver.h"
 #include "server/methods/methods.h"
+#include "server/query/querypage.h"
 #include "server/seed/seed.h"
 #include "server/storage/migrations.h"
 
@@ -65,10 +67,16 @@ int init(const DatabaseUrl &url, bool demo, quint32 seed)
     DemoOptions options;
     options.seed = seed;
     options.hashPassword = [](const QString &pw) { return hashPassword(pw); };
-    const QList<DemoAccount> accounts = seedDemoSchool(db, options);
+    QList<DemoStudent> students;
+    const QList<DemoAccount> accounts = seedDemoSchool(db, options, &students);
     out() << "made the demo school in " << timer.elapsed() / 1000.0 << " s; sign in with:\n";
     for (const DemoAccount &a : accounts)
         out() << "  " << a.login << "\t" << a.password << "\t" << a.name << "\t" << a.description << "\n";
+    if (!students.isEmpty()) {
+        out() << "students and parents sign in to the score query page (/query/) with:\n";
+        for (const DemoStudent &s : students)
+            out() << "  " << s.sno << "\t" << s.password << "\t" << s.name << "\t" << s.description << "\n";
+    }
     return 0;
 }
 
@@ -125,12 +133,15 @@ int serve(const DatabaseUrl &url, const ServeOptions &so)
     http.tlsCertificate = so.tlsCertificate;
     http.tlsKey = so.tlsKey;
     HttpServer server(service, http);
+    QueryPage queryPage(service);
+    server.addWebHandler(QString::fromLatin1(QueryPage::kPrefix), queryPage);
     QString why;
     if (!server.listen(&why)) {
         err() << "cannot serve: " << why << "\n";
         return 1;
     }
     out() << "serving " << url.toString() << " at " << server.url() << " (files in " << options.fileStore << ")\n";
+    out() << "the score query page for students and parents: " << server.url() << QueryPage::kPrefix << "/\n";
     if (!http.tls() && !isLoopback(host)) {
         out() << "WARNING: plain HTTP on " << host
               << ": passwords and session tokens cross the network unencrypted; "

@@ -50,6 +50,11 @@ Database &Service::connection()
     return *c;
 }
 
+void Service::dropConnection()
+{
+    t_connections.erase(m_id);
+}
+
 void Service::addMethod(const wire::protocol::Method &decl, std::function<void(MethodCall &)> run)
 {
     auto &methods = m_objects[decl.objectName().toLower()];

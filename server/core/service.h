@@ -53,6 +53,9 @@ public:
 
     // This thread's connection to the database, opened on first use.
     Database &connection();
+    // Closes this thread's connection, so that the next use opens a new one: after a failure of the
+    // database, whose connection may be broken (the database restarted).
+    void dropConnection();
     ServerEnvironment &environment() { return m_env; }
 
     // Registers the implementation of a declared method (object and method names are matched

@@ -8,11 +8,13 @@
 #include <QLoggingCategory>
 
 #include <cerrno>
-#include <csignal>
 #include <condition_variable>
+#include <csignal>
 #include <cstring>
 #include <mutex>
+#include <regex>
 #include <thread>
+#include <vector>
 
 #include <sys/socket.h>
 #include <unistd.h>
@@ -104,10 +106,12 @@ struct HttpServer::Impl {
     std::thread thread;                 // the one listen() starts
     int port = 0;
     std::mutex stopMutex;               // one stop() at a time
+    std::vector<std::pair<QString, WebHandler *>> webHandlers;
 
     Impl(CallService &s, HttpServerOptions o) : service(s), options(std::move(o)) {}
 
     void handleCall(const httplib::Request &req, httplib::Response &res);
+    void handleWeb(WebHandler &handler, const httplib::Request &req, httplib::Response &res);
     std::shared_ptr<Listener> makeServer(QString *error);
     std::shared_ptr<Listener> bind(QString *error);
     void serve(const std::shared_ptr<Listener> &s);
@@ -160,6 +164,39 @@ void HttpServer::Impl::handleCall(const httplib::Request &req, httplib::Response
     });
 }
 
+WebHandler::~WebHandler() = default;
+
+void HttpServer::Impl::handleWeb(WebHandler &handler, const httplib::Request &req, httplib::Response &res)
+{
+    WebRequest request;
+    request.method = QByteArray::fromStdString(req.method);
+    request.path = QByteArray::fromStdString(req.path);
+    for (const auto &[name, value] : req.headers)
+        request.headers.insert(QByteArray::fromStdString(name).toLower(), QByteArray::fromStdString(value));
+    request.body = QByteArray::fromStdString(req.body);
+    request.peer = QString::fromStdString(req.remote_addr);
+    request.tls = options.tls();
+    WebResponse response;
+    const QElapsedTimer took = startedTimer();
+    try {
+        handler.serve(request, response);
+    } catch (...) {
+        // Handlers promise not to throw; should one anyway, the client still gets an answer.
+        response = WebResponse();
+        response.status = 500;
+        response.body = "HTTP 500\n";
+    }
+    qCInfo(lcAccess).noquote() << request.peer << (response.user.isEmpty() ? QStringLiteral("-") : response.user)
+                               << QString::fromLatin1(request.method + ' ' + request.path) << response.status << took.elapsed() << "ms" << response.body.size()
+                               << "bytes";
+    res.status = response.status;
+    for (const auto &[name, value] : response.headers)
+        res.set_header(name.toStdString(), value.toStdString());
+    // An empty body still carries its type, so that the error handler leaves the answer alone.
+    res.set_content(response.body.toStdString(), response.contentType.isEmpty() ? "text/plain; charset=utf-8" : response.contentType.toStdString());
+    if (response.body.isEmpty() && response.status >= 400) res.body = "\n";
+}
+
 std::shared_ptr<Listener> HttpServer::Impl::makeServer(QString *error)
 {
     std::shared_ptr<Listener> listener;
@@ -200,6 +237,14 @@ std::shared_ptr<Listener> HttpServer::Impl::makeServer(QString *error)
 
     s->Post("/call", [this](const httplib::Request &req, httplib::Response &res) { handleCall(req, res); });
     s->Get("/health", [](const httplib::Request &, httplib::Response &res) { res.set_content("ok", "text/plain"); });
+    for (const auto &[prefix, handler] : webHandlers) {
+        // The prefix itself and every path under it, the prefix taken literally.
+        const std::string pattern = std::regex_replace(prefix.toStdString(), std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)") + "(/.*)?";
+        WebHandler *h = handler;
+        const auto serve = [this, h](const httplib::Request &req, httplib::Response &res) { handleWeb(*h, req, res); };
+        s->Get(pattern, serve);
+        s->Post(pattern, serve);
+    }
 
     // Answers the library gives on its own (an oversize or unreadable body, an unknown path) get a
     // body too: on /call an encoded reply the client link can show, elsewhere a line of text.
@@ -280,6 +325,11 @@ HttpServer::HttpServer(CallService &service, HttpServerOptions options)
 HttpServer::~HttpServer()
 {
     stop();
+}
+
+void HttpServer::addWebHandler(const QString &prefix, WebHandler &handler)
+{
+    d->webHandlers.emplace_back(prefix, &handler);
 }
 
 bool HttpServer::listen(QString *error)

@@ -8,6 +8,7 @@
 //                 413   an encoded Reply with ErrorCode::TooLarge: the body exceeds maxBodyBytes
 //                 500   an encoded Reply with ErrorCode::Internal: the reply could not be encoded
 //   GET /health   200 "ok"
+//   a web page's prefix, and paths under it: what its WebHandler answers (addWebHandler)
 //   anything else 404
 //
 // Requests are served by a fixed pool of worker threads that live as long as the server listens;
@@ -23,6 +24,7 @@
 // server when its answer is written to the closed connection.
 
 #include "server/http/http_export.h"
+#include "server/http/webhandler.h"
 #include "wire/codec.h"
 #include "wire/link.h"
 
@@ -64,6 +66,10 @@ public:
 
     HttpServer(const HttpServer &) = delete;
     HttpServer &operator=(const HttpServer &) = delete;
+
+    // Serves GET, HEAD and POST requests for the path `prefix` ("/query") and every path under it
+    // with the handler, which must outlive the server. Takes effect when listening starts.
+    void addWebHandler(const QString &prefix, WebHandler &handler);
 
     // Binds the address and serves on a thread of its own; returns once connections are accepted.
     // False, with the reason in *error, when the options are wrong, the certificate or the key

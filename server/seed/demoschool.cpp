@@ -336,6 +336,7 @@ public:
     }
 
     QList<DemoAccount> build();
+    const QList<DemoStudent> &students() const { return m_demoStudents; }
 
 private:
     // Planning
@@ -361,6 +362,8 @@ private:
     // entered until `limit`.
     void writeExam(const GradeRec &grade, const ExamPlan &plan, QDate date, QDate limit, bool scored, bool frozen);
     QList<ExamPlan> examsOfYear(const GradeRec &grade) const;
+    QList<DemoStudent> publishForStudents();
+    QString studentNumber(const StudentRec &s) const;
 
     QString schoolId() const { return m_options.schoolId; }
     QString area(const ClassRec &c) const { return c.branch ? m_subCap : m_mainCap; }
@@ -383,6 +386,15 @@ private:
     QHash<QString, QStringList> m_familyMobiles; // student code → the family members' numbers
     int m_subjectLeader[SubjectCount], m_subjectDeputy[SubjectCount];
     QString m_ownExamCodes[std::size(kOwnExamNames)];
+    // Exams of the current grades held and scored so far, as written.
+    struct HeldExam {
+        int grade;
+        qint64 id;
+        QDate date;
+        QString name;
+    };
+    QList<HeldExam> m_heldExams;
+    QList<DemoStudent> m_demoStudents;
 };
 
 QList<DemoAccount> DemoSchool::build()
@@ -403,6 +415,7 @@ QList<DemoAccount> DemoSchool::build()
     writeStudents();
     writeSubscriptions();
     writeExams();
+    m_demoStudents = publishForStudents();
     return accounts;
 }
 
@@ -1054,11 +1067,7 @@ void DemoSchool::writeStudents()
                                            text(m_rng.chance(0.95) ? "健康" : "良好"), company, orNull(duty), tel, schoolId()};
             }
         }
-        const QString sno = QStringLiteral("%1%2%3%4")
-                                .arg(in.inYear)
-                                .arg(int(in.stage))
-                                .arg(c.number, 2, 10, QLatin1Char('0'))
-                                .arg(s.seat, 2, 10, QLatin1Char('0'));
+        const QString sno = studentNumber(s);
         const QString pno = idNumber(m_rng, s.provinceKey, s.birthday, s.male);
         students.add({s.code, schoolId(), gradeOfClass.value(s.klass), in.inYear, c.code, s.seat, s.state, s.type,
                       text(s.male ? "男" : "女"), s.residence, s.province, s.name.text, sno, QStringLiteral("G") + pno, pno,
@@ -1068,6 +1077,42 @@ void DemoSchool::writeStudents()
     students.flush();
     for (const QVariantList &row : pendingFamily) family.add(row);
     family.flush();
+}
+
+QString DemoSchool::studentNumber(const StudentRec &s) const
+{
+    const ClassRec &c = m_classes[s.klass];
+    const IntakeRec &in = m_intakes[c.intake];
+    return QStringLiteral("%1%2%3%4").arg(in.inYear).arg(int(in.stage)).arg(c.number, 2, 10, QLatin1Char('0')).arg(s.seat, 2, 10, QLatin1Char('0'));
+}
+
+// The score query page has something to show: the latest exam of the youngest junior grade that has
+// held one (else of the youngest grade that has) is published with scores and ranks, and three
+// students of its first class who sat it get a known password.
+QList<DemoStudent> DemoSchool::publishForStudents()
+{
+    const auto preference = [&](const HeldExam &e) {
+        const GradeRec &g = m_grades[e.grade];
+        return std::tuple(m_intakes[g.intake].stage == Stage::Junior ? 0 : 1, g.year, -e.date.toJulianDay());
+    };
+    const HeldExam *chosen = nullptr;
+    for (const HeldExam &e : m_heldExams)
+        if (!chosen || preference(e) < preference(*chosen)) chosen = &e;
+    if (!chosen) return {};
+    m_db.exec(QStringLiteral("UPDATE \"CJ_ExamTotal\" SET \"WXshowed\" = ?, \"markShowType\" = ? WHERE \"Id\" = ?"),
+              {m_db.toDb(true, wire::FieldType::Boolean), QStringLiteral("3"), chosen->id});
+    const GradeRec &g = m_grades[chosen->grade];
+    const ClassRec &c = m_classes[g.classes.first()];
+    const QString password = QStringLiteral("chaxun123");
+    QList<DemoStudent> out;
+    for (int s : c.students) {
+        const StudentRec &st = m_students[s];
+        if (st.state != QLatin1String(kStudying)) continue;
+        m_db.exec(QStringLiteral("UPDATE \"XJ_Student\" SET \"sPass\" = ? WHERE \"sCode\" = ?"), {m_options.hashPassword(password), st.code});
+        out << DemoStudent{studentNumber(st), password, st.name.text, QStringLiteral("%1学生，可查询已发布的%2成绩").arg(c.name, chosen->name)};
+        if (out.size() == 3) break;
+    }
+    return out;
 }
 
 // Score notices: about three families in five of the students at school have subscribed, most of
@@ -1206,6 +1251,7 @@ void DemoSchool::writeExam(const GradeRec &g, const ExamPlan &plan, QDate date, 
     QVariantList params;
     for (int i = 0; i < headerColumns.size(); ++i) params << m_db.toDb(header[i], headerTable.column(headerColumns[i]).type);
     const qint64 examId = m_db.insertReturningId(headerSql, params, QStringLiteral("Id"));
+    if (scored && !frozen && g.current) m_heldExams.append({int(&g - m_grades.constData()), examId, date, plan.name});
 
     {
         TableWriter w(m_db, QStringLiteral("CJ_ExamSubject"),
@@ -1306,11 +1352,17 @@ void DemoSchool::writeExam(const GradeRec &g, const ExamPlan &plan, QDate date, 
 
 QList<DemoAccount> seedDemoSchool(Database &db, const DemoOptions &options)
 {
+    return seedDemoSchool(db, options, nullptr);
+}
+
+QList<DemoAccount> seedDemoSchool(Database &db, const DemoOptions &options, QList<DemoStudent> *students)
+{
     Transaction tx(db);
     seed::addSystemData(db);
     seed::DemoSchool school(db, options);
     const QList<DemoAccount> accounts = school.build();
     tx.commit();
+    if (students) *students = school.students();
     return accounts;
 }
 

@@ -45,10 +45,23 @@ struct DemoAccount {
     QString description; // one line: who this is in the school
 };
 
+// A student of the demo school with a known password, for the score query page (/query/): he or
+// his parents sign in with his student number.
+struct DemoStudent {
+    QString sno;
+    QString password;
+    QString name;
+    QString description; // one line: his class and what he can read there
+};
+
 // Generates the demo school in one transaction (adding the reference data first when it is
 // missing) and returns the accounts with known passwords, the administrator first. The same options
 // always give the same school. Throws StorageError when the school id is already in use or when no
 // password hashing is given.
 LUMEKO_SEED_EXPORT QList<DemoAccount> seedDemoSchool(Database &db, const DemoOptions &options);
+// The same, and the students it gave known passwords. The demo school publishes the latest exam
+// of a current grade (the youngest junior grade when it has held one) with scores and ranks, and
+// gives three students of that grade's first class who sat it a password.
+LUMEKO_SEED_EXPORT QList<DemoAccount> seedDemoSchool(Database &db, const DemoOptions &options, QList<DemoStudent> *students);
 
 } // namespace lumeko::server

@@ -59,6 +59,11 @@ const QList<UpgradeStep> &upgradeSteps()
                  for (const QString &sql : createTableStatements(schemaTable(QString::fromLatin1(table)), db.backend()))
                      db.exec(sql);
          }},
+        {3, "the score query page's sessions XT_StudentSession",
+         [](Database &db) {
+             for (const QString &sql : createTableStatements(schemaTable(u"XT_StudentSession"), db.backend()))
+                 db.exec(sql);
+         }},
     };
     return steps;
 }

@@ -306,6 +306,22 @@ QList<TableDef> declareTables()
              .dateTime("dExpires", true)
              .key({"sTokenHash"}).index({"TeacherCode"})
              .references({"TeacherCode"}, "JC_Teacher", {"sCode"}).done();
+    // Sessions of students and parents on the score query page, found by a hash of their token like
+    // the teachers'. sPassTag is taken from the student's password hash at sign-in: a password set
+    // anew (or removed) no longer matches it, which ends the session.
+    t << Table("XT_StudentSession")
+             .text("sTokenHash", 64)
+             .text("StudentCode", Guid, true)
+             .text("SchoolCode", School, true)
+             .text("sPassTag", 16, true)
+             .text("sPeer", 60)
+             .dateTime("dCreated", true)
+             .dateTime("dSeen", true)
+             .dateTime("dExpires", true)
+             .key({"sTokenHash"})
+             .index({"StudentCode"})
+             .references({"StudentCode"}, "XJ_Student", {"sCode"})
+             .done();
     // Failed sign-ins per login and per client address, shared by every server process.
     t << Table("XT_SignInFailure").text("sSubject", 120).integer("nCount", true).dateTime("dFirst", true)
              .dateTime("dBlockedUntil")

@@ -108,6 +108,7 @@ TEST_P(StorageTest, MigrationCreatesEveryTableOnceAndRefusesANewerDatabase)
 // keeps what it holds.
 TEST_P(StorageTest, AFirstReleaseDatabaseGetsTheScoreHistoryAndKeepsItsRows)
 {
+    db->exec(QStringLiteral("DROP TABLE \"XT_StudentSession\""));
     db->exec(QStringLiteral("DROP TABLE \"CJ_MarkLog\""));
     db->exec(QStringLiteral("DROP TABLE \"CJ_MarkSave\""));
     db->exec(QStringLiteral("UPDATE \"XT_SchemaVersion\" SET \"nVersion\" = 1"));
@@ -117,8 +118,9 @@ TEST_P(StorageTest, AFirstReleaseDatabaseGetsTheScoreHistoryAndKeepsItsRows)
     EXPECT_EQ(schemaVersionOf(*db), latestSchemaVersion());
     EXPECT_EQ(count(*db, QStringLiteral("CJ_MarkLog")), 0) << "the tables are there, empty";
     EXPECT_EQ(count(*db, QStringLiteral("CJ_MarkSave")), 0);
+    EXPECT_EQ(count(*db, QStringLiteral("XT_StudentSession")), 0);
     EXPECT_EQ(count(*db, QStringLiteral("XJ_Dept")), 1);
-    EXPECT_EQ(count(*db, QStringLiteral("XT_SchemaVersion")), 2) << "the step is recorded beside the first version";
+    EXPECT_EQ(count(*db, QStringLiteral("XT_SchemaVersion")), 3) << "each step is recorded beside the first version";
 }
 
 TEST_P(StorageTest, EveryValueTypeSurvivesAStoreAndARead)

@@ -1,0 +1,72 @@
+#pragma once
+// Who may read the score query page: a student (or his parents) signs in with the student number
+// and the password the register set (XJ_Student.sPass, an Argon2id hash). Five wrong passwords
+// for one student number lock it for fifteen minutes by the server's clock; a client address that
+// keeps guessing over many numbers is held off as well. A session is a random token kept by the
+// browser in a cookie; the server stores only its hash (XT_StudentSession) and ends it after half
+// an hour without a request, on sign-out, or when the student's password is set anew.
+
+#include "server/query/query_export.h"
+#include "server/storage/database.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <optional>
+
+namespace lumeko::server {
+
+// The student a session belongs to, as the register holds him.
+struct LUMEKO_QUERY_EXPORT QueryStudent {
+    QString code;   // XJ_Student.sCode
+    QString school; // SchoolCode
+    int inYear = 0;
+    QString gradeCode, classCode, sno, name;
+};
+
+struct LUMEKO_QUERY_EXPORT StudentSignIn {
+    enum class Outcome {
+        SignedIn,
+        Wrong,         // no such student number, no password set, or the wrong password
+        Locked,        // the student number is locked after too many wrong passwords
+        AddressHeldOff // this client address has given too many wrong passwords of any number
+    };
+    Outcome outcome = Outcome::Wrong;
+    QString token;        // SignedIn: the session's token, for the cookie
+    QueryStudent student; // SignedIn
+    int attemptsLeft = 0; // Wrong: wrong passwords still allowed before the number locks
+    int secondsLeft = 0;  // Locked, AddressHeldOff: until the next try is taken
+};
+
+class LUMEKO_QUERY_EXPORT StudentAccess {
+public:
+    static constexpr int kAttempts = 5;          // wrong passwords of one student number ...
+    static constexpr int kLockSeconds = 15 * 60; // ... lock it this long
+    static constexpr int kAddressAttempts = 50;  // wrong passwords from one address ...
+    static constexpr int kAddressHoldSeconds = 15 * 60;
+    static constexpr int kWindowSeconds = 15 * 60; // ... counted from the first within this time
+    static constexpr int kSessionMinutes = 30;     // a session ends this long after its last request
+    static constexpr int kCandidates = 5;          // students of one number (across schools) tried at most
+
+    // `now` is the server's clock (ServerEnvironment::now()).
+    StudentAccess(Database &db, QDateTime now) : m_db(db), m_now(std::move(now)) {}
+
+    StudentSignIn signIn(const QString &studentNumber, const QString &password, const QString &peer);
+    // The student of a live session; empty for an unknown, ended or malformed token. Keeps the
+    // session alive.
+    std::optional<QueryStudent> resolve(const QString &token);
+    void signOut(const QString &token);
+
+    // The tag of a password hash a session remembers (sPassTag).
+    static QString passwordTag(const QString &hash);
+
+private:
+    int secondsBlocked(const QString &subject);                               // 0 when it may try
+    int recordFailure(const QString &subject, int allowed, int blockSeconds); // failures now counted
+    void clear(const QString &subject);
+
+    Database &m_db;
+    QDateTime m_now;
+};
+
+} // namespace lumeko::server

@@ -3,10 +3,12 @@
 #include "scores/ufrmachievepage.h"
 
 #include "domain/scoring.h"
+#include "framework/modalrun.h"
 #include "framework/remotetable.h"
 #include "framework/servercall.h"
 #include "framework/sharedroutines.h"
 #include "host/pub/pub.h"
+#include "scores/ufrmsmsachieve.h"
 #include "toolkit/data/commatext.h"
 #include "toolkit/grid/bandedgrid.h"
 
@@ -120,6 +122,10 @@ TfrmAchievePage::TfrmAchievePage(QWidget *parent) : TBasePage(parent)
         if (c >= 0) FocusedFieldName = GridData->column(c).field;
     });
     GridData->setCellColors([this](int row, int column) { return cellColor(row, column); });
+    // 短信 stands before the analyses.
+    acSendMsg = action("短信", "SendSMS", "发送成绩短信");
+    tlbTools->insertAction(analysis, acSendMsg);
+    connect(acSendMsg, &QAction::triggered, this, &TfrmAchievePage::acSendMsgExecute);
     buildSidePanel();
 }
 
@@ -524,6 +530,22 @@ void TfrmAchievePage::ApplyStyle()
 {
     TBasePage::ApplyStyle();
     if (grdProperty) grdProperty->setGridStyle(GridData->gridStyle());
+}
+
+// ---- score notices -----------------------------------------------------------------------------------------
+
+// The exam, the sheet and every subject and total of the grid, shown or hidden, to TfrmSMSAchieve;
+// it sends for the students ticked on the sheet.
+void TfrmAchievePage::acSendMsgExecute()
+{
+    TfrmSMSAchieve dialog(dialogOwner(this));
+    dialog.ExamName = smsExamName(PageCaption);
+    dialog.GradeCode = GradeCode;
+    dialog.InYear = InYear;
+    dialog.cdsData = cdsData;
+    dialog.cdsSubjectPt = cdsSubjectPt;
+    dialog.addSubjectsOf(*GridData);
+    runModal(dialog);
 }
 
 } // namespace lumeko::achieve

@@ -53,6 +53,7 @@ public:
     // ---- commands
     QAction *acOrder, *acCaleTotal, *acClearData, *acImport, *acStandard, *acProperty, *acDefineStudent, *acHistory;
     QAction *acInputScore, *acModifyGradePer, *acCaleGradePer; // 按座号录入成绩; the letter shares: 修改, 计算
+    QAction *acSendMsg;                                        // 短信: the ticked students' scores to their families (TfrmSMSAchieve)
     QAction *acDistSum, *acClassSum, *acSubjectSum, *acTeacherSum, *acUpDownSum;
 
     // ---- side panel
@@ -145,6 +146,7 @@ public Q_SLOTS:
     void acPropertyExecute();
     void acDefineStudentExecute();
     void acHistoryExecute();
+    void acSendMsgExecute();
     void acInputScoreExecute();
     void acModifyGradePerExecute();
     void acCaleGradePerExecute();

@@ -15,5 +15,6 @@ fi
 echo
 echo "Sign-ins of the demo school: $data/demo-accounts.txt (administrator: admin / lumeko)."
 echo "Try:  $bin/lumeko-cli --server http://$listen --user admin --password lumeko whoami"
+echo "Students and parents: http://$listen/query/ (the student sign-ins are in the same file)."
 echo "Stop with Ctrl+C."
 exec "$bin/lumeko-server" serve --db "sqlite:$db" --listen "$listen"

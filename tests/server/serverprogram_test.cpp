@@ -160,6 +160,8 @@ TEST(ServerTool, InitMakesTheDemoSchoolOnceAndBackupCopiesTheDatabase)
     ToolRun r = runServerTool({"init", "--db", db, "--demo"});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_TRUE(r.out.contains("admin\tlumeko")) << "the sign-ins made are printed";
+    const QString students = r.out.section(QStringLiteral("score query page (/query/) with:\n"), 1);
+    EXPECT_EQ(students.count(QStringLiteral("\tchaxun123\t")), 3) << "and the students' of the score query page after them: " << r.out.toStdString();
     r = runServerTool({"init", "--db", db, "--demo"});
     EXPECT_EQ(r.exitCode, 1) << "a second demo school is not poured into a database that holds one";
     EXPECT_TRUE(r.err.contains("already holds a school"));

@@ -37,6 +37,16 @@
     target.hidden = !text;
   }
 
+  // Pieces of a line joined by " · ", each kept whole when the line breaks.
+  function parts(texts) {
+    const nodes = [];
+    for (const t of texts.filter(Boolean)) {
+      if (nodes.length) nodes.push(document.createTextNode(' · '));
+      nodes.push(element('span', 'part', t));
+    }
+    return nodes;
+  }
+
   // "2026-11-12" as the school writes it.
   function dateText(iso) {
     const m = /^(\d{4})-(\d{2})-(\d{2})$/.exec(iso || '');
@@ -100,7 +110,7 @@
     show('student');
     $('whoName').textContent = `${student.name}（${student.sno}）`;
     $('studentName').textContent = student.name;
-    $('studentInfo').textContent = [student.school, student.grade, student.className, `学号 ${student.sno}`].filter(Boolean).join(' · ');
+    $('studentInfo').replaceChildren(...parts([student.school, student.grade, student.className, `学号 ${student.sno}`]));
     const { status, data } = await api('exams');
     if (status === 401) return sessionEnded();
     const list = $('examList');
@@ -115,7 +125,9 @@
       const button = element('button', 'exam');
       button.type = 'button';
       button.dataset.id = String(exam.id);
-      button.append(element('span', 'exam-name', exam.name), element('span', 'exam-meta', [exam.grade, dateText(exam.date)].filter(Boolean).join(' · ')));
+      const meta = element('span', 'exam-meta');
+      meta.append(...parts([exam.grade, dateText(exam.date)]));
+      button.append(element('span', 'exam-name', exam.name), meta);
       button.addEventListener('click', () => {
         location.hash = 'exam-' + exam.id;
       });
@@ -166,7 +178,7 @@
     $('reportTitle').textContent = exam.name;
     const info = [exam.grade, dateText(exam.date)];
     if (exam.candidates) info.push(`参考 ${exam.candidates} 人`);
-    $('reportInfo').textContent = info.filter(Boolean).join(' · ');
+    $('reportInfo').replaceChildren(...parts(info));
     say($('reportNotice'), report.notice);
 
     const lines = report.subjects.concat(report.totals);

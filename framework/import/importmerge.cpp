@@ -225,7 +225,11 @@ void ImportMerge::copyCell(const Column &column, const QString &raw, int row, in
                 return;
             }
         }
-        if (f == u"SPASS") return setField(f, cell.isEmpty() ? QString() : encipher(cell));
+        // An empty password cell leaves the stored password as it is, like other empty cells.
+        if (f == u"SPASS") {
+            if (!cell.isEmpty()) setField(f, encipher(cell));
+            return;
+        }
         if (f == u"CLASSCODE") {
             DataSet *classes = m_target.classes;
             if (!classes || !classes->isActive() || cell.isEmpty()) return;

@@ -151,6 +151,12 @@ TEST_F(ImportMergeTest, ClassesStatesGradesAndPasswordsAreConverted)
     ImportOptions o = keyed("学籍辅号", true);
     o.streamGrades = true;
     const QStringList titles{QStringLiteral("学籍辅号"), QStringLiteral("班级"), QStringLiteral("状态"), QStringLiteral("年级"), QStringLiteral("密码"), QStringLiteral("身高")};
+    // 李四 has a password, which the register shows as "******".
+    ASSERT_TRUE(data.locate(QStringLiteral("sNO"), {"0002"}));
+    data.edit();
+    data.setValue(u"sPass", QStringLiteral("******"));
+    data.post();
+    data.mergeChangeLog();
     const ImportOutcome out = run(titles,
                                   {{"0001", "3", QStringLiteral("休学"), QStringLiteral("高三（理科）"), "secret", QStringLiteral("1,52米")},
                                    {"0002", QStringLiteral("三班"), QStringLiteral("未知"), QStringLiteral("文科"), "", ""},
@@ -169,6 +175,8 @@ TEST_F(ImportMergeTest, ClassesStatesGradesAndPasswordsAreConverted)
     EXPECT_NE(stored, "secret");
     EXPECT_EQ(cipher::decStr(stored, QString::fromLatin1(cipher::kImportPasswordKey)).value_or(QString()), "secret")
         << "passwords travel enciphered with the import key";
+    EXPECT_EQ(valueOf("sPass", "0002"), QStringLiteral("******")) << "an empty password cell leaves the password as it is";
+    EXPECT_TRUE(valueOf("sPass", "0003").isNull()) << "and gives a new student none";
     EXPECT_EQ(valueOf("nHeight", "0001").toDouble(), 152.0) << "numbers keep only their digits and points";
 
     // Without the arts/science option the grade column is ignored.

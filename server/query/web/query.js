@@ -62,11 +62,13 @@
 
   // --- signing in and out ---------------------------------------------------------------------
 
-  function showSignIn(message) {
+  // `notice` is news rather than a refusal (signed out), shown in the calm colour.
+  function showSignIn(message, notice = false) {
     show('signIn');
     $('examList').replaceChildren();
     clearReport();
     say($('signInMessage'), message);
+    $('signInMessage').classList.toggle('info', notice);
     $('password').value = '';
     ($('sno').value ? $('password') : $('sno')).focus();
   }
@@ -76,6 +78,7 @@
     const sno = $('sno').value.trim();
     const password = $('password').value;
     if (!sno || !password) {
+      $('signInMessage').classList.remove('info');
       say($('signInMessage'), '请输入学号和密码。');
       return;
     }
@@ -89,6 +92,7 @@
       return;
     }
     $('password').value = '';
+    $('signInMessage').classList.remove('info');
     say($('signInMessage'), data.error || '登录失败，请稍后再试。');
     $('password').focus();
   }
@@ -96,7 +100,7 @@
   async function signOut() {
     await api('signout', {});
     history.replaceState(null, '', location.pathname);
-    showSignIn('已退出登录。');
+    showSignIn('已退出登录。', true);
   }
 
   // A 401 in the middle of reading: the session ended (timed out, or the password was changed).

@@ -210,7 +210,7 @@ test('a student signs in and reads the published exam with the numbers the datab
   await shot(page, 'query-exam-390');
 });
 
-test('at desktop width the exams stand beside the latest report', async () => {
+test('at desktop width the exams stand beside the latest report, shown as the display type says', async () => {
   const desk = await newPage(browser.defaultBrowserContext(), 1280, 800);
   await desk.goto(base + '/query/', { waitUntil: 'networkidle0' });
   await visible(desk, '#reportContent');
@@ -223,6 +223,28 @@ test('at desktop width the exams stand beside the latest report', async () => {
                            WHERE t."WXshowed" = 1 ORDER BY t."dDefDay" DESC, t."Id" DESC LIMIT 1`, [code]);
   assert.deepEqual(await reportRows(desk), expectedReport(code, examId));
   await shot(desk, 'query-exam-desktop');
+
+  // The school changes the display type on the exam management page: levels instead of ranks,
+  // then nothing at all.
+  const levels = sql('SELECT "sValue" FROM "XT_RegList" WHERE "sListName" = \'ExamGrade\'').map(([v]) => v);
+  try {
+    sql('UPDATE "CJ_ExamTotal" SET "markShowType" = \'2\' WHERE "Id" = ?', [examId]);
+    await desk.reload({ waitUntil: 'networkidle0' });
+    await visible(desk, '#reportContent');
+    assert.deepEqual(await desk.$$eval('#reportHead th', (ths) => ths.map((t) => t.textContent)), ['科目', '成绩', '等级']);
+    const rows = await reportRows(desk);
+    assert.deepEqual(rows.map((r) => r.slice(0, 2)), expectedReport(code, examId).map((r) => r.slice(0, 2)));
+    for (const [, , level] of rows) assert.ok(levels.includes(level), `a level of the registry: ${level}`);
+    await shot(desk, 'query-levels-desktop');
+
+    sql('UPDATE "CJ_ExamTotal" SET "markShowType" = \'4\' WHERE "Id" = ?', [examId]);
+    await desk.reload({ waitUntil: 'networkidle0' });
+    await visible(desk, '#reportNotice');
+    assert.equal(await text(desk, '#reportNotice'), '学校未公开本次考试的成绩。');
+    assert.equal(await desk.$eval('#reportTable', (e) => e.hidden), true);
+  } finally {
+    sql('UPDATE "CJ_ExamTotal" SET "markShowType" = \'3\' WHERE "Id" = ?', [examId]);
+  }
   await desk.close();
 });
 
@@ -314,6 +336,7 @@ test('signing out ends the session', async () => {
   await page.click('#signOut');
   await visible(page, '#signInView');
   assert.equal(await text(page, '#signInMessage'), '已退出登录。');
+  await shot(page, 'query-signedout-390');
   const status = await page.evaluate(async () => (await fetch('api/me')).status);
   assert.equal(status, 401);
 });

@@ -63,16 +63,20 @@ QByteArray cookie(const QString &token, bool tls)
 
 // A request that changes something must come from the page itself: as JSON (which a form of
 // another site cannot send without the browser asking first) and, where the browser says where
-// it comes from, from this origin.
-QString foreignRequest(const WebRequest &req)
+// it comes from, from this origin. The refusal's status, or 0.
+int foreignRequest(const WebRequest &req, WebResponse &res)
 {
-    if (!req.header("content-type").trimmed().toLower().startsWith("application/json")) return QStringLiteral("请求格式不正确。");
-    const QByteArray origin = req.header("origin");
+    if (!req.header("content-type").trimmed().toLower().startsWith("application/json")) {
+        refuse(res, 415, QStringLiteral("请求格式不正确。"));
+        return 415;
+    }
+    const QByteArray origin = req.header("origin"), site = req.header("sec-fetch-site");
     const QByteArray own = QByteArray(req.tls ? "https://" : "http://") + req.header("host");
-    if (!origin.isEmpty() && origin != own) return QStringLiteral("请求来源不被接受。");
-    const QByteArray site = req.header("sec-fetch-site");
-    if (!site.isEmpty() && site != "same-origin" && site != "none") return QStringLiteral("请求来源不被接受。");
-    return {};
+    if ((!origin.isEmpty() && origin != own) || (!site.isEmpty() && site != "same-origin" && site != "none")) {
+        refuse(res, 403, QStringLiteral("请求来源不被接受。"));
+        return 403;
+    }
+    return 0;
 }
 
 QJsonObject headingJson(const StudentHeading &h)
@@ -187,7 +191,7 @@ void QueryPage::route(const WebRequest &request, WebResponse &response)
     if (api == "signin" || api == "signout") {
         if (!post) return refuse(response, 405, QStringLiteral("不支持的请求方式。"));
         if (request.body.size() > kMaxBodyBytes) return refuse(response, 413, QStringLiteral("请求内容过长。"));
-        if (const QString why = foreignRequest(request); !why.isEmpty()) return refuse(response, why.startsWith(u"请求来源") ? 403 : 415, why);
+        if (foreignRequest(request, response) != 0) return;
         return api == "signin" ? signIn(request, response) : signOut(request, response);
     }
     const bool known = api == "me" || api == "exams" || api.startsWith("exams/");

@@ -87,12 +87,19 @@ TEST_P(QueryAccess, WrongPasswordsUnknownNumbersAndStudentsWithoutAPasswordAreRe
     }
     EXPECT_EQ(browser.signIn(kNumberC, "").status, 400) << "an empty password is no try at all";
 
+    // A sign-in forgets the wrong passwords before it.
+    EXPECT_EQ(browser.signIn(kNumberB, "nope").json.value("attemptsLeft").toInt(), 4);
+    EXPECT_EQ(browser.signIn(kNumberB, "nope").json.value("attemptsLeft").toInt(), 3);
+    ASSERT_EQ(browser.signIn(kNumberB, kPasswordB).status, 200);
+    EXPECT_EQ(browser.signIn(kNumberB, "nope").json.value("attemptsLeft").toInt(), 4);
+    browser.signOut();
+
     // Numbers are compared as given, never spliced into the SQL.
     a = browser.signIn("' OR '1'='1", "' OR '1'='1");
     EXPECT_EQ(a.status, 401);
     a = browser.signIn(QStringLiteral("%1' --").arg(kNumberA), kPasswordA);
     EXPECT_EQ(a.status, 401);
-    EXPECT_EQ(server->db().scalar("SELECT count(*) FROM \"XT_StudentSession\"").toLongLong(), 0);
+    EXPECT_EQ(server->db().scalar("SELECT count(*) FROM \"XT_StudentSession\"").toLongLong(), 0) << "signed out, and nobody else signed in";
 
     // Malformed requests.
     EXPECT_EQ(browser.post("/query/api/signin", "{\"sno\": 2026010101, \"password\": \"x\"}").status, 400) << "the number must be text";

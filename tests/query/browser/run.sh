@@ -25,4 +25,4 @@ if [ ! -f "$here/node_modules/puppeteer-core/package.json" ]; then
 fi
 echo "Chromium: $("$chromium" --version 2>/dev/null | head -1)"
 export CHROMIUM="$chromium" LUMEKO_SERVER="$server"
-exec node --test-reporter=spec --test "$here/query.browser.mjs"
+exec node --test-reporter=tap --test "$here/query.browser.mjs"

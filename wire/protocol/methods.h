@@ -67,6 +67,132 @@ inline constexpr Method QDept{"StudentQry", "QDept", {schoolId, data}, Kind::Non
 inline constexpr Method MaxDeptID{"StudentQry", "MaxDeptID", {schoolId}, Kind::Text, Right::signedIn()};
 inline constexpr Method UpDept{"StudentUp", "UpDept", {delta, maxErrors, errorCount}, Kind::None, Right::key(kDepartments, "Manager")};
 
+// ---- Organisation: StudentQry, StudentUp, SysUp, AchieveQry: grades, classes, subjects, teachers, the course table
+// Rows are always the signed-in user's school; a key of another school is refused. Writes are
+// one transaction each, stored whole or not at all (the error count is the number of refused rows).
+inline constexpr std::string_view kGrades = "4001";         // 年级设置
+inline constexpr std::string_view kClasses = "4002";        // 班级设置
+inline constexpr std::string_view kSchoolSubjects = "4003"; // 学科设置
+inline constexpr std::string_view kGradeClasses = "4006";   // 年级班级
+inline constexpr std::string_view kGradeSubjects = "4007";  // 年级学科
+inline constexpr std::string_view kCourseTable = "4008";    // 教师任课表
+inline constexpr std::string_view kGradeDefine = "4012";    // 年级定义向导
+
+// An intake year, or (the course table's loads) a grade filter text in its place: "" or
+// " and sYear='2026~2027学年'"; the grade code beside it may be a filter too:
+// "GradeCode like '17%' and bCurGrade='Y'". A one-character grade code alone is a stage's current
+// grades. Filters are read by server/grammar/gradefilter.h.
+inline constexpr Arg gradeYearVar{"InYear", Kind::TextOrInteger, Pass::Var};
+inline constexpr Arg gradeCodeArg{"GradeCode", Kind::Text};
+inline constexpr Arg intakeYearVar{"InYear", Kind::Integer, Pass::Var}; // an intake year only (a float is accepted)
+
+// The school's classes (XJ_Class): ClassCode, ClassName, sType, sArea, SchoolCode, by code.
+inline constexpr Method QClasses{"StudentQry", "QClasses", {schoolId, data}, Kind::None, Right::signedIn()};
+// XJ_Class's change packet. A class a grade uses (XJ_GradeClass) is not deleted; a new class whose
+// code is taken is refused (its name was made from the code).
+inline constexpr Method UpClass{"StudentUp", "UpClass", {delta, maxErrors, errorCount}, Kind::None, Right::key(kClasses, "Manager")};
+// XJ_Grade's change packet (the host's grade list rows). The course table (4008/Manager) changes
+// only the leaders (TeacherCode, SubTeacherCode) of existing grades. A grade with subjects or
+// classes is not deleted.
+inline constexpr Method UpGrade{
+    "StudentUp", "UpGrade", {delta, maxErrors, errorCount}, Kind::None, Right::anyOf({{kGrades, "Manager"}, {kCourseTable, "Manager"}, {kGradeDefine, {}}})};
+// XJ_GradeClass's change packet: ClassCode, InYear, SchoolCode, GradeCode, sArea, AliasName,
+// TeacherCode. The course table changes only the head teacher (TeacherCode) of existing rows. A
+// grade class with students is not deleted.
+inline constexpr Method UpGradeClass{"StudentUp",
+                                     "UpGradeClass",
+                                     {delta, maxErrors, errorCount},
+                                     Kind::None,
+                                     Right::anyOf({{kGradeClasses, "Manager"}, {kCourseTable, "Manager"}, {kGradeDefine, {}}})};
+// Every class of the school with its place in the grade: Selected and Sel (the grade has it),
+// ClassCode, ClassName, AliasName, sArea, TeacherCode (head teacher), InYear, GradeCode,
+// SchoolCode; a class the grade does not have carries its own campus and no alias or teacher.
+inline constexpr Method QGradeClassesSel{"StudentQry", "QGradeClassesSel", {schoolId, intakeYearVar, gradeCodeArg, data}, Kind::None, Right::signedIn()};
+// (school, table, field, quoted value "'001'"): how many rows of the table hold the value in the
+// field. Only XJ_GradeClass.ClassCode and XJ_GradeSubject.SubjectCode may be asked; any other
+// table or field, or a value that is not one quoted code, is refused.
+inline constexpr Method QCheckData{
+    "StudentQry", "QCheckData", {schoolId, {"TableName", Kind::Text}, {"FieldName", Kind::Text}, {"Value", Kind::Text}}, Kind::Integer, Right::signedIn()};
+// (school, " and GradeCode='1701' and InYear=2026 and ClassCode='001'"): how many students of the
+// school are in that grade class (every student, whoever asks: it guards a deletion).
+inline constexpr Method QCheckStudent{"StudentQry", "QCheckStudent", {schoolId, {"Condition", Kind::Text}}, Kind::Integer, Right::signedIn()};
+
+// The school's subjects (XJ_Subject): SubjectCode, SubjectName, TeacherCode (subject leader),
+// SubTeacherCode (deputy), SchoolCode, by code. Not AchieveQry.QSubjects, the grade's subjects.
+inline constexpr Method QSchoolSubjects{"StudentQry", "QSubjects", {schoolId, data}, Kind::None, Right::signedIn()};
+// The highest subject number in use, empty when there is none (as MaxDeptID).
+inline constexpr Method MaxSubjectID{"StudentQry", "MaxSubjectID", {schoolId}, Kind::Text, Right::signedIn()};
+// XJ_Subject's change packet. A new subject whose code another row took meanwhile is stored
+// under the next free code, and the reply's message names it. The course table changes only the
+// leaders of existing subjects. A subject a grade uses is not deleted.
+inline constexpr Method UpSubject{
+    "StudentUp", "UpSubject", {delta, maxErrors, errorCount}, Kind::None, Right::anyOf({{kSchoolSubjects, "Manager"}, {kCourseTable, "Manager"}})};
+// The stored subjects of a grade (XJ_GradeSubject, all columns), or of the grades a filter names.
+inline constexpr Method QGradeSubjects{"StudentQry", "QGradeSubjects", {schoolId, gradeYearVar, gradeCodeArg, data}, Kind::None, Right::signedIn()};
+// Every subject of the school with its place in the grade: Selected and Sel, SubjectCode,
+// SubjectName, SubjectType, FullMark, TeacherCode and SubTeacherCode (lesson-preparation
+// leaders), InYear, GradeCode, SchoolCode.
+inline constexpr Method QGradeSubjectsSel{"StudentQry", "QGradeSubjectsSel", {schoolId, intakeYearVar, gradeCodeArg, data}, Kind::None, Right::signedIn()};
+// XJ_GradeSubject's change packet; the totals of the grade's open school-wide exams follow the
+// subjects' types in the same transaction. The course table changes only the leaders. A subject
+// with scores in the grade is not deleted.
+inline constexpr Method UpGradeSubject{"StudentUp",
+                                       "UpGradeSubject",
+                                       {delta, maxErrors, errorCount},
+                                       Kind::None,
+                                       Right::anyOf({{kGradeSubjects, "Manager"}, {kCourseTable, "Manager"}, {kGradeDefine, {}}})};
+// The course table rows (XJ_CourseTable: SchoolCode, InYear, GradeCode, ClassCode, SubjectCode,
+// TeacherCode) of a grade or of the grades a filter names.
+inline constexpr Method QCourseTable{"StudentQry", "QCourseTable", {schoolId, gradeYearVar, gradeCodeArg, data}, Kind::None, Right::signedIn()};
+// XJ_CourseTable's change packet, from the course table page or the subject-class dialog of the
+// grade subjects. Every row names a class and a subject of its grade and a teacher of the school.
+inline constexpr Method UpCourseTable{
+    "StudentUp", "UpCourseTable", {delta, maxErrors, errorCount}, Kind::None, Right::anyOf({{kCourseTable, "Manager"}, {kGradeSubjects, {}}})};
+
+// The teachers' page: every column of JC_Teacher for the school's teachers, or those of one
+// department (an empty code: all); sPass reads "******" when a password is set, else empty.
+inline constexpr Method QTeacherByDept{"StudentQry", "QTeacherByDept", {schoolId, {"DeptCode", Kind::Text}, data}, Kind::None, Right::function(kTeachers)};
+// (field name, value, data): sCode, sName, SchoolCode, iState of the teachers whose field holds
+// the value; the only field is SchoolCode, and the value must be the user's school.
+inline constexpr Method QTeacherByParam{
+    "StudentQry", "QTeacherByParam", {{"FieldName", Kind::Text}, {"Value", Kind::Text}, data}, Kind::None, Right::signedIn()};
+// (value, kind 0 login name, 1 mobile, 2 e-mail, the edited teacher's sCode or empty): the name
+// of the teacher of any school who signs in with the value (as login, mobile or e-mail: sign-in
+// takes all three), "其他学校的用户" for another school's; empty when it is free.
+inline constexpr Method CheckLoginUsed{"StudentQry",
+                                       "CheckLoginUsed",
+                                       {{"Value", Kind::Text}, {"Kind", Kind::Integer}, {"TeacherCode", Kind::Text, Pass::In, true}},
+                                       Kind::Text,
+                                       Right::anyOf({{kTeachers, "Manager"}, {kTeachers, "Import"}})};
+// JC_Teacher's change packet. Passwords: "******" or empty as read stands for the stored one; a
+// new value must be an imported, enciphered password (stored as its hash). sRole, iUserType and
+// the view-all flags are not changed here. The course table (4008/Manager) adds teachers by name
+// only (sCode, sName, SchoolCode, iState).
+inline constexpr Method UpTeacher{"StudentUp",
+                                  "UpTeacher",
+                                  {delta, maxErrors, errorCount},
+                                  Kind::None,
+                                  Right::anyOf({{kTeachers, "Manager"}, {kTeachers, "Import"}, {kCourseTable, "Manager"}})};
+// One teacher's departments (JC_DeptTeacher): DepartCode, sDuty, SchoolCode, TeacherCode.
+inline constexpr Method QDeptByTeacher{"StudentQry", "QDeptByTeacher", {schoolId, {"TeacherCode", Kind::Text}, data}, Kind::None, Right::signedIn()};
+// JC_DeptTeacher's change packet; department and teacher must be the school's.
+inline constexpr Method UpDeptTeacher{
+    "StudentUp", "UpDeptTeacher", {delta, maxErrors, errorCount}, Kind::None, Right::anyOf({{kTeachers, "Manager"}, {kDepartments, "Manager"}})};
+
+// (school, teacher sCode, role "2" … "6", 1 grant or 0 revoke): keeps JC_Teacher.sRole in step
+// with the organisation tables. A grant needs the teacher to hold the duty (2 subject leader,
+// 3 grade leader, 4 head teacher, 5 lesson-preparation leader, 6 subject teacher); a revoke takes
+// the role away only when he holds that duty nowhere in the school. Role 1 is refused. Answers 1
+// when sRole changed, 0 when it stays.
+inline constexpr Method ARUserRoles{"SysUp",
+                                    "ARUserRoles",
+                                    {schoolId, {"TeacherCode", Kind::Text}, {"Role", Kind::Text}, {"Grant", Kind::Integer}},
+                                    Kind::Integer,
+                                    Right::key(kCourseTable, "Manager")};
+// The headers (CJ_ExamTotal, every column) of the grade's school-wide exams that are not frozen,
+// whose totals follow the grade's subjects; UpGradeSubject has already brought them up to date.
+inline constexpr Method QExamTotalBySubject{"AchieveQry", "QExamTotalBySubject", {schoolId, intakeYearVar, gradeCodeArg, data}, Kind::None, Right::signedIn()};
+
 // ---- StudentQry, StudentUp, AchieveQry: the student register --------------------------------------
 inline constexpr Method QStudByClass{
     "StudentQry",

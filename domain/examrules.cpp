@@ -56,4 +56,12 @@ ExamTotals examTotals(const QList<ExamSubject> &chosen)
     return t;
 }
 
+ExamTotals wholeMarkTotals(QList<ExamSubject> chosen)
+{
+    for (ExamSubject &s : chosen)
+        for (double &m : s.marks)
+            m = std::nearbyint(m); // the default rounding mode: to nearest, ties to even
+    return examTotals(chosen);
+}
+
 } // namespace lumeko::domain

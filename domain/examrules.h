@@ -36,5 +36,8 @@ struct ExamTotals {
     Marks all{}, main{}, base{};
 };
 LUMEKO_DOMAIN_EXPORT ExamTotals examTotals(const QList<ExamSubject> &chosen);
+// The totals an exam keeps when the grade's subjects change: each subject's marks rounded to whole
+// numbers (halves to even: 72.5 gives 72, 73.5 gives 74) before they are summed by type.
+LUMEKO_DOMAIN_EXPORT ExamTotals wholeMarkTotals(QList<ExamSubject> chosen);
 
 } // namespace lumeko::domain

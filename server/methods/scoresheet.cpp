@@ -418,33 +418,6 @@ void qStudForDefine(MethodCall &c)
                      {"Selected", FieldType::Boolean, 0, 0}}));
 }
 
-// The course table of the grade by subject and class, with the class's name and the teacher.
-void qSubjectClass(MethodCall &c)
-{
-    const QString school = c.school(0), grade = c.text(1), subject = c.text(2);
-    const qint64 inYear = c.integer(3);
-    QVariantList params{school, school, grade, inYear};
-    QString where = QStringLiteral("ct.\"SchoolCode\" = ? AND ct.\"GradeCode\" = ? AND ct.\"InYear\" = ?");
-    if (!subject.isEmpty()) {
-        where += QStringLiteral(" AND ct.\"SubjectCode\" = ?");
-        params << subject;
-    }
-    c.setRef(4, c.db().select(QStringLiteral("SELECT 0, ct.\"SubjectCode\", ct.\"ClassCode\", %1, ct.\"TeacherCode\", t.\"sName\" FROM \"XJ_CourseTable\" ct "
-                                             "LEFT JOIN \"XJ_GradeClass\" gc ON gc.\"SchoolCode\" = ct.\"SchoolCode\" AND gc.\"InYear\" = ct.\"InYear\" "
-                                             "AND gc.\"GradeCode\" = ct.\"GradeCode\" AND gc.\"ClassCode\" = ct.\"ClassCode\" "
-                                             "LEFT JOIN \"XJ_Class\" cl ON cl.\"SchoolCode\" = ? AND cl.\"ClassCode\" = ct.\"ClassCode\" "
-                                             "LEFT JOIN \"JC_Teacher\" t ON t.\"sCode\" = ct.\"TeacherCode\" "
-                                             "WHERE %2 ORDER BY ct.\"SubjectCode\", ct.\"ClassCode\"")
-                                  .arg(classNameSql(QStringLiteral("gc"), QStringLiteral("cl"), QStringLiteral("ct.\"ClassCode\"")), where),
-                              params,
-                              {{"Selected", FieldType::Boolean, 0, 0},
-                               {"SubjectCode", FieldType::Text, 3, 0},
-                               {"ClassCode", FieldType::Text, 3, 0},
-                               {"ClassName", FieldType::Text, 40, 0},
-                               {"TeacherCode", FieldType::Text, 38, 0},
-                               {"TeacherName", FieldType::Text, 40, 0}}));
-}
-
 } // namespace
 
 void registerScoreSheetQueries(Service &s)
@@ -457,7 +430,6 @@ void registerScoreSheetQueries(Service &s)
     s.addMethod(P::QExamOrders, qExamOrders);
     s.addMethod(P::QMarkHistory, qMarkHistory);
     s.addMethod(P::QStudForDefine, qStudForDefine);
-    s.addMethod(P::QSubjectClass, qSubjectClass);
 }
 
 } // namespace lumeko::server

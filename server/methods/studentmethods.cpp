@@ -5,6 +5,7 @@
 #include "server/core/service.h"
 #include "server/grammar/registerfilters.h"
 #include "server/methods/methods.h"
+#include "server/methods/organisationrows.h"
 #include "server/methods/registerscope.h"
 #include "server/methods/updates.h"
 #include "server/storage/schema.h"
@@ -128,7 +129,13 @@ void qGradeClasses(MethodCall &c)
     const TableDef &t = schemaTable(u"XJ_GradeClass");
     QString where;
     QVariantList params{school};
-    if (grade.size() == 1 || c.isText(1)) {
+    bool plainCode = grade.size() >= 1 && grade.size() <= 4;
+    for (QChar ch : grade)
+        plainCode = plainCode && ch.unicode() < 128 && ch.isLetterOrNumber();
+    if (!plainCode) {
+        // The course table's grade filter in place of the grade code (and perhaps the year).
+        where = gradeSelection(c, 1, 2, QStringLiteral("gc"), params);
+    } else if (grade.size() == 1 || c.isText(1)) {
         // A stage, or a list in place of the intake year: the current grades' classes.
         where = QStringLiteral("gc.\"GradeCode\" LIKE ? AND EXISTS (SELECT 1 FROM \"XJ_Grade\" g WHERE g.\"SchoolCode\" = gc.\"SchoolCode\" "
                                "AND g.\"InYear\" = gc.\"InYear\" AND g.\"GradeCode\" = gc.\"GradeCode\" AND g.\"bCurGrade\" = 'Y')");

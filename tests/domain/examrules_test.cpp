@@ -42,4 +42,19 @@ TEST(ExamRules, TotalsSumTheMarksOfTheRightSubjectTypes)
     EXPECT_EQ(examTotals({}).all[FullMark], 0);
 }
 
+TEST(ExamRules, TotalsAfterAGradeSubjectChangeRoundEachMarkHalfToEvenFirst)
+{
+    // 72.5 → 72 and 73.5 → 74: summed unrounded they would make 146 as well, so the goods tell:
+    // 84.5 → 84 and 84.5 → 84 give 168 where the plain sum gives 169.
+    const ExamTotals t = wholeMarkTotals(
+        {{0, {120, 102.5, 84.5, 72.5, 36.4, 10, 110, 10}}, {1, {120, 101.5, 84.5, 73.5, 36.6, 10, 110, 10}}, {2, {100, 90.5, 80, 60, 30, 10, 90, 10}}});
+    EXPECT_EQ(t.base[GoodMark], 84);
+    EXPECT_EQ(t.main[GoodMark], 168);
+    EXPECT_EQ(examTotals({{0, {0, 0, 84.5}}, {0, {0, 0, 84.5}}}).main[GoodMark], 169) << "the plain sum keeps the halves";
+    EXPECT_EQ(t.main[PassMark], 146);
+    EXPECT_EQ(t.main[BadMark], 36 + 37) << "below and above a half";
+    EXPECT_EQ(t.all[ExcelMark], 102 + 102 + 90) << "90.5 → 90";
+    EXPECT_EQ(t.all[FullMark], 340);
+}
+
 } // namespace

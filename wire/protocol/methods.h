@@ -65,6 +65,8 @@ inline constexpr Method AddLogs{"SysUp",
 // ---- StudentQry, StudentUp: organisation -----------------------------------------------------------
 inline constexpr Method QDept{"StudentQry", "QDept", {schoolId, data}, Kind::None, Right::signedIn()};
 inline constexpr Method MaxDeptID{"StudentQry", "MaxDeptID", {schoolId}, Kind::Text, Right::signedIn()};
+// XJ_Dept's change packet; a new department whose code is taken is stored under the next free
+// code (the reply's message says so); a department with teachers is not deleted.
 inline constexpr Method UpDept{"StudentUp", "UpDept", {delta, maxErrors, errorCount}, Kind::None, Right::key(kDepartments, "Manager")};
 
 // ---- Organisation: StudentQry, StudentUp, SysUp, AchieveQry: grades, classes, subjects, teachers, the course table
@@ -380,7 +382,10 @@ inline constexpr Method QMarkHistory{
 // The grade's students who may sit the exam; Data brings "NotCurrYear" for a grade of the past.
 inline constexpr Method QStudForDefine{
     "StudentQry", "QStudForDefine", {schoolId, inYearVar, {"GradeCode", Kind::Text}, {"Data", Kind::Any, Pass::Out}}, Kind::None, Right::signedIn()};
-// Classes of the grade with each subject's teacher (the course table), for one subject or all.
+// The subject-class view (Selected, SubjectCode, ClassCode, ClassName, TeacherCode, TeacherName,
+// InYear, GradeCode, SchoolCode): with a subject, every class of the grade, Selected where the
+// course table has the subject in it; with an empty subject, the grade's course table lines of
+// every subject (what the score page reads).
 inline constexpr Method QSubjectClass{
     "StudentQry", "QSubjectClass", {schoolId, {"GradeCode", Kind::Text}, {"SubjectCode", Kind::Text}, inYearVar, data}, Kind::None, Right::signedIn()};
 

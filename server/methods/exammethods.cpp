@@ -181,6 +181,17 @@ void qExamSubjectForUp(MethodCall &c)
 void qCheckSubjectMark(MethodCall &c)
 {
     const ExamKey k = keyOfArgs(c, 1, 2, 3, 5);
+    // Without an exam, a subject's scores in every exam of the grade (the grade definition asks
+    // before the subject leaves the grade).
+    if (k.code.isEmpty() && !c.text(4).isEmpty()) {
+        c.setResult(
+            c.db()
+                .scalar(QStringLiteral("SELECT COUNT(*) FROM \"CJ_Mark\" m JOIN \"CJ_ExamTotal\" e ON e.\"Id\" = m.\"examId\" WHERE e.\"SchoolCode\" = ? "
+                                       "AND e.\"GradeCode\" = ? AND e.\"InYear\" = ? AND m.\"SubjectCode\" = ? AND m.\"score\" > 0"),
+                        {k.school, k.grade, k.inYear, c.text(4)})
+                .toLongLong());
+        return;
+    }
     const std::optional<StoredExam> exam = findExam(c.db(), k);
     if (!exam) {
         c.setResult(qint64(0));

@@ -11,6 +11,7 @@ void installSchoolMethods(Service &service)
     registerExamMethods(service);
     registerScoreMethods(service);
     registerNoticeMethods(service);
+    registerSchoolYearMethods(service);
 }
 
 } // namespace lumeko::server

@@ -64,6 +64,12 @@ const QList<UpgradeStep> &upgradeSteps()
              for (const QString &sql : createTableStatements(schemaTable(u"XT_StudentSession"), db.backend()))
                  db.exec(sql);
          }},
+        {4, "the school year's journal of promotions XT_GradeJournal and XT_GradeJournalRow",
+         [](Database &db) {
+             for (const char *table : {"XT_GradeJournal", "XT_GradeJournalRow"})
+                 for (const QString &sql : createTableStatements(schemaTable(QString::fromLatin1(table)), db.backend()))
+                     db.exec(sql);
+         }},
     };
     return steps;
 }

@@ -322,6 +322,38 @@ QList<TableDef> declareTables()
              .index({"StudentCode"})
              .references({"StudentCode"}, "XJ_Student", {"sCode"})
              .done();
+    // --- the school year ----------------------------------------------------------------------------------
+    // What each promotion or graduation of a grade changed, so that it can be undone exactly: one
+    // row per grade and run (sKind "P" promoted into NextGrade, "G" graduated), and below it the
+    // rows it touched (sOp "I" inserted: sAfter the whole row; "U" updated: sBefore and sAfter the
+    // columns it set) and, for the grade it left behind, the keys of each table's rows (sOp "S",
+    // sAfter a list) that an undo finds again unchanged or refuses. Values are JSON texts.
+    t << Table("XT_GradeJournal")
+             .serial("nId")
+             .text("SchoolCode", School, true)
+             .integer("InYear", true)
+             .text("GradeCode", Grade, true)
+             .text("NextGrade", Grade)
+             .text("sKind", 1, true)
+             .text("sYearFrom", 20)
+             .text("sYearTo", 20)
+             .text("TeacherCode", Guid)
+             .dateTime("dDone", true)
+             .dateTime("dUndone")
+             .text("UndoneBy", Guid)
+             .index({"SchoolCode", "InYear"})
+             .done();
+    t << Table("XT_GradeJournalRow")
+             .integer("nJournal")
+             .integer("nRow")
+             .text("sTable", 40, true)
+             .text("sOp", 1, true)
+             .text("sKey", 400)
+             .text("sBefore", 0)
+             .text("sAfter", 0)
+             .key({"nJournal", "nRow"})
+             .references({"nJournal"}, "XT_GradeJournal", {"nId"})
+             .done();
     // Failed sign-ins per login and per client address, shared by every server process.
     t << Table("XT_SignInFailure").text("sSubject", 120).integer("nCount", true).dateTime("dFirst", true)
              .dateTime("dBlockedUntil")

@@ -94,6 +94,10 @@ const Method *const kAll[] = {
     &QSendMsgForUp,
     &QSMSOrderForUp,
     &UpSendMsg,
+    &QNextGrade,
+    &UpGradeDefine,
+    &UpGradeLevel,
+    &SetGraduate,
 };
 } // namespace
 

@@ -416,6 +416,49 @@ inline constexpr Method QSMSOrderForUp{"StudentQry",
 // changed or withdrawn through it.
 inline constexpr Method UpSendMsg{"StudentUp", "UpSendMsg", {delta, maxErrors, errorCount}, Kind::None, Right::function(kScores)};
 
+// ---- School year: StudentQry, StudentUp: defining a grade, promoting grades and undoing it ----------
+inline constexpr std::string_view kUpGrade = "4013"; // 年级升级
+
+// (school type, var grade, out next): "1801:八年级", the catalogue's next grade of the school type
+// and its name; empty when the grade has none (a graduating grade, or a code the catalogue lacks).
+inline constexpr Method QNextGrade{"StudentQry",
+                                   "QNextGrade",
+                                   {{"SchoolType", Kind::Text}, {"GradeCode", Kind::Text, Pass::Var}, {"Next", Kind::Text, Pass::Out}},
+                                   Kind::Text,
+                                   Right::signedIn()};
+// The grade definition wizard's save: the grade record (XJ_Grade), its subjects (XJ_GradeSubject)
+// and its classes (XJ_GradeClass) of one grade, each packet or null, stored in one transaction and
+// with the rules of UpGrade, UpGradeSubject and UpGradeClass: all three or nothing. A history grade
+// is not changed; a grade the call defines or whose subjects or classes it changes keeps at least
+// one subject and one class.
+inline constexpr Method UpGradeDefine{
+    "StudentUp",
+    "UpGradeDefine",
+    {{"Grade", Kind::ChangesOrNone}, {"Subjects", Kind::ChangesOrNone}, {"Classes", Kind::ChangesOrNone}, maxErrors, errorCount},
+    Kind::None,
+    Right::function(kGradeDefine)};
+// (school, var grade, var next grade, var school year "2026~2027学年", var intake year, mode):
+// mode 0 promotes the intake's grade into the next one in that school year, mode 1 undoes the
+// intake's latest promotion (every stream of that year of schooling). Answers 1 when done, 0 with
+// the reason in the reply's message when refused; either way one transaction, all or nothing.
+inline constexpr Method UpGradeLevel{"StudentUp",
+                                     "UpGradeLevel",
+                                     {schoolId,
+                                      {"GradeCode", Kind::Text, Pass::Var},
+                                      {"NextGrade", Kind::Text, Pass::Var},
+                                      {"SchoolYear", Kind::Text, Pass::Var},
+                                      {"InYear", Kind::Integer, Pass::Var},
+                                      {"Mode", Kind::Integer}},
+                                     Kind::Integer,
+                                     Right::function(kUpGrade)};
+// (school, var grade, var intake year, mode): mode 0 graduates the intake's last grade of its
+// stage, mode 1 undoes the intake's latest graduation. Answers 1 when done, 0 when refused.
+inline constexpr Method SetGraduate{"StudentUp",
+                                    "SetGraduate",
+                                    {schoolId, {"GradeCode", Kind::Text, Pass::Var}, {"InYear", Kind::Integer, Pass::Var}, {"Mode", Kind::Integer}},
+                                    Kind::Integer,
+                                    Right::function(kUpGrade)};
+
 // Every declaration above, for walking them (the server's registration check, lumeko-cli methods).
 LUMEKO_WIRE_EXPORT std::span<const Method *const> allMethods();
 // The declaration of object.method (names compared without regard to case); null when none.

@@ -10,6 +10,7 @@ void installSchoolMethods(Service &service)
     registerStudentMethods(service);
     registerExamMethods(service);
     registerScoreMethods(service);
+    registerAnalysisMethods(service);
     registerNoticeMethods(service);
     registerSchoolYearMethods(service);
 }

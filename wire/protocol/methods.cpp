@@ -91,6 +91,7 @@ const Method *const kAll[] = {
     &UpExamOrder,
     &UpSubjectItems,
     &UpExamGradePer,
+    &QExamSum,
     &QSendMsgForUp,
     &QSMSOrderForUp,
     &UpSendMsg,

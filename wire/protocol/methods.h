@@ -401,6 +401,28 @@ inline constexpr Method UpExamOrder{"AchieveUp",
 inline constexpr Method UpSubjectItems{"AchieveUp", "UpSubjectItems", {delta, maxErrors, errorCount}, Kind::None, Right::function(kScores)};
 inline constexpr Method UpExamGradePer{"AchieveUp", "UpExamGradePer", {delta, maxErrors, errorCount}, Kind::None, Right::function(kScores)};
 
+// ---- AchieveQry: the score analyses ----------------------------------------------------------------
+// One exam's statistics, computed by the server (server/README.md, "Score analyses: QExamSum"):
+// kind 0 the distribution, 1 the class, 2 the subject, 3 the teacher comparison. Settings is the
+// dialog's settings text of that kind; Filter comes in as the score page's student filter text
+// (null or "" for none) and goes back as the column definitions of the result (the fields of
+// QFieldsByTable's rows); Data the result rows. The entry flag is the score page's and changes
+// nothing. Refusals are messages, never an empty result.
+inline constexpr Method QExamSum{"AchieveQry",
+                                 "QExamSum",
+                                 {schoolId,
+                                  {"GradeCode", Kind::Text},
+                                  examCodeArg,
+                                  pageNameVar,
+                                  {"EntryFlag", Kind::Text},
+                                  inYearVar,
+                                  {"Kind", Kind::Integer, Pass::Var},
+                                  {"Settings", Kind::Text, Pass::Var},
+                                  {"Filter", Kind::Any, Pass::Out},
+                                  data},
+                                 Kind::None,
+                                 Right::function(kScores)};
+
 // ---- Score notices: StudentQry, StudentUp: scores sent to the families' mobiles -----------------------
 // The school's outgoing messages (XT_SendMsg), which a page only appends to: an empty packet with
 // the table's fields.

@@ -5,7 +5,7 @@
     python3 scripts/check-includes.py --self-test
 
 The layers, lowest first: wire; the headless toolkit (data, cipher) and domain; the widget toolkit
-(sheet, grid, report); the host services (host/pub); the page framework; the subsystem folders of
+(sheet, grid, report, chart); the host services (host/pub); the page framework; the subsystem folders of
 pages. Beside them the client's link to a server (link/) and the server: storage and grammar, its
 core, the method modules, seed data, the HTTP server, the score query page and the tools. A library may include itself and what it is allowed to depend on,
 directly or through others; the host application is the composition root and may include
@@ -27,6 +27,7 @@ ALLOWED = {
     "toolkit/sheet": ["toolkit/data"],
     "toolkit/grid": ["toolkit/data", "toolkit/sheet"],
     "toolkit/report": ["toolkit/data", "toolkit/grid"],
+    "toolkit/chart": [],
     "link": ["wire"],
     "host/pub": ["wire", "toolkit/cipher", "toolkit/data"],
     "framework": ["host/pub", "toolkit/report", "toolkit/grid", "toolkit/sheet", "toolkit/cipher", "domain"],
@@ -48,6 +49,8 @@ for s in SUBSYSTEMS:
 ALLOWED["scores"] = ["framework", "students"]
 # The teachers' page sets passwords with the register's password dialog (TfrmSetPass).
 ALLOWED["organisation"] = ["framework", "students"]
+# The analyses draw their charts with the chart toolkit.
+ALLOWED["analysis"] = ["framework", "toolkit/chart"]
 # Free to include anything of the project.
 ROOTS = ["host/app", "tests", "bench", "fuzz"]
 

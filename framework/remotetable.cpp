@@ -40,6 +40,8 @@ CallResult callServer(const protocol::Method &method, QList<wire::Argument> &arg
     }
     r.result = std::move(reply.result);
     r.outcome = CallResult::Done;
+    // A method that answers "not done" (a 0) gives its reason beside the answer.
+    r.message = reply.message;
     // An update answers its refused rows in its error-count slot.
     const auto slots = method.args();
     for (qsizetype i = 0; i < args.size() && i < qsizetype(slots.size()); ++i) {
@@ -48,7 +50,6 @@ CallResult callServer(const protocol::Method &method, QList<wire::Argument> &arg
         if (const qint64 *n = std::get_if<qint64>(&args[i].value); n && *n != 0) {
             r.outcome = CallResult::Refused;
             r.errors = *n;
-            r.message = reply.message;
         }
     }
     return r;

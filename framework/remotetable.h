@@ -22,7 +22,8 @@ namespace lumeko::achieve {
 
 // What became of a call: the server answered and did all (Done); it answered an update with
 // refused rows (Refused, with their count); or there was no answer to act on (Failed: no
-// connection, or the server refused the call itself), with the server's words in `message`.
+// connection, or the server refused the call itself), with the server's words in `message` (which
+// a method answered "not done" also uses for its reason).
 struct LUMEKO_ACHIEVE_EXPORT CallResult {
     enum Outcome { Done, Refused, Failed } outcome = Failed;
     qint64 errors = 0;

@@ -8,6 +8,7 @@
 #include <QSettings>
 #include <QTimer>
 
+#include <optional>
 #include <utility>
 
 namespace lumeko::achieve {
@@ -90,12 +91,13 @@ QList<int> offeredSchoolYears(int currentYear)
 int yearInStage(const QString &gradeCode, const wire::DataPacket &gradeNames)
 {
     if (gradeCode.size() < 2 || !gradeCode.at(1).isDigit()) return 0;
-    int first = gradeCode.at(1).digitValue();
+    // A stage the names lack counts from 1: its digit is its year.
+    std::optional<int> first;
     for (qsizetype r = 0; r < gradeNames.rowCount(); ++r) {
         const QString code = fieldText(gradeNames, r, "sKeyId");
-        if (code.size() >= 2 && code.at(0) == gradeCode.at(0) && code.at(1).isDigit()) first = std::min(first, code.at(1).digitValue());
+        if (code.size() >= 2 && code.at(0) == gradeCode.at(0) && code.at(1).isDigit()) first = std::min(first.value_or(9), code.at(1).digitValue());
     }
-    return gradeCode.at(1).digitValue() - first + 1;
+    return gradeCode.at(1).digitValue() - first.value_or(1) + 1;
 }
 
 QString nextSchoolYearText(const QString &schoolYear, int currentYear)

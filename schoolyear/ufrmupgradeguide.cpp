@@ -283,6 +283,8 @@ void TfrmUpGradeGuide::run(bool undo)
     if (failed) {
         wait.reset();
         if (!broken.message.isEmpty()) pub::writeLog(kCaption + QStringLiteral(": ") + broken.message);
+        // The grades done before the connection was lost are moved: the host must read them anew.
+        pub::closeGradeData();
         addLine(QStringLiteral("服务器连接失败！"));
     } else {
         pub::closeGradeData();

@@ -4,6 +4,7 @@
 // duties; the organisation functions of the rights tree, whose Manager keys the subject teacher
 // lacks), signed in through a link that notes every method the dialogs call.
 
+#include "qstringprint.h"
 #include "signedinhost.h"
 #include "toolkit/grid/bandedgrid.h"
 #include "toolkit/grid/gridmodel.h"
@@ -122,9 +123,3 @@ protected:
 };
 
 } // namespace lumeko::achieve::testing
-
-// Texts as gtest shows them in a failure.
-inline void PrintTo(const QString &text, std::ostream *os)
-{
-    *os << '"' << text.toStdString() << '"';
-}

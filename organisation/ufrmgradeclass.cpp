@@ -1,5 +1,6 @@
 #include "organisation/ufrmgradeclass.h"
 
+#include "framework/gradechoices.h"
 #include "framework/remotetable.h"
 #include "framework/servercall.h"
 #include "host/pub/pub.h"
@@ -122,29 +123,8 @@ bool TfrmGradeClass::SaveData()
             return false;
         }
         acceptEmptyFields(stored);
-        FrozenControls frozen(*cdsData);
-        const Bookmark here = cdsData->bookmark();
-        for (cdsData->first(); !cdsData->eof(); cdsData->next()) {
-            const QString code = cdsData->value(u"ClassCode").toString();
-            const bool has = stored.locate(QStringLiteral("ClassCode"), {code});
-            if (!cdsData->value(u"Selected").toBool()) {
-                if (has) stored.deleteRecord();
-                continue;
-            }
-            if (has) {
-                stored.edit();
-            } else {
-                stored.append();
-                stored.setValue(u"ClassCode", code);
-                stored.setValue(u"InYear", g.inYear);
-                stored.setValue(u"SchoolCode", pub::schoolId());
-                stored.setValue(u"GradeCode", g.code);
-            }
-            for (const char *field : {"sArea", "AliasName", "TeacherCode"})
-                stored.setValue(QString::fromLatin1(field), cdsData->value(QString::fromLatin1(field)));
-            stored.post();
-        }
-        if (here >= 0) cdsData->gotoBookmark(here);
+        mergeTickedChoices(*cdsData, stored, {pub::schoolId(), g.inYear, g.code},
+                           {QStringLiteral("ClassCode"), {QStringLiteral("sArea"), QStringLiteral("AliasName"), QStringLiteral("TeacherCode")}, {}});
     }
     if (stored.changeCount() == 0) return true;
     markLoggedFields(stored, *cxGridList);

@@ -1,6 +1,7 @@
 #include "organisation/ufrmgradesubject.h"
 
 #include "domain/examrules.h"
+#include "framework/gradechoices.h"
 #include "framework/modalrun.h"
 #include "framework/remotetable.h"
 #include "framework/servercall.h"
@@ -180,31 +181,10 @@ bool TfrmGradeSubject::SaveData()
         return false;
     }
     acceptEmptyFields(stored);
-    {
-        FrozenControls frozen(*cdsData);
-        const Bookmark here = cdsData->bookmark();
-        for (cdsData->first(); !cdsData->eof(); cdsData->next()) {
-            const QString code = cdsData->value(u"SubjectCode").toString();
-            const bool has = stored.locate(QStringLiteral("SubjectCode"), {code});
-            if (!cdsData->value(u"Selected").toBool()) {
-                if (has) stored.deleteRecord();
-                continue;
-            }
-            if (has) {
-                stored.edit();
-            } else {
-                stored.append();
-                stored.setValue(u"SubjectCode", code);
-                stored.setValue(u"InYear", g.inYear);
-                stored.setValue(u"SchoolCode", pub::schoolId());
-                stored.setValue(u"GradeCode", g.code);
-            }
-            for (const char *field : {"SubjectType", "FullMark", "TeacherCode", "SubTeacherCode"})
-                stored.setValue(QString::fromLatin1(field), cdsData->value(QString::fromLatin1(field)));
-            stored.post();
-        }
-        if (here >= 0) cdsData->gotoBookmark(here);
-    }
+    mergeTickedChoices(*cdsData, stored, {pub::schoolId(), g.inYear, g.code},
+                       {QStringLiteral("SubjectCode"),
+                        {QStringLiteral("SubjectType"), QStringLiteral("FullMark"), QStringLiteral("TeacherCode"), QStringLiteral("SubTeacherCode")},
+                        {}});
     if (stored.changeCount() == 0) return true;
     if (!sendOrganisationChanges(this, stored, protocol::UpGradeSubject,
                                  {QStringLiteral("正在提交年级科目保存数据..."), QStringLiteral("修改保存年级科目数据"), QString(), QString(), false}))

@@ -1,5 +1,6 @@
 #include "schoolyear/ufrmgradedefine.h"
 
+#include "framework/gradechoices.h"
 #include "framework/remotetable.h"
 #include "framework/servercall.h"
 #include "framework/sharedroutines.h"
@@ -509,59 +510,23 @@ void TfrmGradeDefine::importLastYear()
     if (here >= 0) table.gotoBookmark(here);
 }
 
-// The ticked subjects into the grade's stored rows, a row each; unticked ones lose theirs.
+// The ticked subjects and classes into the grade's stored rows, a row each; unticked ones lose
+// theirs. A subject's lesson-preparation leader left empty keeps the stored one.
 bool TfrmGradeDefine::mergeSubjects()
 {
     if (!loadTable(*cdsStoredSubjects, protocol::QGradeSubjects, {in(pub::schoolId()), var(qint64(inYear())), in(gradeCode()), var()}).ok()) return false;
-    for (cdsSubjects->first(); !cdsSubjects->eof(); cdsSubjects->next()) {
-        const QVariant code = cdsSubjects->value(u"SubjectCode");
-        const bool stored = cdsStoredSubjects->locate(QStringLiteral("SubjectCode"), {code});
-        if (!cdsSubjects->value(u"Selected").toBool()) {
-            if (stored) cdsStoredSubjects->deleteRecord();
-            continue;
-        }
-        if (stored)
-            cdsStoredSubjects->edit();
-        else
-            cdsStoredSubjects->append();
-        setIfDifferent(*cdsStoredSubjects, QStringLiteral("SubjectCode"), code);
-        setIfDifferent(*cdsStoredSubjects, QStringLiteral("InYear"), inYear());
-        setIfDifferent(*cdsStoredSubjects, QStringLiteral("SchoolCode"), pub::schoolId());
-        setIfDifferent(*cdsStoredSubjects, QStringLiteral("GradeCode"), gradeCode());
-        setIfDifferent(*cdsStoredSubjects, QStringLiteral("SubjectType"), cdsSubjects->value(u"SubjectType"));
-        setIfDifferent(*cdsStoredSubjects, QStringLiteral("FullMark"), cdsSubjects->value(u"FullMark"));
-        if (!wire::isNull(cdsSubjects->value(u"TeacherCode")) && !cdsSubjects->value(u"TeacherCode").toString().isEmpty())
-            setIfDifferent(*cdsStoredSubjects, QStringLiteral("TeacherCode"), cdsSubjects->value(u"TeacherCode"));
-        cdsStoredSubjects->post();
-    }
+    mergeTickedChoices(*cdsSubjects, *cdsStoredSubjects, {pub::schoolId(), inYear(), gradeCode()},
+                       {QStringLiteral("SubjectCode"),
+                        {QStringLiteral("SubjectType"), QStringLiteral("FullMark"), QStringLiteral("TeacherCode")},
+                        {QStringLiteral("TeacherCode")}});
     return true;
 }
 
 bool TfrmGradeDefine::mergeClasses()
 {
     if (!loadTable(*cdsStoredClasses, protocol::QGradeClasses, {in(pub::schoolId()), var(qint64(inYear())), in(gradeCode()), var()}).ok()) return false;
-    for (cdsClasses->first(); !cdsClasses->eof(); cdsClasses->next()) {
-        const QVariant code = cdsClasses->value(u"ClassCode");
-        const bool stored = cdsStoredClasses->locate(QStringLiteral("ClassCode"), {code});
-        if (!cdsClasses->value(u"Selected").toBool()) {
-            if (stored) cdsStoredClasses->deleteRecord();
-            continue;
-        }
-        if (stored)
-            cdsStoredClasses->edit();
-        else
-            cdsStoredClasses->append();
-        setIfDifferent(*cdsStoredClasses, QStringLiteral("ClassCode"), code);
-        setIfDifferent(*cdsStoredClasses, QStringLiteral("InYear"), inYear());
-        setIfDifferent(*cdsStoredClasses, QStringLiteral("SchoolCode"), pub::schoolId());
-        setIfDifferent(*cdsStoredClasses, QStringLiteral("GradeCode"), gradeCode());
-        for (const char *f : {"sArea", "AliasName", "TeacherCode"}) {
-            QVariant v = cdsClasses->value(QString::fromLatin1(f));
-            if (v.toString().isEmpty()) v = QVariant();
-            setIfDifferent(*cdsStoredClasses, QString::fromLatin1(f), v);
-        }
-        cdsStoredClasses->post();
-    }
+    mergeTickedChoices(*cdsClasses, *cdsStoredClasses, {pub::schoolId(), inYear(), gradeCode()},
+                       {QStringLiteral("ClassCode"), {QStringLiteral("sArea"), QStringLiteral("AliasName"), QStringLiteral("TeacherCode")}, {}});
     return true;
 }
 

@@ -116,8 +116,7 @@ TEST_F(HostAppTest, TheMenuGroupsTheUsersFunctionsAndOffersOnlyThoseTheModuleHas
     QStringList names;
     for (QAction *a : window.moduleActions())
         names << a->text() + "=" + a->data().toString() + (a->isEnabled() ? "" : "(" + a->toolTip() + ")");
-    EXPECT_EQ(names, (QStringList{QStringLiteral("学籍档案=4009"), QStringLiteral("教师档案=4010(“教师档案”尚未提供)"),
-                                  QStringLiteral("部门设置=4004(“部门设置”尚未提供)")}));
+    EXPECT_EQ(names.join(u' ').toStdString(), "学籍档案=4009 教师档案=4010 部门设置=4004") << "the module has all three now";
     for (QAction *a : window.moduleActions())
         EXPECT_FALSE(a->icon().isNull()) << a->text().toStdString();
 

@@ -1,0 +1,111 @@
+#include "analysis/ufrmreportpage.h"
+
+#include "framework/pagehosting.h"
+#include "host/pub/pub.h"
+#include "toolkit/grid/bandedgrid.h"
+
+#include <QAction>
+#include <QLayout>
+#include <QTabWidget>
+
+namespace lumeko::achieve {
+
+TfrmReportPage::TfrmReportPage(QWidget *parent) : TBasePage(parent)
+{
+    Tag = 4011;
+    // Each analysis has columns of its own: one remembered layout would not fit the next.
+    SaveLayout = false;
+    ReportFolder = QStringLiteral("Analysis");
+    for (QAction *a : {acPrint, acRptSet, acExport})
+        setActionTag(a, 0);
+    // The rows are the server's answer: nothing to add, delete, edit or save.
+    for (QAction *a : {acInsert, acDelete, acEdit, acSave, acCancel, acRequery})
+        a->setVisible(false);
+
+    tabLevels = new QTabWidget(this);
+    tabLevels->setTabPosition(QTabWidget::South);
+    tabLevels->setDocumentMode(true);
+    ChartLevel = new ReportChartLevel(tabLevels);
+    layout()->replaceWidget(GridData, tabLevels);
+    tabLevels->addTab(GridData, QStringLiteral("数据列表"));
+    tabLevels->addTab(ChartLevel, QStringLiteral("图表"));
+    ChartLevel->showReport = [this](const report::PreparedReport &r) { showReport(r); };
+    connect(tabLevels, &QTabWidget::currentChanged, this, [this](int index) {
+        if (tabLevels->widget(index) == ChartLevel) ChartLevel->refresh();
+    });
+    // The rows stand in the order the analysis gives them (classes, then branches and the grade;
+    // a subject's items together): a click on a header does not sort them.
+    connect(GridData, &BandedGrid::sortChanged, this, [this] {
+        if (!GridData->sortColumns().isEmpty()) GridData->clearSort();
+    });
+}
+
+void TfrmReportPage::setResult(const QString &title, const wire::DataPacket &fields, const wire::DataPacket &rows, int fixedColumns)
+{
+    Title = title;
+    setWindowTitle(title);
+    FixedColumnCount = fixedColumns;
+    cdsFields->setData(fields);
+    cdsData->setData(rows);
+    // The page's report templates print the rows marked "Selected": here every row.
+    if (cdsData->fieldIndex(u"Selected") < 0)
+        cdsData->addField({QStringLiteral("Selected"), wire::FieldType::Boolean, 0, 0}, FieldKind::Calculated,
+                          [](const DataSet &, Bookmark) { return QVariant(true); });
+    cdsData->first();
+}
+
+void TfrmReportPage::InitPage()
+{
+    TBasePage::InitPage();
+    // Arranged by the analysis: no grouping, filtering or moving of its columns.
+    for (int c = 0; c < GridData->columnCount(); ++c) {
+        GridColumn col = GridData->column(c);
+        col.locked = true;
+        GridData->updateColumn(c, col);
+    }
+    GridData->setGroupByBoxVisible(false);
+    ChartLevel->setSource(GridData, FixedColumnCount, Title);
+    ChartLevel->applyPreset(Preset);
+}
+
+void TfrmReportPage::SetReadOnly(bool readOnly)
+{
+    TBasePage::SetReadOnly(true);
+    Q_UNUSED(readOnly);
+    for (QAction *a : {acPrint, acExport})
+        a->setEnabled(true);
+    // Designing templates is the administrators' business; printing them is everyone's.
+    acRptSet->setVisible(pub::userType() == 1);
+}
+
+QVariant TfrmReportPage::ReportVariable(const QString &name, bool *found)
+{
+    if (name == u"ReportTitle") {
+        *found = true;
+        return Title;
+    }
+    return TBasePage::ReportVariable(name, found);
+}
+
+qint32 openReportPage(QWidget *parent, const QString &title, const wire::DataPacket &fields, const wire::DataPacket &rows, int fixedColumns,
+                      const ChartPreset &preset)
+{
+    auto *page = new TfrmReportPage(parent);
+    page->setUpdatesEnabled(false);
+    page->setResult(title, fields, rows, fixedColumns);
+    page->Preset = preset;
+    page->InitPage();
+    if (parent) {
+        page->setWindowFlags(Qt::Widget);
+        if (parent->layout()) parent->layout()->addWidget(page);
+    } else {
+        page->setAttribute(Qt::WA_DeleteOnClose);
+        page->resize(1100, 680);
+    }
+    const qint32 handle = PageRegistry::instance().add(page);
+    page->show();
+    page->setUpdatesEnabled(true);
+    return handle;
+}
+
+} // namespace lumeko::achieve

@@ -1,0 +1,39 @@
+#pragma once
+// TfrmReportPage: the rows of an analysis as a report page: a list built from the answer's column
+// definitions (the first columns fixed), and a second level showing the same rows as a chart.
+// Nothing is edited; printing, the report templates of "Reports/Analysis" and the export serve
+// every user.
+
+#include "analysis/reportchart.h"
+#include "framework/ubasepage.h"
+#include "wire/packet.h"
+
+class QTabWidget;
+
+namespace lumeko::achieve {
+
+class LUMEKO_ACHIEVE_EXPORT TfrmReportPage : public TBasePage {
+    Q_OBJECT
+public:
+    explicit TfrmReportPage(QWidget *parent = nullptr);
+
+    // The answer to show, before InitPage: the title, the column definitions, the rows and the
+    // number of fixed leading columns.
+    void setResult(const QString &title, const wire::DataPacket &fields, const wire::DataPacket &rows, int fixedColumns);
+    QString Title;
+    ChartPreset Preset; // how the chart level starts
+
+    QTabWidget *tabLevels; // "数据列表" and "图表"
+    ReportChartLevel *ChartLevel;
+
+    void InitPage() override;
+    void SetReadOnly(bool readOnly) override;
+    QVariant ReportVariable(const QString &name, bool *found) override;
+};
+
+// Makes a report page in `parent` (none: a window of its own) with the answer, and returns its
+// handle.
+LUMEKO_ACHIEVE_EXPORT qint32 openReportPage(QWidget *parent, const QString &title, const wire::DataPacket &fields, const wire::DataPacket &rows,
+                                            int fixedColumns, const ChartPreset &preset);
+
+} // namespace lumeko::achieve

@@ -11,6 +11,7 @@ void installSchoolMethods(Service &service)
     registerExamMethods(service);
     registerScoreMethods(service);
     registerAnalysisMethods(service);
+    registerProgressMethods(service);
     registerNoticeMethods(service);
     registerSchoolYearMethods(service);
 }

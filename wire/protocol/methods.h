@@ -423,6 +423,38 @@ inline constexpr Method QExamSum{"AchieveQry",
                                  Kind::None,
                                  Right::function(kScores)};
 
+// ---- Progress between exams: AchieveQry -----------------------------------------------------------
+// The exams a progress analysis can compare (server/README.md, "Progress between exams"): of the
+// grade, or with a stage's one character of every grade of that stage, of the intake; one row per
+// exam, the earliest first.
+inline constexpr Method QExamList{"AchieveQry", "QExamList", {schoolId, {"GradeCode", Kind::Text}, inYearVar, data}, Kind::None, Right::function(kScores)};
+// Each student's scores and ranks in the chosen exams side by side with their differences. Exams:
+// "GradeCode;ExamCode;PageName" items as comma text, at least two, in the user's order; Subjects:
+// subject codes and FUL, MAI, BAS joined by ","; ClassCodes: "" or the classes to show. Mode is 0.
+inline constexpr Method QExamUpDown{"AchieveQry",
+                                    "QExamUpDown",
+                                    {schoolId,
+                                     {"Exams", Kind::Text, Pass::Var},
+                                     {"Subjects", Kind::Text, Pass::Var},
+                                     {"ClassCodes", Kind::Text, Pass::Var},
+                                     inYearVar,
+                                     {"Mode", Kind::Integer},
+                                     data},
+                                    Kind::None,
+                                    Right::function(kScores)};
+// The rows of QExamUpDown, and as the result the chart detail: a row per student, exam and subject.
+inline constexpr Method QExamUDLine{"AchieveQry",
+                                    "QExamUDLine",
+                                    {schoolId,
+                                     {"Exams", Kind::Text, Pass::Var},
+                                     {"Subjects", Kind::Text, Pass::Var},
+                                     {"ClassCodes", Kind::Text, Pass::Var},
+                                     {"GradeCode", Kind::Text},
+                                     inYearVar,
+                                     data},
+                                    Kind::DataPacket,
+                                    Right::function(kScores)};
+
 // ---- Score notices: StudentQry, StudentUp: scores sent to the families' mobiles -----------------------
 // The school's outgoing messages (XT_SendMsg), which a page only appends to: an empty packet with
 // the table's fields.

@@ -108,7 +108,7 @@ void reportAnalysisFailure(QWidget *owner, const QString &logText, const CallRes
 {
     pub::writeLog(logText + result.message);
     // The server names what it refused in the administrator's words; the teacher hears what to do.
-    if (result.message.contains(QStringLiteral("no candidate of the exam is counted")))
+    if (result.message.contains(QStringLiteral("no candidate of the exam")))
         pub::msgHint(QStringLiteral("统计范围内没有考生，请重新选择统计范围或学生名单！"), owner);
     else
         pub::msgError(failureText(Failure::Read, result), owner);

@@ -48,6 +48,17 @@ QWidget *owner(void *app)
     return static_cast<QWidget *>(app);
 }
 
+// The rows whose field holds none of the values.
+wire::DataPacket withoutRows(const wire::DataPacket &rows, const char *field, const QStringList &values)
+{
+    const int f = rows.fieldIndex(QString::fromLatin1(field));
+    if (f < 0 || values.isEmpty()) return rows;
+    wire::DataPacket out(rows.fields());
+    for (qsizetype r = 0; r < rows.rowCount(); ++r)
+        if (!values.contains(rows.value(r, f).toString())) out.appendRow(rows.row(r));
+    return out;
+}
+
 // The parameters, or a hint to the teacher and nothing.
 std::optional<QStringList> analysisParameters(void *app, const char *params)
 {
@@ -107,12 +118,11 @@ qint32 showComparison(void *app, void *parent, const char *params, const char *e
         reportFailure(owner(app), title, r, Failure::Read);
         return -1;
     }
-    QStringList offered = exam.subjectCodes;
-    if (kind == 1 && exam.pageName == kNoPage && (pub::userType() == 1 || functionKeys(4011).contains(QStringLiteral("ViewTotal"))))
-        offered = withTotals(offered);
     QStringList codes;
-    for (const QString &code : offered)
-        if ((kind == 1 || !isTotalSubject(code)) && subjects.locate(QStringLiteral("SubjectCode"), {code})) codes << code;
+    for (const QString &code : exam.subjectCodes)
+        if (!isTotalSubject(code) && subjects.locate(QStringLiteral("SubjectCode"), {code})) codes << code;
+    // The three totals go together; the server leaves out those the exam does not keep.
+    if (kind == 1 && exam.pageName == kNoPage && (pub::userType() == 1 || functionKeys(4011).contains(QStringLiteral("ViewTotal")))) codes = withTotals(codes);
 
     TfrmAchieveCompare dialog(owner(app));
     dialog.setWindowTitle(title);
@@ -183,6 +193,12 @@ qint32 showMultiExam(void *app, void *parent, const char *params)
         answers << ExamSumAnswer{reply.fields, reply.rows};
     }
     wait.reset();
+    // The totals are asked for together: the rows of those not ticked go.
+    QStringList unticked;
+    for (const char *t : {"FUL", "MAI", "BAS"})
+        if (!dialog.SubjectCodes().contains(QLatin1String(t))) unticked << totalCaption(QString::fromLatin1(t));
+    for (ExamSumAnswer &a : answers)
+        a.rows = withoutRows(a.rows, "sSubject", unticked);
     const MergedAnswer merged = mergeExamAnswers(answers, sameNames ? labels : QStringList());
     WriteOperationLog(QStringLiteral("执行 ") + title);
     // The chart starts with the first item of every exam across the classes.

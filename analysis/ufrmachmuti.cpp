@@ -230,8 +230,15 @@ void TfrmAchMuti::btnOKMutiClick()
             return;
         }
         QStringList codes;
-        for (const QString &code : SubjectCodes())
-            if (own.isActive() && own.locate(QStringLiteral("SubjectCode"), {code})) codes << code;
+        bool total = false;
+        for (const QString &code : SubjectCodes()) {
+            if (isTotalSubject(code))
+                total = true;
+            else if (own.isActive() && own.locate(QStringLiteral("SubjectCode"), {code}))
+                codes << code;
+        }
+        // The totals are asked for together; a unit exam keeps none.
+        if (total && e.pageName == kNoPage) codes = withTotals(codes);
         if (codes.isEmpty()) {
             pub::msgHint(QStringLiteral("“%1”没有所选的对比科目，请重新选择！").arg(e.label), this);
             return;

@@ -14,6 +14,7 @@ void installSchoolMethods(Service &service)
     registerProgressMethods(service);
     registerNoticeMethods(service);
     registerSchoolYearMethods(service);
+    registerPValueMethods(service);
 }
 
 } // namespace lumeko::server

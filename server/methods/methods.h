@@ -18,6 +18,7 @@ LUMEKO_METHODS_EXPORT void registerAnalysisMethods(Service &service); // Achieve
 LUMEKO_METHODS_EXPORT void registerProgressMethods(Service &service); // AchieveQry: progress between exams
 LUMEKO_METHODS_EXPORT void registerNoticeMethods(Service &service); // StudentQry, StudentUp: score notices to the families' mobiles
 LUMEKO_METHODS_EXPORT void registerSchoolYearMethods(Service &service); // StudentQry, StudentUp: defining grades, promotion and its undo
+LUMEKO_METHODS_EXPORT void registerPValueMethods(Service &service);     // AchieveQry, AchieveUp: the P-value evaluation
 
 // Every module above: what a school's server serves.
 LUMEKO_METHODS_EXPORT void installSchoolMethods(Service &service);

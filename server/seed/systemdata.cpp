@@ -473,11 +473,27 @@ void addLevel2(Database &db)
             {db.toDb(false, wire::FieldType::Boolean)});
 }
 
+// Level 3: the P-value evaluation (4032) and its computing key, for the administrator and the
+// grade leaders, after the functions there are.
+void addLevel3(Database &db)
+{
+    const int last = db.scalar(QStringLiteral("SELECT MAX(\"iOrder\") FROM \"XT_Function\"")).toInt();
+    TableWriter f(db, QStringLiteral("XT_Function"), {"sFunId", "sParFunId", "sFunKey", "sFunName", "sImg", "sDeskImg", "iOrder"}, TableWriter::SkipExisting);
+    f.add({QStringLiteral("4032"), QStringLiteral("40"), QVariant(), QStringLiteral("P值"), QStringLiteral("Cal"), QStringLiteral("DeskCal"), last + 1});
+    f.add({QStringLiteral("403201"), QStringLiteral("4032"), QStringLiteral("Manager"), QStringLiteral("计算P值"), QVariant(), QVariant(), last + 2});
+    f.flush();
+    TableWriter r(db, QStringLiteral("XT_RoleRight"), {"iRole", "sFunId"}, TableWriter::SkipExisting);
+    for (const int role : {1, 3})
+        for (const char *id : {"4032", "403201"})
+            r.add({role, text(id)});
+    r.flush();
+}
+
 struct Step {
     int level;
     void (*apply)(Database &);
 };
-const Step kSteps[] = {{1, addLevel1}, {2, addLevel2}};
+const Step kSteps[] = {{1, addLevel1}, {2, addLevel2}, {3, addLevel3}};
 
 const QString kLevelSection = QStringLiteral("Lumeko");
 const QString kLevelKey = QStringLiteral("SystemDataLevel");

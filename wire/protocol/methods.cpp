@@ -102,6 +102,11 @@ const Method *const kAll[] = {
     &UpGradeDefine,
     &UpGradeLevel,
     &SetGraduate,
+    &QPVal,
+    &QPValDetail,
+    &UpPVal,
+    &CalPVal,
+    &DelPVal,
 };
 } // namespace
 

@@ -513,6 +513,28 @@ inline constexpr Method SetGraduate{"StudentUp",
                                     Kind::Integer,
                                     Right::function(kUpGrade)};
 
+// ---- AchieveQry, AchieveUp: P values (CJ_ZLPG_P, CJ_ZLPG_PDetail) ----------------------------------
+inline constexpr std::string_view kPValue = "4032"; // P值
+
+// (school, exam, mode): mode 1 (the dialog) the record of the exam whose header Id Exam names;
+// mode 0 (the page) the records of the key text "InYear,GradeCode,ExamCode", or every record of
+// the school for "". Every column of CJ_ZLPG_P.
+inline constexpr Method QPVal{
+    "AchieveQry", "QPVal", {schoolId, {"Exam", Kind::TextOrInteger}, {"Mode", Kind::Integer, Pass::Var}}, Kind::DataPacket, Right::function(kPValue)};
+// (school, record NID): the record's detail rows, one per all-subject entry; none for 0.
+inline constexpr Method QPValDetail{"AchieveQry", "QPValDetail", {schoolId, {"RecordId", Kind::Integer}}, Kind::DataPacket, Right::function(kPValue)};
+// CJ_ZLPG_P's change packet: new records and their settings; the counts, P′ and P are CalPVal's,
+// a record goes with DelPVal. One record per school-wide exam.
+inline constexpr Method UpPVal{"AchieveUp", "UpPVal", {delta, maxErrors, errorCount}, Kind::None, Right::key(kPValue, "Manager")};
+// (school, var "nExamId" or "nExamId;roster", intake year): counts the exam's students as the
+// record's settings say and evaluates its two formulas. Answers 0 when stored, 1 when the settings
+// cannot be read, 2 when the counts cannot be made, 3 when a formula cannot be evaluated; only 0
+// stores anything. The reason of 1 to 3 is in the reply's message.
+inline constexpr Method CalPVal{
+    "AchieveUp", "CalPVal", {schoolId, {"ExamKey", Kind::Text, Pass::Var}, {"InYear", Kind::Integer}}, Kind::Integer, Right::key(kPValue, "Manager")};
+// (school, record NID): deletes the record with its detail rows; answers how many records went.
+inline constexpr Method DelPVal{"AchieveUp", "DelPVal", {schoolId, {"RecordId", Kind::Integer}}, Kind::Integer, Right::key(kPValue, "Manager")};
+
 // Every declaration above, for walking them (the server's registration check, lumeko-cli methods).
 LUMEKO_WIRE_EXPORT std::span<const Method *const> allMethods();
 // The declaration of object.method (names compared without regard to case); null when none.

@@ -258,22 +258,27 @@ void ReportChartLevel::refresh()
 
 report::PreparedReport ReportChartLevel::printout() const
 {
+    return chartPrintout(chartData().title, *chartView);
+}
+
+report::PreparedReport chartPrintout(const QString &title, const chart::ChartView &view)
+{
     report::PreparedReport r;
     r.page.orientation = QPageLayout::Landscape;
     const QRectF area = r.page.printableUnits();
     report::PreparedPage page;
-    report::PageItem title;
-    title.kind = report::ObjectKind::Memo;
-    title.rect = QRectF(area.left(), area.top(), area.width(), 40);
-    title.text = chartData().title;
-    title.font = QFont(QStringLiteral("宋体"), 16);
-    title.alignment = Qt::AlignCenter;
-    page.items << title;
+    report::PageItem heading;
+    heading.kind = report::ObjectKind::Memo;
+    heading.rect = QRectF(area.left(), area.top(), area.width(), 40);
+    heading.text = title;
+    heading.font = QFont(QStringLiteral("宋体"), 16);
+    heading.alignment = Qt::AlignCenter;
+    page.items << heading;
     report::PageItem picture;
     picture.kind = report::ObjectKind::Picture;
     picture.rect = QRectF(area.left(), area.top() + 50, area.width(), area.height() - 50);
     // Twice the page's units in pixels: sharp on paper.
-    picture.picture = chartView->image(QSize(int(picture.rect.width() * 2), int(picture.rect.height() * 2)));
+    picture.picture = view.image(QSize(int(picture.rect.width() * 2), int(picture.rect.height() * 2)));
     picture.keepAspect = true;
     page.items << picture;
     r.pages << page;

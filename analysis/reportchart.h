@@ -90,4 +90,7 @@ private:
     bool m_building = false;
 };
 
+// A landscape page with the title and the chart's picture, for the page's print preview.
+LUMEKO_ACHIEVE_EXPORT report::PreparedReport chartPrintout(const QString &title, const chart::ChartView &view);
+
 } // namespace lumeko::achieve

@@ -95,12 +95,17 @@ qint32 openReportPage(QWidget *parent, const QString &title, const wire::DataPac
     page->setResult(title, fields, rows, fixedColumns);
     page->Preset = preset;
     page->InitPage();
+    return hostAnalysisPage(page, parent, QSize(1100, 680));
+}
+
+qint32 hostAnalysisPage(TBasePage *page, QWidget *parent, QSize windowSize)
+{
     if (parent) {
         page->setWindowFlags(Qt::Widget);
         if (parent->layout()) parent->layout()->addWidget(page);
     } else {
         page->setAttribute(Qt::WA_DeleteOnClose);
-        page->resize(1100, 680);
+        page->resize(windowSize);
     }
     const qint32 handle = PageRegistry::instance().add(page);
     page->show();

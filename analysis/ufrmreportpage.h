@@ -36,4 +36,8 @@ public:
 LUMEKO_ACHIEVE_EXPORT qint32 openReportPage(QWidget *parent, const QString &title, const wire::DataPacket &fields, const wire::DataPacket &rows,
                                             int fixedColumns, const ChartPreset &preset);
 
+// Puts an initialised analysis page into `parent`'s layout, or into a window of its own of
+// `windowSize`, registers and shows it, and returns its handle.
+LUMEKO_ACHIEVE_EXPORT qint32 hostAnalysisPage(TBasePage *page, QWidget *parent, QSize windowSize);
+
 } // namespace lumeko::achieve

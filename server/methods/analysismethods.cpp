@@ -108,7 +108,7 @@ struct ExamData {
     std::vector<int> classOf;
     QStringList classCodes, classNames, headTeachers; // per class
     std::vector<int> branchOfClass;
-    QStringList branchNames; // sorted
+    QStringList branchNames;     // sorted
     QList<ScoreColumn> subjects; // every subject of the exam, by code
     QHash<QString, int> subjectIndex;
     std::optional<ScoreColumn> totals[3];
@@ -130,6 +130,7 @@ struct Request {
     grammar::StudentFilter filter;
     QList<SubjectRef> columns; // what is analysed, in the order asked
     bool wantsAllPass = false;
+    bool wantsTeachers = false; // the course table: the teacher comparison, or a comparison's 任课老师 rows
 };
 
 ExamData loadExam(MethodCall &c, const ExamKey &k, const Request &req)
@@ -137,8 +138,7 @@ ExamData loadExam(MethodCall &c, const ExamKey &k, const Request &req)
     Database &db = c.db();
     ExamData d;
     const std::optional<StoredExam> exam = findExam(db, k);
-    if (!exam)
-        refuse(QStringLiteral("there is no exam %1 of grade %2, intake year %3, page name %4").arg(k.code, k.grade).arg(k.inYear).arg(k.page));
+    if (!exam) refuse(QStringLiteral("there is no exam %1 of grade %2, intake year %3, page name %4").arg(k.code, k.grade).arg(k.inYear).arg(k.page));
     d.exam = *exam;
     const ScoreScope scope(c, d.exam);
     if (!scope.seesAll() && scope.seenClasses().isEmpty())
@@ -200,25 +200,11 @@ ExamData loadExam(MethodCall &c, const ExamKey &k, const Request &req)
     if (anyTotal && !c.hasRight(QStringLiteral("4011"), QStringLiteral("ViewTotal")))
         throw CallError(ErrorCode::Forbidden, QStringLiteral("AchieveQry.QExamSum: the totals need the right 4011/ViewTotal"));
 
-    // The counted students: the candidates of the classes the user sees, of the range, through the filter.
-    const wire::DataPacket candidates = db.select(
-        QStringLiteral("SELECT es.\"StudentCode\", es.\"ClassCode\", COALESCE(NULLIF(gc.\"AliasName\", ''), cl.\"ClassName\", es.\"ClassCode\"), "
-                       "COALESCE(NULLIF(gc.\"sArea\", ''), cl.\"sArea\", ''), st.\"sType\", t.\"sName\" FROM \"CJ_ExamStudent\" es "
-                       "JOIN \"XJ_Student\" st ON st.\"sCode\" = es.\"StudentCode\" "
-                       "LEFT JOIN \"XJ_GradeClass\" gc ON gc.\"SchoolCode\" = ? AND gc.\"InYear\" = ? AND gc.\"GradeCode\" = ? "
-                       "AND gc.\"ClassCode\" = es.\"ClassCode\" "
-                       "LEFT JOIN \"XJ_Class\" cl ON cl.\"SchoolCode\" = ? AND cl.\"ClassCode\" = es.\"ClassCode\" "
-                       "LEFT JOIN \"JC_Teacher\" t ON t.\"sCode\" = gc.\"TeacherCode\" "
-                       "WHERE es.\"examId\" = ? ORDER BY es.\"ClassCode\", es.\"StudentCode\""),
-        {k.school, k.inYear, k.grade, k.school, d.exam.id},
-        {{"StudentCode", FieldType::Text, 0, 0},
-         {"ClassCode", FieldType::Text, 0, 0},
-         {"ClassName", FieldType::Text, 0, 0},
-         {"sArea", FieldType::Text, 0, 0},
-         {"sType", FieldType::Text, 0, 0},
-         {"HeadTeacher", FieldType::Text, 0, 0}});
-    const QSet<QString> filterClasses(req.filter.classCodes.cbegin(), req.filter.classCodes.cend());
-    const QSet<QString> excluded(req.filter.excludedStudents.cbegin(), req.filter.excludedStudents.cend());
+    // The counted students: the candidates of the classes the user sees, of the range, through the
+    // filter; with them, in the same row, the scores of the columns the report needs: a LEFT JOIN
+    // per subject finds the candidate's score by the primary key, and the totals are the sheet's
+    // own (CJ_ExamStudent, written by UpExamOrder with the scoring engine). One narrow row per
+    // candidate is what keeps a city's joint exam of 50,000 in the tens of milliseconds.
     QStringList types;
     bool allTypes = false;
     if (req.kind == 0) {
@@ -228,26 +214,107 @@ ExamData loadExam(MethodCall &c, const ExamKey &k, const Request &req)
         types = req.settings.range.studentTypes;
         allTypes = types.isEmpty(); // "已选名单" alone: the picked students of every type
     }
-    const QSet<QString> typeSet(types.cbegin(), types.cend());
-    QHash<QString, qint32> rowOf;
-    QStringList classBranch;
-    for (qsizetype r = 0; r < candidates.rowCount(); ++r) {
-        const QString &klass = candidates.column(1).textAt(r);
-        const QString &student = candidates.column(0).textAt(r);
-        if (!scope.sees(klass) || (!filterClasses.isEmpty() && !filterClasses.contains(klass)) || excluded.contains(student)) continue;
-        if (!allTypes && !typeSet.contains(candidates.column(4).textAt(r))) continue;
-        if (d.classCodes.isEmpty() || d.classCodes.last() != klass) {
-            d.classCodes.append(klass);
-            d.classNames.append(candidates.column(2).textAt(r));
-            classBranch.append(candidates.column(3).textAt(r));
-            d.headTeachers.append(candidates.column(5).textAt(r));
-        }
-        rowOf.insert(student, qint32(d.classOf.size()));
-        d.classOf.push_back(int(d.classCodes.size()) - 1);
+    if (!allTypes) {
+        // Every type of the registry's list ticked is the whole range, as the distribution's ALL.
+        const wire::DataPacket listed =
+            db.select(QStringLiteral("SELECT \"sValue\" FROM \"XT_RegList\" WHERE lower(\"sListName\") = 'studtype'"), {}, {{"sValue", FieldType::Text, 0, 0}});
+        bool every = listed.rowCount() > 0;
+        for (qsizetype r = 0; r < listed.rowCount() && every; ++r)
+            every = types.contains(listed.value(r, 0).toString());
+        allTypes = every;
     }
-    if (d.classOf.empty())
+    QList<int> loaded; // subjects read, by index into d.subjects
+    for (int j = 0; j < d.subjects.size(); ++j)
+        if (req.wantsAllPass || std::any_of(req.columns.cbegin(), req.columns.cend(),
+                                            [&](const SubjectRef &s) { return s.kind == SubjectRef::Kind::Subject && s.code == d.subjects[j].code; }))
+            loaded.append(j);
+    const bool excluding = !req.filter.excludedStudents.isEmpty();
+    QStringList select{QStringLiteral("es.\"ClassCode\"")};
+    QList<FieldDef> fields{{"ClassCode", FieldType::Text, 0, 0}};
+    if (excluding) {
+        select << QStringLiteral("es.\"StudentCode\"");
+        fields.append({"StudentCode", FieldType::Text, 0, 0});
+    }
+    const int firstTotal = int(select.size());
+    if (anyTotal)
+        for (const char *t : {"FullTotal", "MainTotal", "BaseTotal"}) {
+            select << QStringLiteral("es.\"%1\"").arg(QLatin1String(t));
+            fields.append({QString::fromLatin1(t), FieldType::Float, 0, 0});
+        }
+    const int firstScore = int(select.size());
+    QString joins;
+    QVariantList params;
+    for (int j : loaded) {
+        const QString alias = QStringLiteral("m%1").arg(j);
+        select << alias + QStringLiteral(".\"score\"");
+        fields.append({alias, FieldType::Float, 0, 0});
+        joins +=
+            QStringLiteral(" LEFT JOIN \"CJ_Mark\" %1 ON %1.\"examId\" = es.\"examId\" AND %1.\"StudentCode\" = es.\"StudentCode\" AND %1.\"SubjectCode\" = ?")
+                .arg(alias);
+        params << d.subjects[j].code;
+    }
+    QString where = QStringLiteral("es.\"examId\" = ?");
+    params << d.exam.id;
+    if (!allTypes) {
+        where += QStringLiteral(" AND st.\"sType\" IN (%1)").arg(QStringList(types.size(), QStringLiteral("?")).join(u','));
+        for (const QString &t : types)
+            params << t;
+    }
+    // The register row is read only for the student type: a student with exam data cannot be
+    // removed from the register, so every candidate has one.
+    const QString student = allTypes ? QString() : QStringLiteral(" JOIN \"XJ_Student\" st ON st.\"sCode\" = es.\"StudentCode\"");
+    const wire::DataPacket candidates =
+        db.select(QStringLiteral("SELECT %1 FROM \"CJ_ExamStudent\" es%2%3 WHERE %4").arg(select.join(u", "), student, joins, where), params, fields);
+
+    // The classes the rows name, by code, with their names, branches and head teachers: the grade's
+    // alias and branch before the school's, the code when the class is in neither.
+    const QSet<QString> filterClasses(req.filter.classCodes.cbegin(), req.filter.classCodes.cend());
+    const QSet<QString> excluded(req.filter.excludedStudents.cbegin(), req.filter.excludedStudents.cend());
+    const wire::Column &classColumn = candidates.column(0);
+    std::vector<qsizetype> counted;
+    counted.reserve(std::size_t(candidates.rowCount()));
+    QHash<QString, int> classIndex;
+    for (qsizetype r = 0; r < candidates.rowCount(); ++r) {
+        const QString &klass = classColumn.textAt(r);
+        if (!scope.sees(klass) || (!filterClasses.isEmpty() && !filterClasses.contains(klass)) ||
+            (excluding && excluded.contains(candidates.column(1).textAt(r))))
+            continue;
+        counted.push_back(r);
+        if (!classIndex.contains(klass)) classIndex.insert(klass, 0);
+    }
+    if (counted.empty())
         refuse(QStringLiteral("no candidate of the exam %1 is counted: the classes you see, the student types %2 and the filter leave none")
                    .arg(d.exam.name, allTypes ? QStringLiteral("(all)") : types.join(u',')));
+    d.classCodes = classIndex.keys();
+    d.classCodes.sort();
+    for (int c = 0; c < d.classCodes.size(); ++c)
+        classIndex[d.classCodes[c]] = c;
+    const wire::DataPacket schoolClasses =
+        db.select(QStringLiteral("SELECT \"ClassCode\", \"ClassName\", \"sArea\" FROM \"XJ_Class\" WHERE \"SchoolCode\" = ?"), {k.school},
+                  {{"ClassCode", FieldType::Text, 0, 0}, {"ClassName", FieldType::Text, 0, 0}, {"sArea", FieldType::Text, 0, 0}});
+    const wire::DataPacket gradeClasses = db.select(
+        QStringLiteral(
+            "SELECT gc.\"ClassCode\", gc.\"AliasName\", gc.\"sArea\", t.\"sName\" FROM \"XJ_GradeClass\" gc "
+            "LEFT JOIN \"JC_Teacher\" t ON t.\"sCode\" = gc.\"TeacherCode\" WHERE gc.\"SchoolCode\" = ? AND gc.\"InYear\" = ? AND gc.\"GradeCode\" = ?"),
+        {k.school, k.inYear, k.grade},
+        {{"ClassCode", FieldType::Text, 0, 0}, {"AliasName", FieldType::Text, 0, 0}, {"sArea", FieldType::Text, 0, 0}, {"sName", FieldType::Text, 0, 0}});
+    d.classNames = d.classCodes;
+    d.headTeachers = QStringList(d.classCodes.size(), QString());
+    QStringList classBranch(d.classCodes.size(), QString());
+    const auto nonEmpty = [](const QVariant &v) { return !v.isNull() && !v.toString().isEmpty(); };
+    for (qsizetype r = 0; r < schoolClasses.rowCount(); ++r) {
+        const int c = classIndex.value(schoolClasses.value(r, 0).toString(), -1);
+        if (c < 0) continue;
+        if (!schoolClasses.value(r, 1).isNull()) d.classNames[c] = schoolClasses.value(r, 1).toString();
+        if (nonEmpty(schoolClasses.value(r, 2))) classBranch[c] = schoolClasses.value(r, 2).toString();
+    }
+    for (qsizetype r = 0; r < gradeClasses.rowCount(); ++r) {
+        const int c = classIndex.value(gradeClasses.value(r, 0).toString(), -1);
+        if (c < 0) continue;
+        if (nonEmpty(gradeClasses.value(r, 1))) d.classNames[c] = gradeClasses.value(r, 1).toString();
+        if (nonEmpty(gradeClasses.value(r, 2))) classBranch[c] = gradeClasses.value(r, 2).toString();
+        d.headTeachers[c] = gradeClasses.value(r, 3).toString();
+    }
 
     // Branches by name; a class without one has none.
     QStringList names;
@@ -258,52 +325,32 @@ ExamData loadExam(MethodCall &c, const ExamKey &k, const Request &req)
     for (const QString &b : classBranch)
         d.branchOfClass.push_back(b.isEmpty() ? -1 : int(names.indexOf(b)));
 
-    // The scores: every subject when a total or the all-subject pass is asked for, else those asked.
-    const std::size_t n = d.classOf.size();
-    QStringList wanted;
-    bool everySubject = req.wantsAllPass;
-    for (const SubjectRef &s : req.columns)
-        if (s.kind == SubjectRef::Kind::Subject) wanted.append(s.code);
-        else everySubject = true;
-    QString sql = QStringLiteral("SELECT \"StudentCode\", \"SubjectCode\", \"score\" FROM \"CJ_Mark\" WHERE \"examId\" = ?");
-    QVariantList params{d.exam.id};
-    if (!everySubject) {
-        sql += QStringLiteral(" AND \"SubjectCode\" IN (%1)").arg(QStringList(wanted.size(), QStringLiteral("?")).join(u','));
-        for (const QString &w : wanted)
-            params.append(w);
-    }
-    for (ScoreColumn &s : d.subjects)
-        if (everySubject || wanted.contains(s.code)) s.scores.assign(n, domain::kNoScore);
-    const wire::DataPacket marks =
-        db.select(sql, params, {{"StudentCode", FieldType::Text, 0, 0}, {"SubjectCode", FieldType::Text, 0, 0}, {"score", FieldType::Float, 0, 0}});
-    const wire::Column &markStudents = marks.column(0), &markSubjects = marks.column(1), &markScores = marks.column(2);
-    for (qsizetype r = 0; r < marks.rowCount(); ++r) {
-        const auto row = rowOf.constFind(markStudents.textAt(r));
-        if (row == rowOf.cend() || markScores.isNull(r)) continue;
-        const auto subject = d.subjectIndex.constFind(markSubjects.textAt(r));
-        if (subject == d.subjectIndex.cend()) continue;
-        std::vector<double> &scores = d.subjects[*subject].scores;
-        if (!scores.empty()) scores[std::size_t(*row)] = markScores.floatAt(r);
-    }
+    // The counted rows as columns: each row's class, each loaded subject's scores, the totals.
+    const std::size_t n = counted.size();
+    d.classOf.resize(n);
+    for (std::size_t i = 0; i < n; ++i)
+        d.classOf[i] = classIndex.value(classColumn.textAt(counted[i]));
+    const auto columnOf = [&](int field) {
+        std::vector<double> out(n, domain::kNoScore);
+        const wire::Column &col = candidates.column(field);
+        for (std::size_t i = 0; i < n; ++i)
+            if (!col.isNull(counted[i])) out[i] = col.floatAt(counted[i]);
+        return out;
+    };
+    for (int l = 0; l < loaded.size(); ++l)
+        d.subjects[loaded[l]].scores = columnOf(firstScore + l);
 
-    // The totals, by subject type with the scoring engine, and the header's marks of each.
+    // The totals and the header's marks of each.
     if (anyTotal) {
-        std::vector<std::span<const double>> columns;
-        std::vector<int> types;
-        for (const ScoreColumn &s : d.subjects) {
-            columns.emplace_back(s.scores);
-            types.push_back(s.subjectType);
-        }
-        domain::TotalColumns t = domain::totalColumns(columns, types);
-        std::vector<double> *scores[] = {&t.full, &t.main, &t.base};
         QStringList cols;
         for (const char *p : kTotalPrefixes)
             for (const char *m : {"FullMark", "ExcelMark", "GoodMark", "PassMark", "BadMark", "HighMark", "DistanceMark", "LowMark"})
                 cols << Database::quoted(QString::fromLatin1(p) + QString::fromLatin1(m));
-        QList<FieldDef> fields;
+        QList<FieldDef> markFields;
         for (const QString &col : cols)
-            fields.append({col, FieldType::Float, 0, 0});
-        const wire::DataPacket header = db.select(QStringLiteral("SELECT %1 FROM \"CJ_ExamTotal\" WHERE \"Id\" = ?").arg(cols.join(u", ")), {d.exam.id}, fields);
+            markFields.append({col, FieldType::Float, 0, 0});
+        const wire::DataPacket header =
+            db.select(QStringLiteral("SELECT %1 FROM \"CJ_ExamTotal\" WHERE \"Id\" = ?").arg(cols.join(u", ")), {d.exam.id}, markFields);
         const bool has[] = {true, d.exam.hasMain, d.exam.hasBase};
         for (int i = 0; i < 3; ++i) {
             if (!has[i]) continue;
@@ -317,32 +364,44 @@ ExamData loadExam(MethodCall &c, const ExamKey &k, const Request &req)
             s.marks.high = at(5);
             s.marks.distance = at(6);
             s.marks.low = at(7);
-            s.scores = std::move(*scores[i]);
-            s.scores.resize(n, domain::kNoScore);
+            s.scores = columnOf(firstTotal + i);
             d.totals[i] = std::move(s);
         }
     }
 
     // The grade's letter shares (the first row, as the score sheet's grade letters take them).
-    const wire::DataPacket shares =
-        db.select(QStringLiteral("SELECT \"APer\", \"BPer\", \"CPer\", \"DPer\", \"EPer\" FROM \"CJ_ExamGradePer\" WHERE \"examId\" = ? ORDER BY \"Id\""),
-                  {d.exam.id},
-                  {{"APer", FieldType::Float, 0, 0},
-                   {"BPer", FieldType::Float, 0, 0},
-                   {"CPer", FieldType::Float, 0, 0},
-                   {"DPer", FieldType::Float, 0, 0},
-                   {"EPer", FieldType::Float, 0, 0}});
+    const wire::DataPacket shares = db.select(
+        QStringLiteral("SELECT \"APer\", \"BPer\", \"CPer\", \"DPer\", \"EPer\" FROM \"CJ_ExamGradePer\" WHERE \"examId\" = ? ORDER BY \"Id\""), {d.exam.id},
+        {{"APer", FieldType::Float, 0, 0},
+         {"BPer", FieldType::Float, 0, 0},
+         {"CPer", FieldType::Float, 0, 0},
+         {"DPer", FieldType::Float, 0, 0},
+         {"EPer", FieldType::Float, 0, 0}});
     if (shares.rowCount() > 0)
         d.letters = domain::LetterShares{mark(shares.value(0, 0)), mark(shares.value(0, 1)), mark(shares.value(0, 2)), mark(shares.value(0, 3)),
                                          mark(shares.value(0, 4))};
 
-    // Who teaches what in the grade's classes.
-    const wire::DataPacket course = db.select(
-        QStringLiteral("SELECT ct.\"ClassCode\", ct.\"SubjectCode\", ct.\"TeacherCode\", COALESCE(t.\"sName\", '') FROM \"XJ_CourseTable\" ct "
-                       "LEFT JOIN \"JC_Teacher\" t ON t.\"sCode\" = ct.\"TeacherCode\" "
-                       "WHERE ct.\"SchoolCode\" = ? AND ct.\"InYear\" = ? AND ct.\"GradeCode\" = ? AND COALESCE(ct.\"TeacherCode\", '') <> ''"),
-        {k.school, k.inYear, k.grade},
-        {{"ClassCode", FieldType::Text, 0, 0}, {"SubjectCode", FieldType::Text, 0, 0}, {"TeacherCode", FieldType::Text, 0, 0}, {"sName", FieldType::Text, 0, 0}});
+    // Who teaches what in the grade's classes, when a report names subject teachers.
+    if (!req.wantsTeachers) return d;
+    QVariantList courseParams{k.school, k.inYear, k.grade};
+    QStringList asked;
+    for (const SubjectRef &s : req.columns)
+        if (s.kind == SubjectRef::Kind::Subject) {
+            asked << QStringLiteral("?");
+            courseParams << s.code;
+        }
+    if (asked.isEmpty()) return d;
+    const wire::DataPacket course =
+        db.select(QStringLiteral("SELECT ct.\"ClassCode\", ct.\"SubjectCode\", ct.\"TeacherCode\", COALESCE(t.\"sName\", '') FROM \"XJ_CourseTable\" ct "
+                                 "LEFT JOIN \"JC_Teacher\" t ON t.\"sCode\" = ct.\"TeacherCode\" "
+                                 "WHERE ct.\"SchoolCode\" = ? AND ct.\"InYear\" = ? AND ct.\"GradeCode\" = ? AND ct.\"SubjectCode\" IN (%1) "
+                                 "AND COALESCE(ct.\"TeacherCode\", '') <> ''")
+                      .arg(asked.join(u',')),
+                  courseParams,
+                  {{"ClassCode", FieldType::Text, 0, 0},
+                   {"SubjectCode", FieldType::Text, 0, 0},
+                   {"TeacherCode", FieldType::Text, 0, 0},
+                   {"sName", FieldType::Text, 0, 0}});
     for (qsizetype r = 0; r < course.rowCount(); ++r) {
         d.teacherOf.insert(course.value(r, 0).toString() + u'|' + course.value(r, 1).toString(), course.value(r, 2).toString());
         d.teacherNames.insert(course.value(r, 2).toString(), course.value(r, 3).toString());
@@ -381,8 +440,8 @@ public:
                                {"sSumType", FieldType::Text, 1, 0},
                                {"sFormat", FieldType::Text, 40, 0}});
         for (const OutField &f : m_fields)
-            defs.appendRow({f.name, QStringLiteral("QExamSum"), f.caption, f.shown, f.width, false, false, QString(QChar::fromLatin1(f.type)), QString(),
-                            QString()});
+            defs.appendRow(
+                {f.name, QStringLiteral("QExamSum"), f.caption, f.shown, f.width, false, false, QString(QChar::fromLatin1(f.type)), QString(), QString()});
         return defs;
     }
     wire::DataPacket rows() const
@@ -532,7 +591,8 @@ void distribution(const ExamData &d, const Request &req, Result &out)
         for (int count : t.bands)
             row << count;
         if (ticked(dAverage)) row << rounded(f.average) << rounded(f.stdDev);
-        const std::pair<int, const std::optional<double> *> level[] = {{f.excel, &f.excelRate}, {f.good, &f.goodRate}, {f.pass, &f.passRate}, {f.bad, &f.badRate}};
+        const std::pair<int, const std::optional<double> *> level[] = {
+            {f.excel, &f.excelRate}, {f.good, &f.goodRate}, {f.pass, &f.passRate}, {f.bad, &f.badRate}};
         for (int i = 0; i < 4; ++i) {
             if (!ticked(levels[i].item)) continue;
             row << level[i].first << rounded(*level[i].second);
@@ -588,31 +648,56 @@ enum class Stat {
 const char *statName(Stat s, bool total)
 {
     switch (s) {
-    case Stat::Average: return "平均分";
-    case Stat::StdDev: return "标准差";
-    case Stat::ExcelRate: return "优秀率";
-    case Stat::GoodRate: return "良好率";
-    case Stat::PassRate: return "及格率";
-    case Stat::BadRate: return "合格率";
-    case Stat::LowRate: return "低分率";
-    case Stat::OverGrade: return "年级超均率";
-    case Stat::Max: return "最高分";
-    case Stat::Min: return "最低分";
-    case Stat::Spread: return "分数极差";
-    case Stat::Teacher: return total ? "班主任" : "任课老师";
-    case Stat::Students: return "人数";
-    case Stat::Scored: return "实考人数";
-    case Stat::Full: return "满分人数";
-    case Stat::AverageRank: return "均分排名";
-    case Stat::ExcelCount: return "优秀人数";
-    case Stat::GoodCount: return "良好人数";
-    case Stat::PassCount: return "及格人数";
-    case Stat::BadCount: return "合格人数";
-    case Stat::OverBranch: return "分校超均率";
-    case Stat::OverCounty: return "县区超均率";
-    case Stat::OverCity: return "市超均率";
-    case Stat::AllPassRate: return "全科及格率";
-    case Stat::AllPassCount: return "全科及格人数";
+    case Stat::Average:
+        return "平均分";
+    case Stat::StdDev:
+        return "标准差";
+    case Stat::ExcelRate:
+        return "优秀率";
+    case Stat::GoodRate:
+        return "良好率";
+    case Stat::PassRate:
+        return "及格率";
+    case Stat::BadRate:
+        return "合格率";
+    case Stat::LowRate:
+        return "低分率";
+    case Stat::OverGrade:
+        return "年级超均率";
+    case Stat::Max:
+        return "最高分";
+    case Stat::Min:
+        return "最低分";
+    case Stat::Spread:
+        return "分数极差";
+    case Stat::Teacher:
+        return total ? "班主任" : "任课老师";
+    case Stat::Students:
+        return "人数";
+    case Stat::Scored:
+        return "实考人数";
+    case Stat::Full:
+        return "满分人数";
+    case Stat::AverageRank:
+        return "均分排名";
+    case Stat::ExcelCount:
+        return "优秀人数";
+    case Stat::GoodCount:
+        return "良好人数";
+    case Stat::PassCount:
+        return "及格人数";
+    case Stat::BadCount:
+        return "合格人数";
+    case Stat::OverBranch:
+        return "分校超均率";
+    case Stat::OverCounty:
+        return "县区超均率";
+    case Stat::OverCity:
+        return "市超均率";
+    case Stat::AllPassRate:
+        return "全科及格率";
+    case Stat::AllPassCount:
+        return "全科及格人数";
     }
     return "";
 }
@@ -669,26 +754,46 @@ QVariant plainValue(const Figures &f, Stat s, const ColumnMarks &marks)
 {
     const auto count = [](int n) { return QVariant(n); };
     switch (s) {
-    case Stat::Average: return rounded(f.average);
-    case Stat::StdDev: return rounded(f.stdDev);
-    case Stat::ExcelRate: return rounded(f.excelRate);
-    case Stat::GoodRate: return rounded(f.goodRate);
-    case Stat::PassRate: return rounded(f.passRate);
-    case Stat::BadRate: return rounded(f.badRate);
-    case Stat::LowRate: return rounded(f.lowRate);
-    case Stat::Max: return rounded(f.max);
-    case Stat::Min: return rounded(f.min);
-    case Stat::Spread: return rounded(f.spread);
-    case Stat::Students: return count(f.students);
-    case Stat::Scored: return count(f.scored);
-    case Stat::Full: return count(f.full);
-    case Stat::ExcelCount: return count(f.excel);
-    case Stat::GoodCount: return count(f.good);
-    case Stat::PassCount: return count(f.pass);
-    case Stat::BadCount: return count(f.bad);
-    case Stat::OverCounty: return rounded(domain::overAverage(f.average, marks.county));
-    case Stat::OverCity: return rounded(domain::overAverage(f.average, marks.city));
-    default: return {};
+    case Stat::Average:
+        return rounded(f.average);
+    case Stat::StdDev:
+        return rounded(f.stdDev);
+    case Stat::ExcelRate:
+        return rounded(f.excelRate);
+    case Stat::GoodRate:
+        return rounded(f.goodRate);
+    case Stat::PassRate:
+        return rounded(f.passRate);
+    case Stat::BadRate:
+        return rounded(f.badRate);
+    case Stat::LowRate:
+        return rounded(f.lowRate);
+    case Stat::Max:
+        return rounded(f.max);
+    case Stat::Min:
+        return rounded(f.min);
+    case Stat::Spread:
+        return rounded(f.spread);
+    case Stat::Students:
+        return count(f.students);
+    case Stat::Scored:
+        return count(f.scored);
+    case Stat::Full:
+        return count(f.full);
+    case Stat::ExcelCount:
+        return count(f.excel);
+    case Stat::GoodCount:
+        return count(f.good);
+    case Stat::PassCount:
+        return count(f.pass);
+    case Stat::BadCount:
+        return count(f.bad);
+    case Stat::OverCounty:
+        return rounded(domain::overAverage(f.average, marks.county));
+    case Stat::OverCity:
+        return rounded(domain::overAverage(f.average, marks.city));
+    default:
+        return {};
     }
 }
 
@@ -697,7 +802,8 @@ QVariant statValue(const ExamData &d, const ColumnFigures &cf, Stat s, const Gro
 {
     const Figures &f = cf.of(g);
     switch (s) {
-    case Stat::OverGrade: return g.kind == Group::Grade ? QVariant() : rounded(domain::overAverage(f.average, cf.grade.average));
+    case Stat::OverGrade:
+        return g.kind == Group::Grade ? QVariant() : rounded(domain::overAverage(f.average, cf.grade.average));
     case Stat::OverBranch: {
         if (g.kind != Group::Class) return {};
         const int b = d.branchOfClass[std::size_t(g.index)];
@@ -708,14 +814,18 @@ QVariant statValue(const ExamData &d, const ColumnFigures &cf, Stat s, const Gro
         const std::optional<int> r = cf.averageRanks[std::size_t(g.index)];
         return r ? QVariant(*r) : QVariant();
     }
-    case Stat::Teacher: return g.kind == Group::Class ? QVariant(teacherName(d, *cf.column, g.index)) : QVariant();
-    default: return plainValue(f, s, cf.column->marks);
+    case Stat::Teacher:
+        return g.kind == Group::Class ? QVariant(teacherName(d, *cf.column, g.index)) : QVariant();
+    default:
+        return plainValue(f, s, cf.column->marks);
     }
 }
 
 QVariant allPassValue(const domain::AllPassTallies &t, Stat s, const Group &g)
 {
-    const domain::AllPassTally &a = g.kind == Group::Class ? t.classes[std::size_t(g.index)] : g.kind == Group::Branch ? t.branches[std::size_t(g.index)] : t.grade;
+    const domain::AllPassTally &a = g.kind == Group::Class    ? t.classes[std::size_t(g.index)]
+                                    : g.kind == Group::Branch ? t.branches[std::size_t(g.index)]
+                                                              : t.grade;
     return s == Stat::AllPassRate ? rounded(a.rate()) : QVariant(a.passed);
 }
 
@@ -746,13 +856,18 @@ void classComparison(const ExamData &d, const Request &req, Result &out)
     out.field(QStringLiteral("sName"), QStringLiteral("项目"), 'W', 10);
     out.field(QStringLiteral("ExamName"), QStringLiteral("考试"), 'W', 12);
     for (const Group &g : groups) {
-        if (g.kind == Group::Class) out.field(QStringLiteral("Class_") + d.classCodes[g.index], d.classNames[g.index], 'W', 8);
-        else if (g.kind == Group::Branch) out.field(QStringLiteral("Branch_%1").arg(g.index + 1), d.branchNames[g.index], 'W', 8);
-        else out.field(QStringLiteral("Grade"), QStringLiteral("年级"), 'W', 8);
+        if (g.kind == Group::Class)
+            out.field(QStringLiteral("Class_") + d.classCodes[g.index], d.classNames[g.index], 'W', 8);
+        else if (g.kind == Group::Branch)
+            out.field(QStringLiteral("Branch_%1").arg(g.index + 1), d.branchNames[g.index], 'W', 8);
+        else
+            out.field(QStringLiteral("Grade"), QStringLiteral("年级"), 'W', 8);
     }
     const QList<Stat> stats = statsOf(req.settings.items);
     for (const SubjectRef &ref : req.columns) {
-        const ScoreColumn *column = ref.kind == SubjectRef::Kind::Subject ? &d.column(ref) : d.totals[totalIndex(ref.kind)] ? &*d.totals[totalIndex(ref.kind)] : nullptr;
+        const ScoreColumn *column = ref.kind == SubjectRef::Kind::Subject ? &d.column(ref)
+                                    : d.totals[totalIndex(ref.kind)]      ? &*d.totals[totalIndex(ref.kind)]
+                                                                          : nullptr;
         if (!column) continue; // a total the exam does not have
         const ColumnFigures cf = figuresOf(engine, *column);
         for (Stat s : stats) {
@@ -880,8 +995,10 @@ void teacherComparison(const ExamData &d, const Request &req, Result &out)
         const auto valueOf = [&](Stat s, const Figures &f, int teacher) -> QVariant {
             const std::vector<int> *classes = teacher >= 0 ? &classesOf[teachers[teacher]] : nullptr;
             switch (s) {
-            case Stat::AverageRank: return teacher >= 0 && ranks[std::size_t(teacher)] ? QVariant(*ranks[std::size_t(teacher)]) : QVariant();
-            case Stat::OverGrade: return teacher >= 0 ? rounded(domain::overAverage(f.average, cf.grade.average)) : QVariant();
+            case Stat::AverageRank:
+                return teacher >= 0 && ranks[std::size_t(teacher)] ? QVariant(*ranks[std::size_t(teacher)]) : QVariant();
+            case Stat::OverGrade:
+                return teacher >= 0 ? rounded(domain::overAverage(f.average, cf.grade.average)) : QVariant();
             case Stat::OverBranch: {
                 if (!classes) return {};
                 const int b = d.branchOfClass[std::size_t(classes->front())];
@@ -894,7 +1011,8 @@ void teacherComparison(const ExamData &d, const Request &req, Result &out)
                 const domain::AllPassTally a = classes ? allPass->ofClasses(*classes) : allPass->grade;
                 return s == Stat::AllPassRate ? rounded(a.rate()) : QVariant(a.passed);
             }
-            default: return plainValue(f, s, column.marks);
+            default:
+                return plainValue(f, s, column.marks);
             }
         };
 
@@ -932,6 +1050,7 @@ void qExamSum(MethodCall &c)
     } else {
         req.columns = req.settings.subjects;
         req.wantsAllPass = req.settings.items[cAllPassRate] || req.settings.items[cAllPassCount];
+        req.wantsTeachers = req.kind == 3 || req.settings.items[cTeacher];
     }
     const ExamKey k = keyOfArgs(c, 1, 2, 3, 5);
     const ExamData d = loadExam(c, k, req);
@@ -940,10 +1059,18 @@ void qExamSum(MethodCall &c)
 
     Result out;
     switch (req.kind) {
-    case 0: distribution(d, req, out); break;
-    case 1: classComparison(d, req, out); break;
-    case 2: subjectComparison(d, req, out); break;
-    default: teacherComparison(d, req, out); break;
+    case 0:
+        distribution(d, req, out);
+        break;
+    case 1:
+        classComparison(d, req, out);
+        break;
+    case 2:
+        subjectComparison(d, req, out);
+        break;
+    default:
+        teacherComparison(d, req, out);
+        break;
     }
     c.setRef(8, out.definitions());
     c.setRef(9, out.rows());

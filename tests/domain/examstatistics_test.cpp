@@ -405,7 +405,9 @@ TEST(ExamStatisticsProperty, RatesAndCountsAgreeWithASlowImplementationOnRandomE
             EXPECT_EQ(got.bands, want.bands);
             EXPECT_EQ(got.top, want.top);
             EXPECT_EQ(got.bottom, want.bottom);
-            if (options.letters) EXPECT_EQ(got.letters, want.letters);
+            if (options.letters) {
+                EXPECT_EQ(got.letters, want.letters);
+            }
             const Figures f = figuresOf(got);
             if (want.scored == 0) {
                 EXPECT_FALSE(f.average);

@@ -304,6 +304,7 @@ void upExamStudents(MethodCall &c)
             ++kept;
             continue;
         }
+        db.exec(QStringLiteral("DELETE FROM \"CJ_QuestionMark\" WHERE \"examId\" = ? AND \"StudentCode\" = ?"), {exam->id, student});
         db.exec(QStringLiteral("DELETE FROM \"CJ_ExamStudent\" WHERE \"examId\" = ? AND \"StudentCode\" = ?"), {exam->id, student});
     }
     for (auto it = wanted.cbegin(); it != wanted.cend(); ++it)
@@ -333,6 +334,8 @@ void upDeleteExam(MethodCall &c)
     const QVariantList id{exam->id};
     const int items = db.exec(QStringLiteral("DELETE FROM \"CJ_SubjectItem\" WHERE \"examId\" = ?"), id);
     const int shares = db.exec(QStringLiteral("DELETE FROM \"CJ_ExamGradePer\" WHERE \"examId\" = ?"), id);
+    db.exec(QStringLiteral("DELETE FROM \"CJ_QuestionMark\" WHERE \"examId\" = ?"), id);
+    db.exec(QStringLiteral("DELETE FROM \"CJ_ExamQuestion\" WHERE \"examId\" = ?"), id);
     db.exec(QStringLiteral("DELETE FROM \"CJ_ZLPG_PDetail\" WHERE \"NID\" IN (SELECT \"NID\" FROM \"CJ_ZLPG_P\" WHERE \"nExamId\" = ?)"), id);
     const int pvalues = db.exec(QStringLiteral("DELETE FROM \"CJ_ZLPG_P\" WHERE \"nExamId\" = ?"), id);
     const int subjects = db.exec(QStringLiteral("DELETE FROM \"CJ_ExamSubject\" WHERE %1").arg(QLatin1String(kExamIdentity)), k.params());

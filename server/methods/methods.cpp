@@ -12,6 +12,7 @@ void installSchoolMethods(Service &service)
     registerScoreMethods(service);
     registerAnalysisMethods(service);
     registerProgressMethods(service);
+    registerQuestionMethods(service);
     registerNoticeMethods(service);
     registerSchoolYearMethods(service);
     registerPValueMethods(service);

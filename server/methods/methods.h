@@ -16,6 +16,7 @@ LUMEKO_METHODS_EXPORT void registerExamMethods(Service &service);  // AchieveQry
 LUMEKO_METHODS_EXPORT void registerScoreMethods(Service &service); // AchieveQry, AchieveUp: the score sheet and its history
 LUMEKO_METHODS_EXPORT void registerAnalysisMethods(Service &service); // AchieveQry: the score analyses (QExamSum)
 LUMEKO_METHODS_EXPORT void registerProgressMethods(Service &service); // AchieveQry: progress between exams
+LUMEKO_METHODS_EXPORT void registerQuestionMethods(Service &service); // AchieveQry, AchieveUp: an exam's questions and their analysis
 LUMEKO_METHODS_EXPORT void registerNoticeMethods(Service &service); // StudentQry, StudentUp: score notices to the families' mobiles
 LUMEKO_METHODS_EXPORT void registerSchoolYearMethods(Service &service); // StudentQry, StudentUp: defining grades, promotion and its undo
 LUMEKO_METHODS_EXPORT void registerPValueMethods(Service &service);     // AchieveQry, AchieveUp: the P-value evaluation

@@ -316,6 +316,9 @@ void MarkUpdate::write(const StoredExam &exam)
         touched.insert(cell.subject);
         if (cell.newScore.isNull()) {
             m_stored.scores.remove(key);
+            // A cleared score takes its question scores along: they were its breakdown.
+            db.exec(QStringLiteral("DELETE FROM \"CJ_QuestionMark\" WHERE \"examId\" = ? AND \"StudentCode\" = ? AND \"SubjectCode\" = ?"),
+                    {exam.id, cell.student, cell.subject});
             db.exec(QStringLiteral("DELETE FROM \"CJ_Mark\" WHERE \"examId\" = ? AND \"StudentCode\" = ? AND \"SubjectCode\" = ?"),
                     {exam.id, cell.student, cell.subject});
         } else {
@@ -370,6 +373,7 @@ void MarkUpdate::write(const StoredExam &exam)
 
     for (const QString &student : m_removedCandidates) {
         db.exec(QStringLiteral("DELETE FROM \"CJ_SubjectItem\" WHERE \"examId\" = ? AND \"StudentCode\" = ?"), {exam.id, student});
+        db.exec(QStringLiteral("DELETE FROM \"CJ_QuestionMark\" WHERE \"examId\" = ? AND \"StudentCode\" = ?"), {exam.id, student});
         db.exec(QStringLiteral("DELETE FROM \"CJ_ExamStudent\" WHERE \"examId\" = ? AND \"StudentCode\" = ?"), {exam.id, student});
     }
 }

@@ -70,6 +70,12 @@ const QList<UpgradeStep> &upgradeSteps()
                  for (const QString &sql : createTableStatements(schemaTable(QString::fromLatin1(table)), db.backend()))
                      db.exec(sql);
          }},
+        {5, "the questions of an exam's subjects CJ_ExamQuestion and their scores CJ_QuestionMark",
+         [](Database &db) {
+             for (const char *table : {"CJ_ExamQuestion", "CJ_QuestionMark"})
+                 for (const QString &sql : createTableStatements(schemaTable(QString::fromLatin1(table)), db.backend()))
+                     db.exec(sql);
+         }},
     };
     return steps;
 }

@@ -235,6 +235,31 @@ QList<TableDef> declareTables()
              .integer("gradeOrder")
              .key({"examId", "StudentCode", "SubjectCode"}).index({"examId", "SubjectCode", "score"})
              .references({"examId", "StudentCode"}, "CJ_ExamStudent", {"examId", "StudentCode"}).done();
+    // The questions of an exam's subject (number, full mark, objective or not, knowledge point) and
+    // each candidate's score on them, imported from an online marking system's sheet; a student's
+    // question scores add up to his subject score.
+    t << Table("CJ_ExamQuestion")
+             .integer("examId")
+             .text("SubjectCode", Code3)
+             .text("QuestionNo", 10)
+             .integer("iOrder", true)
+             .real("FullMark")
+             .boolean("bObjective")
+             .text("sKnowledge", 100)
+             .key({"examId", "SubjectCode", "QuestionNo"})
+             .references({"examId"}, "CJ_ExamTotal", {"Id"})
+             .done();
+    t << Table("CJ_QuestionMark")
+             .integer("examId")
+             .text("StudentCode", Guid)
+             .text("SubjectCode", Code3)
+             .text("QuestionNo", 10)
+             .real("score")
+             .key({"examId", "StudentCode", "SubjectCode", "QuestionNo"})
+             .index({"examId", "SubjectCode"})
+             .references({"examId", "SubjectCode", "QuestionNo"}, "CJ_ExamQuestion", {"examId", "SubjectCode", "QuestionNo"})
+             .references({"examId", "StudentCode"}, "CJ_ExamStudent", {"examId", "StudentCode"})
+             .done();
     t << Table("CJ_SubjectItem").serial("Id").integer("examId", true).text("SubjectCode", Code3, true)
              .text("StudentCode", Guid, true).integer("InYear").real("score").integer("gradeOrder")
              .integer("classOrder").integer("areaOrder").text("scoreLevel", 20).integer("gradePercent")

@@ -455,6 +455,51 @@ inline constexpr Method QExamUDLine{"AchieveQry",
                                     Kind::DataPacket,
                                     Right::function(kScores)};
 
+// ---- Questions of an exam's subject: AchieveQry, AchieveUp ---------------------------------------
+// (server/README.md, "Questions and their analysis"). The exam by its identity as on the score
+// sheet, then the subject code.
+// The subject's questions in order: QuestionNo, iOrder, FullMark, bObjective, sKnowledge, and
+// nScored, the students with a score on the question.
+inline constexpr Method QExamQuestions{"AchieveQry",
+                                       "QExamQuestions",
+                                       {schoolId, gradeCodeArg, examCodeArg, pageNameVar, inYearVar, {"SubjectCode", Kind::Text}, data},
+                                       Kind::None,
+                                       Right::function(kScores)};
+// Replaces the subject's question list with Questions (QuestionNo, FullMark, bObjective,
+// sKnowledge, in order). A question that has scores keeps its number and a full mark at least its
+// highest score. Answers the number of questions; refusals are messages and change nothing.
+inline constexpr Method UpExamQuestions{
+    "AchieveUp",
+    "UpExamQuestions",
+    {schoolId, gradeCodeArg, examCodeArg, pageNameVar, inYearVar, {"SubjectCode", Kind::Text}, {"Questions", Kind::DataPacket}},
+    Kind::Integer,
+    Right::function(kScores)};
+// Stores question scores: Sheet has StudentCode and a column "Q_" + QuestionNo per question. Each
+// student's question scores replace his stored ones and must add up to his subject score; when one
+// does not, or a value is out of range, every mismatch is listed and nothing is stored. A row with
+// no question score clears the student's. Answers the number of students stored.
+inline constexpr Method UpQuestionMarks{"AchieveUp",
+                                        "UpQuestionMarks",
+                                        {schoolId, gradeCodeArg, examCodeArg, pageNameVar, inYearVar, {"SubjectCode", Kind::Text}, {"Sheet", Kind::DataPacket}},
+                                        Kind::Integer,
+                                        Right::function(kScores)};
+// Kind 0: a row per question with its difficulty, discrimination and score rate per class; kind 1:
+// the 一分一段 table of Subject (a subject code or FUL, MAI, BAS). Fields: the column definitions
+// (as QFieldsByTable's rows); Data: the rows. Over the candidates the user sees.
+inline constexpr Method QItemAnalysis{"AchieveQry",
+                                      "QItemAnalysis",
+                                      {schoolId,
+                                       gradeCodeArg,
+                                       examCodeArg,
+                                       pageNameVar,
+                                       inYearVar,
+                                       {"SubjectCode", Kind::Text},
+                                       {"Kind", Kind::Integer},
+                                       {"Fields", Kind::DataPacket, Pass::Out},
+                                       data},
+                                      Kind::None,
+                                      Right::function(kScores)};
+
 // ---- Score notices: StudentQry, StudentUp: scores sent to the families' mobiles -----------------------
 // The school's outgoing messages (XT_SendMsg), which a page only appends to: an empty packet with
 // the table's fields.

@@ -321,8 +321,6 @@ void upQuestionMarks(MethodCall &c)
     c.setResult(qint64(students.size()));
 }
 
-// ---- the analysis --------------------------------------------------------------------------------------
-
 QString className(Database &db, const StoredExam &e, const QString &code)
 {
     const QVariant alias =
@@ -332,6 +330,51 @@ QString className(Database &db, const StoredExam &e, const QString &code)
                   {e.key.grade, e.key.inYear, e.key.school, code});
     return alias.toString().isEmpty() ? code : alias.toString();
 }
+
+// (school, grade, exam, var page, var intake year, subject, out data).
+void qQuestionSheet(MethodCall &c)
+{
+    c.requireByRef(6);
+    const SubjectOfExam s = subjectOfExam(c, P::QQuestionSheet);
+    Database &db = c.db();
+    const ScoreScope scope(c, s.exam);
+    const QList<Question> questions = storedQuestions(db, s.exam.id, s.subject);
+    QList<wire::FieldDef> fields{{"StudentCode", FieldType::Text, 0, 0}, {"sNO", FieldType::Text, 0, 0},       {"sName", FieldType::Text, 0, 0},
+                                 {"ClassCode", FieldType::Text, 0, 0},   {"ClassName", FieldType::Text, 0, 0}, {"Score", FieldType::Float, 0, 0}};
+    for (const Question &q : questions)
+        fields.append({kColumnPrefix + q.number, FieldType::Float, 0, 0});
+    const wire::DataPacket people =
+        db.select(QStringLiteral("SELECT es.\"StudentCode\", st.\"sNO\", st.\"sName\", COALESCE(es.\"ClassCode\", ''), mk.\"score\" FROM \"CJ_ExamStudent\" es "
+                                 "LEFT JOIN \"XJ_Student\" st ON st.\"sCode\" = es.\"StudentCode\" LEFT JOIN \"CJ_Mark\" mk ON mk.\"examId\" = es.\"examId\" "
+                                 "AND mk.\"StudentCode\" = es.\"StudentCode\" AND mk.\"SubjectCode\" = ? WHERE es.\"examId\" = ? "
+                                 "ORDER BY 4, st.\"iClassNo\", es.\"StudentCode\""),
+                  {s.subject, s.exam.id},
+                  {{"StudentCode", FieldType::Text, 0, 0},
+                   {"sNO", FieldType::Text, 0, 0},
+                   {"sName", FieldType::Text, 0, 0},
+                   {"ClassCode", FieldType::Text, 0, 0},
+                   {"Score", FieldType::Float, 0, 0}});
+    QHash<QString, QHash<QString, QVariant>> scores;
+    const wire::DataPacket stored =
+        db.select(QStringLiteral("SELECT \"StudentCode\", \"QuestionNo\", \"score\" FROM \"CJ_QuestionMark\" WHERE \"examId\" = ? AND \"SubjectCode\" = ?"),
+                  {s.exam.id, s.subject}, {{"StudentCode", FieldType::Text, 0, 0}, {"QuestionNo", FieldType::Text, 0, 0}, {"score", FieldType::Float, 0, 0}});
+    for (qsizetype r = 0; r < stored.rowCount(); ++r)
+        scores[stored.value(r, 0).toString()].insert(stored.value(r, 1).toString(), stored.value(r, 2));
+    QHash<QString, QString> names;
+    wire::DataPacket sheet(fields);
+    for (qsizetype r = 0; r < people.rowCount(); ++r) {
+        const QString student = people.value(r, 0).toString(), klass = people.value(r, 3).toString();
+        if (!scope.sees(klass)) continue;
+        if (!names.contains(klass)) names.insert(klass, className(db, s.exam, klass));
+        QVariantList row{student, people.value(r, 1), people.value(r, 2), klass, names.value(klass), people.value(r, 4)};
+        for (const Question &q : questions)
+            row << scores.value(student).value(q.number);
+        sheet.appendRow(row);
+    }
+    c.setRef(6, sheet);
+}
+
+// ---- the analysis --------------------------------------------------------------------------------------
 
 double rounded(double v, int decimals)
 {
@@ -487,6 +530,7 @@ void qItemAnalysis(MethodCall &c)
 void registerQuestionMethods(Service &s)
 {
     s.addMethod(P::QExamQuestions, qExamQuestions);
+    s.addMethod(P::QQuestionSheet, qQuestionSheet);
     s.addMethod(P::UpExamQuestions, upExamQuestions);
     s.addMethod(P::UpQuestionMarks, upQuestionMarks);
     s.addMethod(P::QItemAnalysis, qItemAnalysis);

@@ -170,6 +170,19 @@ TEST_P(QuestionMethodsTest, ScoresThatDoNotAddUpAreAllListedAndNothingIsStored)
     // A row without question scores clears the student's; the others stay.
     ASSERT_TRUE(importScores(admin, {"Q_1", "Q_2"}, {{"{C}", QVariant(), ""}}).ok());
     EXPECT_EQ(storedScores(), 4);
+
+    // The sheet a page edits: the candidates the user sees with the subject and question scores.
+    QList<wire::Argument> args = examArgs("001");
+    args << ref();
+    const wire::Reply sheet = fx->call("AchieveQry", "QQuestionSheet", args, admin);
+    ASSERT_TRUE(sheet.ok()) << sheet.message.toStdString();
+    const auto &p = std::get<wire::DataPacket>(sheet.refs[6]);
+    ASSERT_EQ(p.rowCount(), 4);
+    EXPECT_EQ(cells(p, 0, {"StudentCode", "sNO", "sName", "ClassCode", "Score", "Q_1", "Q_2"}), QStringLiteral("{A} 2026001 张三 001 9 4 5"));
+    EXPECT_EQ(cells(p, 2, {"StudentCode", "Score", "Q_1", "Q_2"}), QStringLiteral("{C} 3 - -"));
+    const wire::Reply his = fx->call("AchieveQry", "QQuestionSheet", args, wang);
+    ASSERT_TRUE(his.ok());
+    EXPECT_EQ(std::get<wire::DataPacket>(his.refs[6]).rowCount(), 2) << "class 002 only";
 }
 
 TEST_P(QuestionMethodsTest, TheItemAnalysisAndTheScoreSegmentsAsWorkedByHand)

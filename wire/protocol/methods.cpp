@@ -96,6 +96,7 @@ const Method *const kAll[] = {
     &QExamUpDown,
     &QExamUDLine,
     &QExamQuestions,
+    &QQuestionSheet,
     &UpExamQuestions,
     &UpQuestionMarks,
     &QItemAnalysis,

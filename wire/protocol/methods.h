@@ -465,6 +465,13 @@ inline constexpr Method QExamQuestions{"AchieveQry",
                                        {schoolId, gradeCodeArg, examCodeArg, pageNameVar, inYearVar, {"SubjectCode", Kind::Text}, data},
                                        Kind::None,
                                        Right::function(kScores)};
+// The sheet of question scores: a row per candidate the user sees (StudentCode, sNO, sName,
+// ClassCode, ClassName, Score — the subject score) with a column "Q_" + QuestionNo per question.
+inline constexpr Method QQuestionSheet{"AchieveQry",
+                                       "QQuestionSheet",
+                                       {schoolId, gradeCodeArg, examCodeArg, pageNameVar, inYearVar, {"SubjectCode", Kind::Text}, data},
+                                       Kind::None,
+                                       Right::function(kScores)};
 // Replaces the subject's question list with Questions (QuestionNo, FullMark, bObjective,
 // sKnowledge, in order). A question that has scores keeps its number and a full mark at least its
 // highest score. Answers the number of questions; refusals are messages and change nothing.
@@ -563,7 +570,7 @@ inline constexpr std::string_view kPValue = "4032"; // P值
 
 // (school, exam, mode): mode 1 (the dialog) the record of the exam whose header Id Exam names;
 // mode 0 (the page) the records of the key text "InYear,GradeCode,ExamCode", or every record of
-// the school for "". Every column of CJ_ZLPG_P.
+// the school for "". Every column of CJ_ZLPG_P, and for the page the exam's name (ExamName).
 inline constexpr Method QPVal{
     "AchieveQry", "QPVal", {schoolId, {"Exam", Kind::TextOrInteger}, {"Mode", Kind::Integer, Pass::Var}}, Kind::DataPacket, Right::function(kPValue)};
 // (school, record NID): the record's detail rows, one per all-subject entry; none for 0.

@@ -122,23 +122,33 @@ bool isSettingsField(QStringView field)
 
 // ---- reading -------------------------------------------------------------------------------------------
 
-// (school, exam, mode): the dialog's record by exam id, or the page's by key text.
+// (school, exam, mode): the dialog's record by exam id, or the page's by key text, which also
+// brings the exam's own name (ExamName) for the page to show.
 void qPVal(MethodCall &c)
 {
     const QString school = c.school(0);
     const TableDef &t = schemaTable(kRecords);
     QString where = QStringLiteral("p.\"SchoolCode\" = ?");
     QVariantList params{school};
-    if (c.integer(2) != 0) {
+    const bool page = c.integer(2) == 0;
+    if (!page) {
         where += QStringLiteral(" AND p.\"nExamId\" = ?");
         params << c.integer(1);
     } else if (const std::optional<grammar::ExamKey> key = grammar::parseExamKeyText(c.text(1))) {
         where += QStringLiteral(" AND p.\"InYear\" = ? AND p.\"GradeCode\" = ? AND p.\"ExamCode\" = ?");
         params << key->inYear << key->gradeCode << key->examCode;
     }
-    c.setResult(c.db().select(QStringLiteral("SELECT %1 FROM \"CJ_ZLPG_P\" p WHERE %2 ORDER BY p.\"InYear\" DESC, p.\"GradeCode\", p.\"ExamCode\", p.\"NID\"")
-                                  .arg(columnList(t, QStringLiteral("p")), where),
-                              params, t.fieldDefs()));
+    QList<wire::FieldDef> fields = t.fieldDefs();
+    QString columns = columnList(t, QStringLiteral("p"));
+    if (page) {
+        fields.append({QStringLiteral("ExamName"), FieldType::Text, 0, 0});
+        columns += QStringLiteral(", e.\"ExamName\"");
+    }
+    c.setResult(c.db().select(
+        QStringLiteral("SELECT %1 FROM \"CJ_ZLPG_P\" p LEFT JOIN \"CJ_ExamTotal\" e ON e.\"Id\" = p.\"nExamId\" AND e.\"SchoolCode\" = p.\"SchoolCode\" "
+                       "WHERE %2 ORDER BY p.\"InYear\" DESC, p.\"GradeCode\", p.\"ExamCode\", p.\"NID\"")
+            .arg(columns, where),
+        params, fields));
 }
 
 void qPValDetail(MethodCall &c)

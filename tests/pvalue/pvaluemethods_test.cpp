@@ -362,6 +362,11 @@ TEST_P(PValueMethodsTest, RecordsAreReadByExamOrKeyAndDeletedWithTheirDetails)
         return out;
     };
     EXPECT_EQ(page("2024,1901,002"), QStringList{QString::number(nid)});
+    const wire::Reply named = fx->call("AchieveQry", "QPVal", {txt("S1"), val(QStringLiteral("2024,1901,002")), val(qint64(0))}, admin);
+    ASSERT_TRUE(named.ok());
+    const wire::DataPacket withName = std::get<wire::DataPacket>(named.result);
+    EXPECT_EQ(withName.value(0, withName.fieldIndex(u"ExamName")).toString(), QStringLiteral("期末考试")) << "the page shows the exam's own name";
+    EXPECT_LT(recordOf(exam).fieldIndex(u"ExamName"), 0) << "the dialog's record is the table's columns, which UpPVal takes back";
     EXPECT_EQ(page("2024,1901,001"), QStringList{});
     EXPECT_EQ(page(""), QStringList{QString::number(nid)}) << "every record of the school, and only of the school";
     EXPECT_TRUE(page("2024,1901").value(0).startsWith("error: ")) << "a key the page never sends";

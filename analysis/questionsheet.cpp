@@ -1,0 +1,108 @@
+#include "analysis/questionsheet.h"
+
+#include <QSet>
+
+#include <cmath>
+
+namespace lumeko::achieve {
+
+namespace {
+constexpr double kTolerance = 0.005;
+
+QString shown(double v)
+{
+    return QString::number(v, 'g', 10);
+}
+} // namespace
+
+QString questionField(const QString &number)
+{
+    return QStringLiteral("Q_") + number;
+}
+
+QList<QuestionDef> questionDefs(DataSet &questions)
+{
+    QList<QuestionDef> out;
+    if (!questions.isActive()) return out;
+    const Bookmark here = questions.bookmark();
+    for (questions.first(); !questions.eof(); questions.next())
+        out.append({questions.value(u"QuestionNo").toString().trimmed(), questions.value(u"FullMark").toDouble()});
+    if (here >= 0) questions.gotoBookmark(here);
+    return out;
+}
+
+QStringList questionListProblems(DataSet &questions, double subjectFullMark)
+{
+    QStringList out;
+    QSet<QString> seen;
+    int row = 0;
+    for (const QuestionDef &q : questionDefs(questions)) {
+        ++row;
+        if (q.number.isEmpty() || q.number.size() > 10 || q.number.contains(u',') || q.number.contains(u';') || q.number.contains(u'"') ||
+            q.number.contains(u'\''))
+            out << QStringLiteral("第%1行：题号“%2”无效（1至10个字符，不含逗号、分号和引号）！").arg(row).arg(q.number);
+        else if (seen.contains(q.number))
+            out << QStringLiteral("第%1行：题号“%2”重复！").arg(row).arg(q.number);
+        seen.insert(q.number);
+        if (!(q.fullMark > 0) || q.fullMark > subjectFullMark + kTolerance)
+            out << QStringLiteral("第%1行：题目满分须大于0且不超过科目满分%2！").arg(row).arg(shown(subjectFullMark));
+    }
+    return out;
+}
+
+QStringList questionSheetProblems(DataSet &sheet, const QList<QuestionDef> &questions)
+{
+    QStringList out;
+    if (!sheet.isActive()) return out;
+    const Bookmark here = sheet.bookmark();
+    int row = 0;
+    for (sheet.first(); !sheet.eof(); sheet.next()) {
+        ++row;
+        const QString who = QStringLiteral("%1(%2)").arg(sheet.value(u"sName").toString(), sheet.value(u"sNO").toString());
+        double sum = 0;
+        int given = 0;
+        for (const QuestionDef &q : questions) {
+            const QVariant v = sheet.value(questionField(q.number));
+            if (wire::isNull(v) || v.toString().trimmed().isEmpty()) continue;
+            bool ok = false;
+            const double score = v.toString().trimmed().toDouble(&ok);
+            if (!ok || score < 0 || score > q.fullMark + kTolerance) {
+                out << QStringLiteral("第%1行 %2：第%3题得分“%4”不在0至%5之间").arg(row).arg(who, q.number, v.toString()).arg(shown(q.fullMark));
+                continue;
+            }
+            sum += score;
+            ++given;
+        }
+        if (given == 0) continue;
+        const QVariant total = sheet.value(u"Score");
+        if (wire::isNull(total))
+            out << QStringLiteral("第%1行 %2：没有科目成绩，小题分无从核对").arg(row).arg(who);
+        else if (std::abs(total.toDouble() - sum) > kTolerance)
+            out << QStringLiteral("第%1行 %2：小题分之和 %3，科目成绩 %4").arg(row).arg(who, shown(std::round(sum * 100) / 100), shown(total.toDouble()));
+    }
+    if (here >= 0) sheet.gotoBookmark(here);
+    return out;
+}
+
+wire::DataPacket changedQuestionRows(DataSet &sheet, const QList<QuestionDef> &questions)
+{
+    QList<wire::FieldDef> fields{{"StudentCode", wire::FieldType::Text, 0, 0}};
+    for (const QuestionDef &q : questions)
+        fields.append({questionField(q.number), wire::FieldType::Text, 0, 0});
+    wire::DataPacket out(fields);
+    if (!sheet.isActive()) return out;
+    const Bookmark here = sheet.bookmark();
+    for (sheet.first(); !sheet.eof(); sheet.next()) {
+        if (sheet.updateStatus() == RowStatus::Unmodified) continue;
+        QVariantList row{sheet.value(u"StudentCode")};
+        for (const QuestionDef &q : questions) {
+            const QVariant v = sheet.value(questionField(q.number));
+            row << (wire::isNull(v) ? QVariant() : QVariant(v.toString().trimmed()));
+        }
+        out.appendRow(row);
+    }
+    if (here >= 0) sheet.gotoBookmark(here);
+    return out;
+}
+
+} // namespace lumeko::achieve

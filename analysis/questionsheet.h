@@ -1,0 +1,36 @@
+#pragma once
+// The question scores of one subject as a teacher enters or imports them: the questions with
+// their full marks, the checks made before anything is sent (each score within its question's
+// full mark, a student's question scores adding up to his subject score), in the teacher's words,
+// and the rows sent to the server.
+
+#include "framework/achieve_export.h"
+#include "toolkit/data/dataset.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace lumeko::achieve {
+
+struct QuestionDef {
+    QString number;
+    double fullMark = 0;
+};
+
+// The questions of a QExamQuestions answer, in order.
+LUMEKO_ACHIEVE_EXPORT QList<QuestionDef> questionDefs(DataSet &questions);
+// "Q_1": a question's column on the sheet.
+LUMEKO_ACHIEVE_EXPORT QString questionField(const QString &number);
+
+// What is wrong with the question list before it is saved ("题号“3”重复！"); empty when nothing.
+LUMEKO_ACHIEVE_EXPORT QStringList questionListProblems(DataSet &questions, double subjectFullMark);
+
+// What is wrong with the sheet's rows (StudentCode, sNO, sName, Score and the question columns):
+// "第2行 李四(2026002)：小题分之和 5，科目成绩 6". A row without question scores is fine.
+LUMEKO_ACHIEVE_EXPORT QStringList questionSheetProblems(DataSet &sheet, const QList<QuestionDef> &questions);
+
+// The rows to send: StudentCode and the question columns of the rows changed since loading.
+LUMEKO_ACHIEVE_EXPORT wire::DataPacket changedQuestionRows(DataSet &sheet, const QList<QuestionDef> &questions);
+
+} // namespace lumeko::achieve

@@ -2,8 +2,12 @@
 
 #include "scores/ufrmachievepage.h"
 
+#include "analysis/ufrmachievedivclass.h"
+#include "analysis/ufrmchart.h"
 #include "domain/scoring.h"
+#include "framework/lumekoachieve.h"
 #include "framework/modalrun.h"
+#include "framework/pageregistry.h"
 #include "framework/remotetable.h"
 #include "framework/servercall.h"
 #include "framework/sharedroutines.h"
@@ -25,6 +29,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
+#include <QTreeWidget>
 
 namespace lumeko::achieve {
 
@@ -97,11 +102,24 @@ TfrmAchievePage::TfrmAchievePage(QWidget *parent) : TBasePage(parent)
     analysis->setMenu(analyses);
     tlbTools->addAction(analysis);
     if (auto *b = qobject_cast<QToolButton *>(tlbTools->widgetForAction(analysis))) b->setPopupMode(QToolButton::InstantPopup);
-    // The analyses come with their own pages; until then their commands stay greyed.
-    for (QAction *a : analyses->actions()) {
-        a->setEnabled(false);
-        a->setToolTip(a->text() + QStringLiteral("尚未提供"));
-    }
+    // The analyses open as windows of their own over the sheet's exam, its ticked subjects and
+    // the students it shows; 成绩进退分析 comes with its own page, until then it stays greyed.
+    acUpDownSum->setEnabled(false);
+    acUpDownSum->setToolTip(acUpDownSum->text() + QStringLiteral("尚未提供"));
+    const std::pair<QAction *, int32_t (*)(void *, void *, const char *, const char *)> exports[] = {
+        {acDistSum, ShowDistSumPage}, {acClassSum, ShowClassSumPage}, {acSubjectSum, ShowSubjectSumPage}, {acTeacherSum, ShowTeacherSumPage}};
+    for (const auto &[a, show] : exports)
+        connect(a, &QAction::triggered, this, [this, show = show] {
+            const QByteArray params = analysisParameterText().toUtf8(), filter = studentFilterText().toUtf8();
+            show(moduleApp(), nullptr, params.constData(), filter.constData());
+        });
+    acChart = action("数据图表", "Chart", "各班成绩图表");
+    analyses->addSeparator();
+    analyses->addAction(acChart);
+    connect(acChart, &QAction::triggered, this, &TfrmAchievePage::acChartExecute);
+    acDivClass = action("教学分班", "Other", "教学分班");
+    tlbTools->insertAction(acStandard, acDivClass);
+    connect(acDivClass, &QAction::triggered, this, &TfrmAchievePage::acDivClassExecute);
 
     disconnect(acEdit, &QAction::triggered, nullptr, nullptr);
     connect(acEdit, &QAction::triggered, this, &TfrmAchievePage::acEditExecuteGuarded);
@@ -202,6 +220,7 @@ void TfrmAchievePage::applyRights()
     const bool student = holdsRight(QStringLiteral("Student"));
     acDefineStudent->setVisible(pub::userType() == 1 || (student && ExamTeachers.split(u';').contains(me) && !me.isEmpty()) || (student && PageName == me));
     acHistory->setVisible(pub::userType() == 1 || holdsRight(QStringLiteral("Manager")));
+    acDivClass->setVisible(cdsSubjectClass->recordCount() > 0 && (pub::userType() == 1 || holdsRight(QStringLiteral("DivClass"))));
 }
 
 bool TfrmAchievePage::loadLists()
@@ -546,6 +565,61 @@ void TfrmAchievePage::acSendMsgExecute()
     dialog.cdsSubjectPt = cdsSubjectPt;
     dialog.addSubjectsOf(*GridData);
     runModal(dialog);
+}
+
+// The sheet's shown rows as charts: every subject of the sheet, and the totals where they are seen.
+void TfrmAchievePage::acChartExecute()
+{
+    QList<ChartSubject> subjects;
+    const auto add = [&](const QString &code, const QString &caption, bool total) {
+        const int row = subjectRow(code);
+        ChartSubject s;
+        s.code = code;
+        s.caption = caption;
+        s.scoreField = scoreField(code);
+        s.rankField = rankField(code);
+        s.fullMark = total ? (row < 0 ? 0 : cdsSubjectPt->valueAt(row, cdsSubjectPt->fieldIndex(u"FullMark")).toDouble()) : subjectFullMark(code);
+        if (row >= 0) s.marks = levelMarks(row);
+        s.total = total;
+        subjects << s;
+    };
+    for (const QString &code : SubjectCodes)
+        add(code, GridData->columnCaption(GridData->columnOfField(QStringLiteral("C_") + code)), false);
+    if (m_viewTotal) {
+        add(QStringLiteral("FUL"), QStringLiteral("全总分"), true);
+        if (cdsExamInfo->value(u"hasMain").toBool()) add(QStringLiteral("MAI"), QStringLiteral("主总分"), true);
+        if (cdsExamInfo->value(u"hasBase").toBool()) add(QStringLiteral("BAS"), QStringLiteral("基总分"), true);
+    }
+    TfrmChart dialog(dialogOwner(this));
+    dialog.setSheet(*cdsData, subjects);
+    runModal(dialog);
+}
+
+// The chosen teaching classes: the sheet shows their classes and hands their subjects to the
+// analyses.
+void TfrmAchievePage::acDivClassExecute()
+{
+    TfrmAchieveDivClass dialog(dialogOwner(this));
+    dialog.setTeachingClasses(*cdsSubjectClass, *cdsSubjects);
+    if (runModal(dialog) != QDialog::Accepted) return;
+    QStringList classes, subjects;
+    for (const QString &chosen : dialog.Chosen()) {
+        classes << chosen.left(3).trimmed();
+        subjects << subjectOfTeachingClass(chosen);
+    }
+    Loading = true;
+    if (tvClasses->topLevelItemCount() > 0)
+        for (int i = 0; i < tvClasses->topLevelItem(0)->childCount(); ++i) {
+            QTreeWidgetItem *c = tvClasses->topLevelItem(0)->child(i);
+            c->setCheckState(0, classes.contains(c->data(0, Qt::UserRole).toString()) ? Qt::Checked : Qt::Unchecked);
+        }
+    for (int i = 0; i < lbSubjects->count(); ++i)
+        lbSubjects->item(i)->setCheckState(subjects.contains(lbSubjects->item(i)->data(Qt::UserRole).toString()) ? Qt::Checked : Qt::Unchecked);
+    Loading = false;
+    classes.removeDuplicates();
+    classes.sort();
+    Settings.setFilterClass(classes);
+    if (!isEditing()) LoadData();
 }
 
 } // namespace lumeko::achieve

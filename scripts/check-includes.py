@@ -45,8 +45,9 @@ ALLOWED = {
 SUBSYSTEMS = ["students", "exams", "scores", "organisation", "schoolyear", "analysis"]
 for s in SUBSYSTEMS:
     ALLOWED[s] = ["framework"]
-# The score page keeps an exam's roster with the register's roster dialog (TPubDefineStudent).
-ALLOWED["scores"] = ["framework", "students"]
+# The score page keeps an exam's roster with the register's roster dialog (TPubDefineStudent), and
+# opens the analyses' chart window (TfrmChart) and teaching-class choice (TfrmAchieveDivClass).
+ALLOWED["scores"] = ["framework", "students", "analysis"]
 # The teachers' page sets passwords with the register's password dialog (TfrmSetPass).
 ALLOWED["organisation"] = ["framework", "students"]
 # The analyses draw their charts with the chart toolkit.

@@ -10,8 +10,10 @@
 //   月考 003   85 × 5, —                 60 × 4             —                 averages 85, 60, none; grade 665/9 = 73.89
 //
 // 语文 is 50 for every student with a 数学 score above 0, in every exam. 张老师 heads 一班 and
-// teaches its 数学 and 三班's; 李老师 heads 二班 and teaches its 数学. S06 is a 借读生.
+// teaches its 数学 and 三班's; 李老师 heads 二班 and teaches its 数学; 王老师 teaches 三班's 语文.
+// S06 is a 借读生.
 
+#include "domain/scoring.h"
 #include "fixtureschool.h"
 #include "framework/lumekoachieve.h"
 #include "framework/modalrun.h"
@@ -70,6 +72,7 @@ protected:
         db.exec(course, {"001", "002", kZhang});
         db.exec(course, {"003", "002", kZhang});
         db.exec(course, {"002", "002", kLi});
+        db.exec(course, {"003", "001", server::testing::kTeacherCode}); // 王老师: 语文 in 三班
 
         const QString student = "INSERT INTO \"XJ_Student\" (\"sCode\", \"SchoolCode\", \"GradeCode\", \"InYear\", \"ClassCode\", \"iClassNo\", "
                                 "\"sName\", \"iState\", \"sType\") VALUES (?, 'S1', '1701', 2026, ?, ?, ?, '00', ?)";
@@ -104,12 +107,18 @@ protected:
         db.exec(examSubject, {code, kNoPage, "002", 60, 70, 75});
         db.exec("INSERT INTO \"CJ_ExamGradePer\" (\"examId\", \"sArea\", \"APer\", \"BPer\", \"CPer\", \"DPer\", \"EPer\") VALUES (?, '', 30, 30, 20, 10, 10)",
                 {id});
-        const QString mark = "INSERT INTO \"CJ_Mark\" (\"examId\", \"StudentCode\", \"SubjectCode\", \"score\") VALUES (?, ?, ?, ?)";
+        // The grade ranks of 数学 as the score sheet stores them (the mid-term's: 100 first, 95, 90,
+        // 85, 80, 75, 70, the two 60s eighth, 45 tenth, 30, 0).
+        QList<domain::Score> scores;
+        for (const QVariant &m : maths)
+            scores << (m.isNull() ? domain::Score() : domain::Score(m.toDouble()));
+        const QList<std::optional<int>> ranks = domain::competitionRanks(scores);
+        const QString mark = "INSERT INTO \"CJ_Mark\" (\"examId\", \"StudentCode\", \"SubjectCode\", \"score\", \"gradeOrder\") VALUES (?, ?, ?, ?, ?)";
         for (int i = 0; i < 14; ++i) {
             db.exec("INSERT INTO \"CJ_ExamStudent\" (\"examId\", \"StudentCode\", \"ClassCode\") VALUES (?, ?, ?)", {id, studentCode(i), classOf(i)});
             if (maths[i].isNull()) continue;
-            db.exec(mark, {id, studentCode(i), "002", maths[i]});
-            if (maths[i].toInt() > 0) db.exec(mark, {id, studentCode(i), "001", 50});
+            db.exec(mark, {id, studentCode(i), "002", maths[i], ranks[i] ? QVariant(*ranks[i]) : QVariant()});
+            if (maths[i].toInt() > 0) db.exec(mark, {id, studentCode(i), "001", 50, QVariant()});
         }
         return id;
     }

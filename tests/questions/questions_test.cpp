@@ -11,6 +11,7 @@
 #include "framework/pagehosting.h"
 #include "framework/pageregistry.h"
 #include "qstringprint.h"
+#include "shots.h"
 #include "signedinhost.h"
 #include "toolkit/grid/bandedgrid.h"
 
@@ -19,6 +20,7 @@
 #include <QComboBox>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTabWidget>
 
 using namespace lumeko;
 using namespace lumeko::achieve;
@@ -78,6 +80,7 @@ protected:
     void SetUp() override
     {
         SignedInHost::SetUp();
+        host.contentValue = qRgb(0xEE, 0xF3, 0xF8); // the host's own page colour
         server::Database &db = fx.db();
         db.exec("INSERT INTO \"XJ_Subject\" (\"SchoolCode\", \"SubjectCode\", \"SubjectName\") VALUES ('S1', '001', ?)", {QStringLiteral("语文")});
         db.exec("INSERT INTO \"XJ_GradeSubject\" (\"SchoolCode\", \"InYear\", \"GradeCode\", \"SubjectCode\", \"SubjectType\", \"FullMark\") VALUES "
@@ -159,6 +162,7 @@ TEST_F(QuestionDialog, QuestionsAreDefinedScoresPastedCheckedAndSavedThenAnalyse
     ASSERT_TRUE(d.saveScores()) << host.messageTexts().join(u'|').toStdString();
     EXPECT_EQ(stored(), 6);
     EXPECT_EQ(host.messageTexts().last(), QStringLiteral("小题得分已保存！"));
+    if (!pub::testing::shotsFolder().isEmpty()) pub::testing::saveShot(d, "question-scores");
 
     // Question 1 has scores now: it can no longer be deleted.
     ASSERT_TRUE(d.cdsQuestions->locate(QStringLiteral("QuestionNo"), {QStringLiteral("1")}));
@@ -194,6 +198,12 @@ TEST_F(QuestionDialog, TheAnalysisOpensOnAReportPage)
     rows.first();
     EXPECT_DOUBLE_EQ(rows.value(u"nP").toDouble(), 0.58) << "7/3 ÷ 4";
     EXPECT_DOUBLE_EQ(rows.value(u"nD").toDouble(), 0.75);
+    if (!pub::testing::shotsFolder().isEmpty()) {
+        page->resize(1200, 600);
+        pub::testing::saveShot(*page, "question-analysis");
+        page->tabLevels->setCurrentIndex(1);
+        pub::testing::saveShot(*page, "question-analysis-chart");
+    }
     page->close();
 
     setModalRunner([](QDialog &dialog) {

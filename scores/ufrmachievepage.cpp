@@ -4,9 +4,11 @@
 
 #include "analysis/ufrmachievedivclass.h"
 #include "analysis/ufrmchart.h"
+#include "analysis/ufrmexamquestions.h"
 #include "domain/scoring.h"
 #include "framework/lumekoachieve.h"
 #include "framework/modalrun.h"
+#include "framework/pagehosting.h"
 #include "framework/pageregistry.h"
 #include "framework/remotetable.h"
 #include "framework/servercall.h"
@@ -103,9 +105,7 @@ TfrmAchievePage::TfrmAchievePage(QWidget *parent) : TBasePage(parent)
     tlbTools->addAction(analysis);
     if (auto *b = qobject_cast<QToolButton *>(tlbTools->widgetForAction(analysis))) b->setPopupMode(QToolButton::InstantPopup);
     // The analyses open as windows of their own over the sheet's exam, its ticked subjects and
-    // the students it shows; 成绩进退分析 comes with its own page, until then it stays greyed.
-    acUpDownSum->setEnabled(false);
-    acUpDownSum->setToolTip(acUpDownSum->text() + QStringLiteral("尚未提供"));
+    // the students it shows; 成绩进退分析 draws each student's line across the chosen exams.
     const std::pair<QAction *, int32_t (*)(void *, void *, const char *, const char *)> exports[] = {
         {acDistSum, ShowDistSumPage}, {acClassSum, ShowClassSumPage}, {acSubjectSum, ShowSubjectSumPage}, {acTeacherSum, ShowTeacherSumPage}};
     for (const auto &[a, show] : exports)
@@ -113,6 +113,14 @@ TfrmAchievePage::TfrmAchievePage(QWidget *parent) : TBasePage(parent)
             const QByteArray params = analysisParameterText().toUtf8(), filter = studentFilterText().toUtf8();
             show(moduleApp(), nullptr, params.constData(), filter.constData());
         });
+    connect(acUpDownSum, &QAction::triggered, this, [this] {
+        const QByteArray params = analysisParameterText().toUtf8();
+        ShowUpDLinePage(moduleApp(), nullptr, params.constData());
+    });
+    acQuestions = action("小题分析", "Chart", "各题得分、难度、区分度与一分一段");
+    analyses->addAction(acQuestions);
+    connect(acQuestions, &QAction::triggered, this,
+            [this] { runQuestionAnalysis(moduleApp(), nullptr, parameterList(analysisParameterText().toUtf8().constData())); });
     acChart = action("数据图表", "Chart", "各班成绩图表");
     analyses->addSeparator();
     analyses->addAction(acChart);

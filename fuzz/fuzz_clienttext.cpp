@@ -141,6 +141,9 @@ void analyses(const QString &text)
         const QString again = items.join(u',');
         fuzz::require(parseExamList(again) == exams, "an exam list read back differently", again);
     }
+    ExamRef exam;
+    if (attempt("exam", [&] { exam = parseExamRef(QStringLiteral("exam"), text); }))
+        fuzz::require(parseExamRef(QStringLiteral("exam"), examItem(exam)) == exam, "an exam read back differently", examItem(exam));
     for (int kind = 0; kind <= 3; ++kind) {
         ExamSumSettings settings;
         if (attempt("analysis settings", [&] { settings = parseExamSumSettings(kind, text); }))

@@ -188,6 +188,14 @@ QList<ExamRef> parseExamList(QStringView text)
     return exams;
 }
 
+ExamRef parseExamRef(const QString &argument, QStringView text)
+{
+    Scanner s(text, argument);
+    const ExamRef exam = examFromItem(s, readListItem(s));
+    if (!s.atEnd()) s.fail(u"expected the end after the exam"_s);
+    return exam;
+}
+
 ExamSumSettings parseExamSumSettings(int kind, QStringView text)
 {
     if (kind < 0 || kind > 3) throw ClientTextError(u"report kind"_s, u"expected 0, 1, 2 or 3"_s, 0);

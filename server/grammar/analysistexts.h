@@ -27,6 +27,9 @@ struct ExamRef {
 // "GradeCode;ExamCode;PageName" items. An item holding a blank, a double quote or a comma is
 // enclosed in double quotes with inner double quotes doubled. At least two exams, each once.
 LUMEKO_GRAMMAR_EXPORT QList<ExamRef> parseExamList(QStringView text);
+// QExamQuality: one exam, as one item of such a list ("0701;001;⊥", quoted the same way).
+// `argument` names the text in errors.
+LUMEKO_GRAMMAR_EXPORT ExamRef parseExamRef(const QString &argument, QStringView text);
 
 // QExamSum settings. Kind 0 (distribution):
 //   ITEMS11 [ "," CUTS "," CUTS ] ";" SUBJECT ";" ( "ALL" | type { "," type } )

@@ -642,6 +642,7 @@ void qExamSum(MethodCall &c)
 void registerAnalysisMethods(Service &s)
 {
     s.addMethod(P::QExamSum, qExamSum);
+    s.addMethod(P::QExamQuality, qExamQuality);
 }
 
 } // namespace lumeko::server

@@ -109,4 +109,7 @@ QString teacherName(const ExamData &d, const ScoreColumn &column, int classIndex
 // A figure as the reports carry it: rounded to two decimals, null when there is none.
 QVariant rounded(const std::optional<double> &v);
 
+// AchieveQry.QExamQuality (qualitymethods.cpp), registered with the score analyses.
+void qExamQuality(MethodCall &c);
+
 } // namespace lumeko::server

@@ -49,6 +49,18 @@ TEST(ExamList, RefusesMalformedItems)
     EXPECT_TRUE(refused([] { parseExamList(u"0701;001;⊥,0702' or '1'='1;003;⊥"); }, 16));
 }
 
+TEST(ExamList, OneExamIsOneItemOfTheList)
+{
+    EXPECT_EQ(parseExamRef("LastExam", u"0701;001;⊥"), (ExamRef{"0701", "001", NoPageMarker}));
+    EXPECT_EQ(parseExamRef("LastExam", u"\"0701;002;张 老师\""), (ExamRef{"0701", "002", QStringLiteral("张 老师")}));
+    // The errors name the argument and point into it.
+    EXPECT_TRUE(refused([] { parseExamRef("LastExam", u""); }, 0, "LastExam: expected GradeCode;ExamCode;PageName"));
+    EXPECT_TRUE(refused([] { parseExamRef("LastExam", u"0701;001;⊥,0701;002;⊥"); }, 10, "the end after the exam"));
+    EXPECT_TRUE(refused([] { parseExamRef("LastExam", u"0701;001;⊥,"); }, 10, "the end after the exam"));
+    EXPECT_TRUE(refused([] { parseExamRef("LastExam", u"0701;001"); }, 8, "GradeCode;ExamCode;PageName"));
+    EXPECT_TRUE(refused([] { parseExamRef("LastExam", u"\"0701;001;⊥\"x"); }, 12, "the end after the exam"));
+}
+
 TEST(ExamSumSettings, DistributionSettings)
 {
     ExamSumSettings s = parseExamSumSettings(0, u"11111111110;001;统招生,借读生");

@@ -92,6 +92,7 @@ const Method *const kAll[] = {
     &UpSubjectItems,
     &UpExamGradePer,
     &QExamSum,
+    &QExamQuality,
     &QExamList,
     &QExamUpDown,
     &QExamUDLine,

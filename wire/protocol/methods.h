@@ -423,6 +423,26 @@ inline constexpr Method QExamSum{"AchieveQry",
                                  Kind::None,
                                  Right::function(kScores)};
 
+// The teaching-quality report of an exam against an earlier one (server/README.md, "The
+// teaching-quality report: QExamQuality"): per subject, a row per class, then the branches and the
+// grade, with the class's teacher, average, rank and rates and how they changed since the earlier
+// exam. Exam and LastExam are "GradeCode;ExamCode;PageName" of the intake; Filter the score page's
+// student filter text (null or "" for none), which counts only when Range holds "已选名单";
+// Subjects codes and FUL, MAI, BAS joined by ","; Range the ticked range captions joined by ",".
+// Data holds the rows; counting nobody answers none.
+inline constexpr Method QExamQuality{"AchieveQry",
+                                     "QExamQuality",
+                                     {schoolId,
+                                      {"Exam", Kind::Text, Pass::Var},
+                                      {"Filter", Kind::Any, Pass::Var},
+                                      inYearVar,
+                                      {"LastExam", Kind::Text, Pass::Var},
+                                      {"Subjects", Kind::Text, Pass::Var},
+                                      {"Range", Kind::Text, Pass::Var},
+                                      data},
+                                     Kind::None,
+                                     Right::function(kScores)};
+
 // ---- Progress between exams: AchieveQry -----------------------------------------------------------
 // The exams a progress analysis can compare (server/README.md, "Progress between exams"): of the
 // grade, or with a stage's one character of every grade of that stage, of the intake; one row per

@@ -77,6 +77,7 @@ qint32 showDistribution(void *app, void *parent, const char *params, const char 
     if (!list) return 0;
     const QString title = QStringLiteral("成绩分布统计");
     TfrmAchieveDist dialog(owner(app));
+    takeHostIcon(dialog, app);
     dialog.Params = *list;
     dialog.FilterText = QString::fromUtf8(extra ? extra : "");
     dialog.PickedAllowed = parent == nullptr;
@@ -125,6 +126,7 @@ qint32 showComparison(void *app, void *parent, const char *params, const char *e
     if (kind == 1 && exam.pageName == kNoPage && (pub::userType() == 1 || functionKeys(4011).contains(QStringLiteral("ViewTotal")))) codes = withTotals(codes);
 
     TfrmAchieveCompare dialog(owner(app));
+    takeHostIcon(dialog, app);
     dialog.setWindowTitle(title);
     dialog.PickedAllowed = parent == nullptr;
     if (!dialog.InitForm()) return -1;
@@ -164,6 +166,7 @@ qint32 showMultiExam(void *app, void *parent, const char *params)
     const std::optional<QStringList> list = analysisParameters(app, params);
     if (!list) return 0;
     TfrmAchMuti dialog(owner(app));
+    takeHostIcon(dialog, app);
     dialog.Params = *list;
     if (!dialog.InitMuti()) return -1;
     if (runModal(dialog) != QDialog::Accepted) return 0;

@@ -55,6 +55,7 @@ qint32 showProgress(void *app, void *parent, const char *params, bool withChart)
         return 0;
     }
     TfrmAchieveUpDown dialog(owner(app));
+    takeHostIcon(dialog, app);
     dialog.Params = list;
     if (!dialog.InitForm()) return -1;
     if (runModal(dialog) != QDialog::Accepted) return 0;

@@ -21,6 +21,13 @@ inline QStringList parameterList(const char *params)
     return splitCommaText(trimControl(QString::fromUtf8(params ? params : "")));
 }
 
+// The dialogs the host opens through an export (the grade wizards, the analyses' selections) wear
+// the host application's icon.
+inline void takeHostIcon(QWidget &dialog, void *app)
+{
+    if (auto *host = static_cast<QWidget *>(app)) dialog.setWindowIcon(host->windowIcon());
+}
+
 struct PageOptions {
     QString caption;
     bool wait = false; // show the host's wait indicator while the page is made

@@ -8,13 +8,6 @@
 
 using namespace lumeko::achieve;
 
-namespace {
-void takeHostIcon(QDialog &dialog, void *app)
-{
-    if (auto *host = static_cast<QWidget *>(app)) dialog.setWindowIcon(host->windowIcon());
-}
-} // namespace
-
 extern "C" void ShowGradeDefForm(void *app)
 {
     runDialog<TfrmGradeDefine>(app, nullptr, [app](TfrmGradeDefine &dialog) {

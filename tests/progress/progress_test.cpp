@@ -21,7 +21,9 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QIcon>
 #include <QListWidget>
+#include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -212,7 +214,14 @@ TEST_F(ProgressPages, TheDialogOffersTheIntakesExamsKeepsTheCurrentOneAndBuildsT
 // page draws the focused student's line.
 TEST_F(ProgressPages, BothPagesShowTheServersComparison)
 {
-    drive = [](QDialog &dialog) {
+    // The host's window, whose icon the selection dialog wears.
+    QWidget app;
+    QPixmap mark(16, 16);
+    mark.fill(Qt::red);
+    app.setWindowIcon(QIcon(mark));
+    bool hostIcon = false;
+    drive = [&](QDialog &dialog) {
+        hostIcon = dialog.windowIcon().cacheKey() == app.windowIcon().cacheKey();
         auto &d = static_cast<TfrmAchieveUpDown &>(dialog);
         for (int i = 0; i < d.lbExams->count(); ++i)
             if (d.lbExams->item(i)->text() == QStringLiteral("九年级.第一次月考")) d.addChosen(d.lbExams->item(i));
@@ -221,8 +230,9 @@ TEST_F(ProgressPages, BothPagesShowTheServersComparison)
         d.btnOKClick();
         return d.result();
     };
-    const int32_t handle = ShowUpDownSumPage(nullptr, nullptr, params().constData());
+    const int32_t handle = ShowUpDownSumPage(&app, nullptr, params().constData());
     ASSERT_GT(handle, 0) << host.messageTexts().join(u'|').toStdString();
+    EXPECT_TRUE(hostIcon);
     auto *page = qobject_cast<TfrmReportPage *>(PageRegistry::instance().page(handle));
     ASSERT_TRUE(page);
     DataSet &rows = *page->cdsData;

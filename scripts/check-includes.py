@@ -42,7 +42,7 @@ ALLOWED = {
     "server/app": ["server/methods", "server/seed", "server/http", "server/query"],
 }
 # The subsystems of pages: each on the framework, none on another.
-SUBSYSTEMS = ["students", "exams", "scores", "organisation", "schoolyear", "analysis"]
+SUBSYSTEMS = ["students", "exams", "scores", "organisation", "schoolyear", "analysis", "pvalue"]
 for s in SUBSYSTEMS:
     ALLOWED[s] = ["framework"]
 # The score page keeps an exam's roster with the register's roster dialog (TPubDefineStudent), and

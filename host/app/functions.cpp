@@ -26,6 +26,7 @@ const HostFunction kFunctions[] = {
     {"4030", "ShowExamDefFDlg", ExportKind::DialogWithParams, Needs::Grade, kExams},
     {"4031", "ShowExamMrgPage", ExportKind::Page, Needs::GradeOrSection, kExams},
     {"4011", "ShowExamMrgPage", ExportKind::Page, Needs::Exam, kExams},
+    {"4032", "ShowPValPage", ExportKind::Page, Needs::Nothing, kExams},
     {"4012", "ShowGradeDefForm", ExportKind::Dialog, Needs::Nothing, kSchoolYear},
     {"4013", "ShowUpGradeForm", ExportKind::Dialog, Needs::Nothing, kSchoolYear},
 };

@@ -55,9 +55,9 @@ public:
     QAction *acInputScore, *acModifyGradePer, *acCaleGradePer; // 按座号录入成绩; the letter shares: 修改, 计算
     QAction *acSendMsg;                                        // 短信: the ticked students' scores to their families (TfrmSMSAchieve)
     QAction *acDistSum, *acClassSum, *acSubjectSum, *acTeacherSum, *acUpDownSum;
-    QAction *acChart;    // 数据图表: the sheet's classes as charts (TfrmChart)
+    QAction *acChart;     // 数据图表: the sheet's classes as charts (TfrmChart)
     QAction *acQuestions; // 小题分析: the questions of a subject and their analysis (TfrmExamQuestions)
-    QAction *acDivClass; // 教学分班: one teaching class per subject (TfrmAchieveDivClass)
+    QAction *acDivClass;  // 教学分班: one teaching class per subject (TfrmAchieveDivClass)
 
     // ---- side panel
     QTabWidget *pcSide;

@@ -242,7 +242,22 @@ chart::ChartData ReportChartLevel::chartData() const
             s.values << value(r, c);
         d.series << s;
     }
-    if (d.series.size() == 1) d.title += u' ' + d.series.first().name;
+    if (d.series.size() == 1) {
+        d.title += u' ' + d.series.first().name;
+        return d;
+    }
+    // What every row shares (语文 平均分 of each exam) goes to the title; the legend keeps the rest.
+    QStringList common = d.series.isEmpty() ? QStringList() : d.series.first().name.split(u' ');
+    for (const chart::Series &s : d.series) {
+        const QStringList words = s.name.split(u' ');
+        qsizetype n = 0;
+        while (n < common.size() && n + 1 < words.size() && words[n] == common[n]) ++n;
+        common = common.mid(0, n);
+    }
+    if (!common.isEmpty()) {
+        d.title += u' ' + common.join(u' ');
+        for (chart::Series &s : d.series) s.name = s.name.split(u' ').mid(common.size()).join(u' ');
+    }
     return d;
 }
 
@@ -252,7 +267,6 @@ void ReportChartLevel::refresh()
     chart::ChartOptions o;
     o.marks = marks();
     o.font = font();
-    o.titleColor = pub::titleFontColor();
     chartView->showData(chartData(), kind(), o);
 }
 

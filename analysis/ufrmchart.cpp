@@ -206,8 +206,9 @@ chart::ChartData TfrmChart::chartData() const
         const QString chosen = cbClass->currentText();
         d.title = chosen + QStringLiteral(" 各科得分率");
         const qsizetype c = classes.indexOf(chosen);
-        if (c >= 0 && c < rates.size()) d.series << chart::Series{chosen, rates[c], QColor(0x2E, 0x75, 0xB6)};
-        if (!rates.isEmpty()) d.series << chart::Series{kGrade, rates.last(), QColor(0xED, 0x7D, 0x31)};
+        // Bright on the title band's colour: the class in gold, the grade in pale blue.
+        if (c >= 0 && c < rates.size()) d.series << chart::Series{chosen, rates[c], QColor(0xFF, 0xC0, 0x00)};
+        if (!rates.isEmpty()) d.series << chart::Series{kGrade, rates.last(), QColor(0x9D, 0xC3, 0xE6)};
         break;
     }
     case Columns: {
@@ -228,7 +229,7 @@ chart::ChartData TfrmChart::chartData() const
             d.categories << r->caption;
         d.title = QStringLiteral("各班各科得分率");
         for (qsizetype c = 0; c < classes.size() && c < rates.size(); ++c)
-            d.series << chart::Series{classes[c], rates[c], {}};
+            d.series << chart::Series{classes[c], rates[c], classes[c] == kGrade ? QColor(0x40, 0x40, 0x40) : QColor()};
         break;
     }
     case Pie: {
@@ -261,13 +262,14 @@ chart::ChartOptions TfrmChart::chartOptions() const
     chart::ChartOptions o;
     o.marks = marks();
     o.font = font();
-    o.titleColor = pub::titleFontColor();
     if (chartType() == Radar) {
         // Rings at the levels: the mean over the subjects of each mark as a share of the full mark.
         o.marks = chart::Marks::None;
         o.radialMax = 100;
+        // On the host's title band: its colour behind, its title font colour for the names.
         o.font = QFont(QStringLiteral("Arial"), font().pointSize());
-        o.axisLabelColor = pub::titleFontColor();
+        o.background = pub::titleBackColor();
+        o.foreground = pub::titleFontColor();
         double excel = 0, good = 0, pass = 0;
         const QList<const ChartSubject *> rated = rateSubjects();
         for (const ChartSubject *s : rated) {
@@ -280,6 +282,13 @@ chart::ChartOptions TfrmChart::chartOptions() const
                               {excel / rated.size(), scoreLevelName(1)},
                               {good / rated.size(), scoreLevelName(2)},
                               {pass / rated.size(), scoreLevelName(3)}};
+        // The centre ten points below the lowest rate or ring, in tens: classes differ by a few
+        // points, which a radar from 0 would squeeze against its rim.
+        double lowest = rated.isEmpty() ? 0 : pass / rated.size();
+        for (const chart::Series &s : chartData().series)
+            for (double v : s.values)
+                if (!std::isnan(v)) lowest = std::min(lowest, v);
+        o.radialMin = std::max(0.0, std::floor((lowest - 10) / 10) * 10);
     }
     return o;
 }

@@ -64,8 +64,30 @@ void TfrmReportPage::InitPage()
         GridData->updateColumn(c, col);
     }
     GridData->setGroupByBoxVisible(false);
+    // The fixed columns are at least as wide as their band's caption, which would otherwise leave
+    // an empty strip beside a narrow first column (班级 of a distribution).
+    const int fixed = GridData->fixedBandColumnCount();
+    int width = 0;
+    for (int c = 0; c < fixed; ++c)
+        if (GridData->column(c).visible) width += GridData->column(c).width;
+    const int caption = GridData->fontMetrics().horizontalAdvance(GridData->bandCaption(0)) + 48;
+    if (fixed > 0 && width < caption) GridData->setColumnWidth(fixed - 1, GridData->column(fixed - 1).width + caption - width);
+    if (cdsData->fieldIndex(u"ExamName") >= 0) GridData->setCellColors([this](int row, int column) { return GapColors(row, column); });
     ChartLevel->setSource(GridData, FixedColumnCount, Title);
     ChartLevel->applyPreset(Preset);
+}
+
+CellColors TfrmReportPage::GapColors(int row, int column) const
+{
+    CellColors c;
+    if (GridData->value(row, GridData->columnOfField(QStringLiteral("ExamName"))).toString() != u"差距") return c;
+    c.background = QColor(0xFF, 0xF8, 0xE1);
+    if (column < FixedColumnCount) return c;
+    bool number = false;
+    const double v = GridData->value(row, column).toString().toDouble(&number);
+    if (number && v < 0) c.foreground = QColor(0xC0, 0x39, 0x2B);
+    else if (number && v > 0) c.foreground = QColor(0x2E, 0x7D, 0x32);
+    return c;
 }
 
 void TfrmReportPage::SetReadOnly(bool readOnly)

@@ -29,6 +29,10 @@ public:
     void InitPage() override;
     void SetReadOnly(bool readOnly) override;
     QVariant ReportVariable(const QString &name, bool *found) override;
+
+    // The colours of a cell of a multi-exam report: the gap rows ("差距") stand out, a fall in
+    // red and a rise in green; other rows keep the grid's.
+    CellColors GapColors(int row, int column) const;
 };
 
 // Makes a report page in `parent` (none: a window of its own) with the answer, and returns its

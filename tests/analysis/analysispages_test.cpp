@@ -427,13 +427,23 @@ TEST_F(AnalysisTest, MultiExamProgressMergesThreeExamsWithTheirGaps)
     EXPECT_EQ(column("任课老师", "Class_001"), (QStringList{"张老师"}));
     EXPECT_EQ(column("人数", "Class_003"), (QStringList{"4"}));
     EXPECT_EQ(column("实考人数", "Class_003"), (QStringList{"3", "3", "0", "0", "-3"}));
+    // Gap rows stand out: a fall in red, a rise in green, no change as it is.
+    const int gap = gridRow(g, {"数学", "平均分", "差距"});
+    ASSERT_GE(gap, 0);
+    const BandedGrid &grid = *p->GridData;
+    EXPECT_EQ(grid.displayText(gap + 2, grid.columnOfField("Class_002")), QStringLiteral("-10"));
+    EXPECT_TRUE(p->GapColors(gap, grid.columnOfField("Class_001")).background.isValid());
+    EXPECT_EQ(p->GapColors(gap + 2, grid.columnOfField("Class_002")).foreground, QColor(0xC0, 0x39, 0x2B));
+    EXPECT_EQ(p->GapColors(gap, grid.columnOfField("Class_001")).foreground, QColor(0x2E, 0x7D, 0x32));
+    EXPECT_FALSE(p->GapColors(gap - 1, grid.columnOfField("Class_001")).background.isValid()) << "an exam's own row";
 
     // The chart starts with every exam's first item across the classes, no gap among them.
     const chart::ChartData d = p->ChartLevel->chartData();
     QStringList series;
     for (const chart::Series &s : d.series)
         series << s.name;
-    EXPECT_EQ(series, (QStringList{"数学 平均分 期中考试", "数学 平均分 期末考试", "数学 平均分 三月月考"}));
+    EXPECT_EQ(series, (QStringList{"期中考试", "期末考试", "三月月考"}));
+    EXPECT_EQ(d.title, QStringLiteral("班级进退分析 数学 平均分")) << "what the rows share goes to the title";
     EXPECT_EQ(d.series.at(1).values.mid(0, 3), (QList<double>{80, 70, 90}));
     EXPECT_TRUE(ClosePage(handle));
 

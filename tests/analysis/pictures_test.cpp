@@ -26,7 +26,8 @@ namespace {
 
 class AnalysisPictures : public AnalysisTest {
 protected:
-    // The demo school's youngest junior grade and its exams with scores, the earliest first.
+    // The demo school's youngest junior grade and its exams with scores in every subject, the
+    // earliest first.
     struct DemoExam {
         QString code, name;
     };
@@ -53,7 +54,10 @@ protected:
         gradeCode = grade.value(0, 1).toString();
         const wire::DataPacket exams = db.select(
             "SELECT e.\"ExamCode\", e.\"ExamName\" FROM \"CJ_ExamTotal\" e WHERE e.\"SchoolCode\" = 'D1' AND e.\"GradeCode\" = ? AND e.\"InYear\" = ? "
-            "AND e.\"PageName\" = ? AND EXISTS (SELECT 1 FROM \"CJ_Mark\" m WHERE m.\"examId\" = e.\"Id\") ORDER BY e.\"dDefDay\", e.\"Id\"",
+            "AND e.\"PageName\" = ? AND NOT EXISTS (SELECT 1 FROM \"CJ_ExamSubject\" s WHERE s.\"SchoolCode\" = e.\"SchoolCode\" "
+                      "AND s.\"GradeCode\" = e.\"GradeCode\" AND s.\"InYear\" = e.\"InYear\" AND s.\"ExamCode\" = e.\"ExamCode\" AND s.\"PageName\" = e.\"PageName\" "
+                      "AND NOT EXISTS (SELECT 1 FROM \"CJ_Mark\" m WHERE m.\"examId\" = e.\"Id\" AND m.\"SubjectCode\" = s.\"SubjectCode\")) "
+                      "ORDER BY e.\"dDefDay\", e.\"Id\"",
             {gradeCode, inYear.toInt(), kNoPage}, {{"ExamCode", wire::FieldType::Text, 0, 0}, {"ExamName", wire::FieldType::Text, 0, 0}});
         for (qsizetype r = 0; r < exams.rowCount(); ++r)
             demoExams << DemoExam{exams.value(r, 0).toString(), exams.value(r, 1).toString()};
@@ -115,21 +119,18 @@ TEST_F(AnalysisPictures, Pictures)
                                          });
     shotOfPage(handle, compareWindow, "analysis-class-comparison", "analysis-class-comparison-chart");
 
-    // Every exam of the term side by side.
+    // The term's exams with scores side by side, in the order they were held.
     QWidget *multiWindow = hostWindow();
     handle = through<TfrmAchMuti>([&] { return ShowAchMutiPage(multiWindow, multiWindow, params.constData()); },
                                   [&](TfrmAchMuti &d) {
-                                      while (d.lbExams->count() > 0) {
-                                          QListWidgetItem *next = nullptr;
-                                          for (int i = 0; i < d.lbExams->count() && !next; ++i)
-                                              if (!d.lbExams->item(i)->isHidden()) next = d.lbExams->item(i);
-                                          if (!next) break;
-                                          d.addChosen(next);
+                                      for (int i = 0; i < d.lbExams->count(); ++i) {
+                                          const QString name = d.lbExams->item(i)->text().section(u'.', -1);
+                                          for (const DemoExam &e : demoExams)
+                                              if (e.name == name && e.code != demoExams.last().code) d.addChosen(d.lbExams->item(i));
                                       }
-                                      // The earlier exams first.
+                                      // The current exam, the latest, last.
                                       d.lbChosen->setCurrentRow(0);
-                                      for (int i = 0; i + 1 < d.lbChosen->count(); ++i)
-                                          d.moveChosen(1);
+                                      for (int i = 0; i + 1 < d.lbChosen->count(); ++i) d.moveChosen(1);
                                       pub::testing::saveShot(d, "analysis-multi-exam-settings");
                                       d.btnOK->click();
                                   });

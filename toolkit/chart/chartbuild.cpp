@@ -11,10 +11,12 @@
 #include <QPieSlice>
 #include <QPolarChart>
 #include <QStackedBarSeries>
+#include <QPen>
 #include <QValueAxis>
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace lumeko::chart {
 
@@ -56,11 +58,24 @@ QString markFormat(Marks marks, const char *placeholder)
     return QString::fromLatin1(placeholder) + (marks == Marks::Percent ? QStringLiteral("%") : QString());
 }
 
+const QColor kDarkText(0x33, 0x33, 0x33);
+
+QColor textColor(const ChartOptions &o) { return o.foreground.isValid() ? o.foreground : kDarkText; }
+
 void styleAxis(QAbstractAxis *axis, const ChartOptions &o)
 {
     axis->setLabelsFont(o.font);
-    if (o.axisLabelColor.isValid()) axis->setLabelsColor(o.axisLabelColor);
+    axis->setLabelsColor(o.axisLabelColor.isValid() ? o.axisLabelColor : textColor(o));
+    if (o.background.isValid()) {
+        // Lines that show on a coloured ground without drowning the series.
+        QColor line = textColor(o);
+        line.setAlpha(90);
+        axis->setGridLineColor(line);
+        axis->setLinePenColor(line);
+    }
 }
+
+QColor colourOf(const Series &s, qsizetype n) { return s.color.isValid() ? s.color : seriesColor(n); }
 
 QValueAxis *valueAxis(double top, Marks marks, const ChartOptions &o)
 {
@@ -78,14 +93,18 @@ QValueAxis *valueAxis(double top, Marks marks, const ChartOptions &o)
 void addBars(QChart *chart, const ChartData &data, const QList<Series> &shown, bool stacked, const ChartOptions &o)
 {
     QAbstractBarSeries *bars = stacked ? static_cast<QAbstractBarSeries *>(new QStackedBarSeries) : new QBarSeries;
-    for (const Series &s : shown) {
+    for (qsizetype n = 0; n < shown.size(); ++n) {
+        const Series &s = shown[n];
         auto *set = new QBarSet(s.name);
         for (qsizetype c = 0; c < data.categories.size(); ++c) {
             const double v = s.values.value(c, kMissing);
             *set << (missing(v) ? 0.0 : v);
         }
         set->setLabelFont(o.font);
-        if (s.color.isValid()) set->setColor(s.color);
+        set->setColor(colourOf(s, n));
+        set->setBorderColor(colourOf(s, n).darker(115));
+        // Inside a stacked column a mark stands on the series' colour, above a column on the ground.
+        set->setLabelColor(stacked ? QColor(Qt::white) : textColor(o));
         bars->append(set);
     }
     bars->setLabelsVisible(o.marks != Marks::None);
@@ -115,7 +134,9 @@ void addPie(QChart *chart, const ChartData &data, const QList<Series> &shown, co
             QPieSlice *slice = pie->append(o.marks == Marks::None ? data.categories.at(c) : data.categories.at(c) + u' ' + mark, v);
             slice->setLabelVisible(true);
             slice->setLabelFont(o.font);
-            if (o.axisLabelColor.isValid()) slice->setLabelColor(o.axisLabelColor);
+            slice->setLabelColor(o.axisLabelColor.isValid() ? o.axisLabelColor : textColor(o));
+            slice->setColor(seriesColor(c));
+            slice->setBorderColor(Qt::white);
         }
     }
     pie->setPieSize(0.62);
@@ -130,7 +151,8 @@ void addLines(QChart *chart, const ChartData &data, const QList<Series> &shown, 
     chart->addAxis(categories, Qt::AlignBottom);
     QValueAxis *values = valueAxis(largest(shown, false, data.categories.size()), o.marks, o);
     chart->addAxis(values, Qt::AlignLeft);
-    for (const Series &s : shown) {
+    for (qsizetype k = 0; k < shown.size(); ++k) {
+        const Series &s = shown[k];
         auto *line = new QLineSeries;
         line->setName(s.name);
         for (qsizetype c = 0; c < data.categories.size(); ++c) {
@@ -138,11 +160,12 @@ void addLines(QChart *chart, const ChartData &data, const QList<Series> &shown, 
             if (!missing(v)) line->append(double(c), v);
         }
         line->setPointsVisible(true);
-        line->setPointLabelsVisible(o.marks != Marks::None);
+        line->setPointLabelsVisible(o.marks != Marks::None && shown.size() <= 2);
         line->setPointLabelsFormat(markFormat(o.marks, "@yPoint"));
         line->setPointLabelsFont(o.font);
+        line->setPointLabelsColor(textColor(o));
         line->setPointLabelsClipping(false);
-        if (s.color.isValid()) line->setColor(s.color);
+        line->setPen(QPen(colourOf(s, k), 2.5));
         chart->addSeries(line);
         line->attachAxis(categories);
         line->attachAxis(values);
@@ -162,28 +185,31 @@ void addRadar(QPolarChart *chart, const ChartData &data, const QList<Series> &sh
     chart->addAxis(angular, QPolarChart::PolarOrientationAngular);
 
     const double top = o.radialMax > 0 ? o.radialMax : largest(shown, false, n);
+    const double bottom = std::clamp(o.radialMin, 0.0, top);
     QAbstractAxis *radial = nullptr;
     if (!o.radialLevels.isEmpty()) {
         auto *levels = new QCategoryAxis;
-        levels->setRange(0, top);
+        levels->setRange(bottom, top);
+        levels->setStartValue(bottom);
         levels->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
         QList<RadialLevel> sorted = o.radialLevels;
         std::sort(sorted.begin(), sorted.end(), [](const RadialLevel &a, const RadialLevel &b) { return a.value < b.value; });
         for (const RadialLevel &l : sorted)
-            if (l.value > 0 && l.value <= top) levels->append(l.label, l.value);
+            if (l.value > bottom && l.value <= top) levels->append(l.label, l.value);
         radial = levels;
     } else {
         auto *values = new QValueAxis;
-        values->setRange(0, top);
+        values->setRange(bottom, top);
         values->applyNiceNumbers();
-        values->setMin(0);
+        values->setMin(bottom);
         values->setLabelFormat(o.marks == Marks::Percent ? QStringLiteral("%.0f%%") : QStringLiteral("%g"));
         radial = values;
     }
     styleAxis(radial, o);
     chart->addAxis(radial, QPolarChart::PolarOrientationRadial);
 
-    for (const Series &s : shown) {
+    for (qsizetype k = 0; k < shown.size(); ++k) {
+        const Series &s = shown[k];
         auto *line = new QLineSeries;
         line->setName(s.name);
         for (qsizetype c = 0; c < n; ++c) {
@@ -193,10 +219,11 @@ void addRadar(QPolarChart *chart, const ChartData &data, const QList<Series> &sh
         // Closed: back to the first category, a full turn on.
         if (n > 1 && !missing(s.values.value(0, kMissing))) line->append(double(n), s.values.value(0));
         line->setPointsVisible(true);
-        line->setPointLabelsVisible(o.marks != Marks::None);
+        line->setPointLabelsVisible(o.marks != Marks::None && shown.size() <= 2);
         line->setPointLabelsFormat(markFormat(o.marks, "@yPoint"));
         line->setPointLabelsFont(o.font);
-        if (s.color.isValid()) line->setColor(s.color);
+        line->setPointLabelsColor(textColor(o));
+        line->setPen(QPen(colourOf(s, k), 3));
         chart->addSeries(line);
         line->attachAxis(angular);
         line->attachAxis(radial);
@@ -204,6 +231,13 @@ void addRadar(QPolarChart *chart, const ChartData &data, const QList<Series> &sh
 }
 
 } // namespace
+
+QColor seriesColor(qsizetype n)
+{
+    static const QColor palette[] = {{0x2E, 0x75, 0xB6}, {0xED, 0x7D, 0x31}, {0x70, 0xAD, 0x47}, {0xFF, 0xC0, 0x00}, {0x7E, 0x57, 0xC2},
+                                     {0xC0, 0x39, 0x2B}, {0x00, 0x9E, 0x9A}, {0xE9, 0x6F, 0xA9}, {0x8D, 0x6E, 0x63}, {0x5B, 0x9B, 0xD5}};
+    return palette[n % qsizetype(std::size(palette))];
+}
 
 double percentOf(double value, double total)
 {
@@ -251,8 +285,13 @@ QChart *buildChart(const ChartData &data, ChartKind kind, const ChartOptions &op
     title.setBold(true);
     if (title.pointSizeF() > 0) title.setPointSizeF(title.pointSizeF() + 3);
     chart->setTitleFont(title);
-    if (options.titleColor.isValid()) chart->setTitleBrush(options.titleColor);
+    chart->setTitleBrush(options.titleColor.isValid() ? options.titleColor : textColor(options));
+    if (options.background.isValid()) {
+        chart->setBackgroundBrush(options.background);
+        chart->setPlotAreaBackgroundVisible(false);
+    }
     chart->legend()->setFont(options.font);
+    chart->legend()->setLabelColor(textColor(options));
     chart->legend()->setAlignment(kind == ChartKind::Pie ? Qt::AlignRight : Qt::AlignBottom);
     // One series has nothing to tell apart, except the slices of a pie.
     chart->legend()->setVisible(kind == ChartKind::Pie || shown.size() > 1);

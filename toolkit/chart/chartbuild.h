@@ -63,9 +63,14 @@ struct ChartOptions {
     QFont font;            // of the axes, legend and marks; the title is bolder and larger
     QColor titleColor;     // invalid: the theme's
     QColor axisLabelColor; // invalid: the theme's
-    // Radar: the radial axis runs from 0 to radialMax (0: the largest value, rounded up), with
+    // A chart on a coloured ground: its background, and the colour of its title, legend, axes and
+    // marks on it (invalid: white ground, dark text).
+    QColor background;
+    QColor foreground;
+    // Radar: the radial axis runs from radialMin to radialMax (0: the largest value), with
     // these levels as its labels instead of numbers when there are any.
     double radialMax = 0;
+    double radialMin = 0; // the centre: a higher one spreads values that lie close to the rim
     QList<RadialLevel> radialLevels;
 };
 
@@ -76,7 +81,11 @@ LUMEKO_CHART_EXPORT double percentOf(double value, double total);
 // series' total, or for a structure chart of their category's total over every series).
 LUMEKO_CHART_EXPORT QList<Series> shownSeries(const ChartData &data, ChartKind kind, Marks marks);
 
-// A new chart (the caller owns it) of `data` as `kind`.
+// The colour of the n-th series (or slice) without a colour of its own: ten that tell apart.
+LUMEKO_CHART_EXPORT QColor seriesColor(qsizetype n);
+
+// A new chart (the caller owns it) of `data` as `kind`. Marks beside the points of lines and
+// radars are drawn for one or two series only: more would cover each other.
 LUMEKO_CHART_EXPORT QChart *buildChart(const ChartData &data, ChartKind kind, const ChartOptions &options);
 
 } // namespace lumeko::chart

@@ -251,12 +251,14 @@ chart::ChartData ReportChartLevel::chartData() const
     for (const chart::Series &s : d.series) {
         const QStringList words = s.name.split(u' ');
         qsizetype n = 0;
-        while (n < common.size() && n + 1 < words.size() && words[n] == common[n]) ++n;
+        while (n < common.size() && n + 1 < words.size() && words[n] == common[n])
+            ++n;
         common = common.mid(0, n);
     }
     if (!common.isEmpty()) {
         d.title += u' ' + common.join(u' ');
-        for (chart::Series &s : d.series) s.name = s.name.split(u' ').mid(common.size()).join(u' ');
+        for (chart::Series &s : d.series)
+            s.name = s.name.split(u' ').mid(common.size()).join(u' ');
     }
     return d;
 }

@@ -85,8 +85,10 @@ CellColors TfrmReportPage::GapColors(int row, int column) const
     if (column < FixedColumnCount) return c;
     bool number = false;
     const double v = GridData->value(row, column).toString().toDouble(&number);
-    if (number && v < 0) c.foreground = QColor(0xC0, 0x39, 0x2B);
-    else if (number && v > 0) c.foreground = QColor(0x2E, 0x7D, 0x32);
+    if (number && v < 0)
+        c.foreground = QColor(0xC0, 0x39, 0x2B);
+    else if (number && v > 0)
+        c.foreground = QColor(0x2E, 0x7D, 0x32);
     return c;
 }
 

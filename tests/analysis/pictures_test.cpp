@@ -55,9 +55,9 @@ protected:
         const wire::DataPacket exams = db.select(
             "SELECT e.\"ExamCode\", e.\"ExamName\" FROM \"CJ_ExamTotal\" e WHERE e.\"SchoolCode\" = 'D1' AND e.\"GradeCode\" = ? AND e.\"InYear\" = ? "
             "AND e.\"PageName\" = ? AND NOT EXISTS (SELECT 1 FROM \"CJ_ExamSubject\" s WHERE s.\"SchoolCode\" = e.\"SchoolCode\" "
-                      "AND s.\"GradeCode\" = e.\"GradeCode\" AND s.\"InYear\" = e.\"InYear\" AND s.\"ExamCode\" = e.\"ExamCode\" AND s.\"PageName\" = e.\"PageName\" "
-                      "AND NOT EXISTS (SELECT 1 FROM \"CJ_Mark\" m WHERE m.\"examId\" = e.\"Id\" AND m.\"SubjectCode\" = s.\"SubjectCode\")) "
-                      "ORDER BY e.\"dDefDay\", e.\"Id\"",
+            "AND s.\"GradeCode\" = e.\"GradeCode\" AND s.\"InYear\" = e.\"InYear\" AND s.\"ExamCode\" = e.\"ExamCode\" AND s.\"PageName\" = e.\"PageName\" "
+            "AND NOT EXISTS (SELECT 1 FROM \"CJ_Mark\" m WHERE m.\"examId\" = e.\"Id\" AND m.\"SubjectCode\" = s.\"SubjectCode\")) "
+            "ORDER BY e.\"dDefDay\", e.\"Id\"",
             {gradeCode, inYear.toInt(), kNoPage}, {{"ExamCode", wire::FieldType::Text, 0, 0}, {"ExamName", wire::FieldType::Text, 0, 0}});
         for (qsizetype r = 0; r < exams.rowCount(); ++r)
             demoExams << DemoExam{exams.value(r, 0).toString(), exams.value(r, 1).toString()};
@@ -130,7 +130,8 @@ TEST_F(AnalysisPictures, Pictures)
                                       }
                                       // The current exam, the latest, last.
                                       d.lbChosen->setCurrentRow(0);
-                                      for (int i = 0; i + 1 < d.lbChosen->count(); ++i) d.moveChosen(1);
+                                      for (int i = 0; i + 1 < d.lbChosen->count(); ++i)
+                                          d.moveChosen(1);
                                       pub::testing::saveShot(d, "analysis-multi-exam-settings");
                                       d.btnOK->click();
                                   });

@@ -7,11 +7,11 @@
 #include <QChart>
 #include <QLegend>
 #include <QLineSeries>
+#include <QPen>
 #include <QPieSeries>
 #include <QPieSlice>
 #include <QPolarChart>
 #include <QStackedBarSeries>
-#include <QPen>
 #include <QValueAxis>
 
 #include <algorithm>
@@ -60,7 +60,10 @@ QString markFormat(Marks marks, const char *placeholder)
 
 const QColor kDarkText(0x33, 0x33, 0x33);
 
-QColor textColor(const ChartOptions &o) { return o.foreground.isValid() ? o.foreground : kDarkText; }
+QColor textColor(const ChartOptions &o)
+{
+    return o.foreground.isValid() ? o.foreground : kDarkText;
+}
 
 void styleAxis(QAbstractAxis *axis, const ChartOptions &o)
 {
@@ -75,7 +78,10 @@ void styleAxis(QAbstractAxis *axis, const ChartOptions &o)
     }
 }
 
-QColor colourOf(const Series &s, qsizetype n) { return s.color.isValid() ? s.color : seriesColor(n); }
+QColor colourOf(const Series &s, qsizetype n)
+{
+    return s.color.isValid() ? s.color : seriesColor(n);
+}
 
 QValueAxis *valueAxis(double top, Marks marks, const ChartOptions &o)
 {

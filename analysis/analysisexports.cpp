@@ -102,7 +102,10 @@ qint32 showDistribution(void *app, void *parent, const char *params, const char 
     const int grade = rowWhere(reply.rows, "iRowType", qint64(2));
     if (grade >= 0) preset.rows = {grade};
     preset.title = dialog.Exam.caption.section(u'.', -1) + u' ' + dialog.cbSubject->currentText() + QStringLiteral(" 成绩分布");
-    return openReportPage(static_cast<QWidget *>(parent), title, reply.fields, reply.rows, 1, preset);
+    const qint32 handle = openReportPage(static_cast<QWidget *>(parent), title, reply.fields, reply.rows, 1, preset);
+    if (auto *page = qobject_cast<TfrmReportPage *>(PageRegistry::instance().page(handle)))
+        page->Variables = {{QStringLiteral("ExamName"), dialog.Exam.caption}, {QStringLiteral("SubjectName"), dialog.cbSubject->currentText()}};
+    return handle;
 }
 
 qint32 showComparison(void *app, void *parent, const char *params, const char *extra, int kind, const QString &title)

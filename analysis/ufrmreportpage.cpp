@@ -108,14 +108,19 @@ QVariant TfrmReportPage::ReportVariable(const QString &name, bool *found)
         *found = true;
         return Title;
     }
+    if (Variables.contains(name)) {
+        *found = true;
+        return Variables.value(name);
+    }
     return TBasePage::ReportVariable(name, found);
 }
 
 qint32 openReportPage(QWidget *parent, const QString &title, const wire::DataPacket &fields, const wire::DataPacket &rows, int fixedColumns,
-                      const ChartPreset &preset)
+                      const ChartPreset &preset, const QString &reportFolder)
 {
     auto *page = new TfrmReportPage(parent);
     page->setUpdatesEnabled(false);
+    page->ReportFolder = reportFolder.isEmpty() ? QStringLiteral("Analysis/") + title : reportFolder;
     page->setResult(title, fields, rows, fixedColumns);
     page->Preset = preset;
     page->InitPage();

@@ -1,12 +1,14 @@
 #pragma once
 // TfrmReportPage: the rows of an analysis as a report page: a list built from the answer's column
 // definitions (the first columns fixed), and a second level showing the same rows as a chart.
-// Nothing is edited; printing, the report templates of "Reports/Analysis" and the export serve
-// every user.
+// Nothing is edited; printing, the analysis' report templates ("Reports/Analysis/<title>") and
+// the export serve every user.
 
 #include "analysis/reportchart.h"
 #include "framework/ubasepage.h"
 #include "wire/packet.h"
+
+#include <QHash>
 
 class QTabWidget;
 
@@ -22,6 +24,9 @@ public:
     void setResult(const QString &title, const wire::DataPacket &fields, const wire::DataPacket &rows, int fixedColumns);
     QString Title;
     ChartPreset Preset; // how the chart level starts
+    // What the analysis' report templates may print besides SchoolName and ReportTitle (the
+    // exam's and the subject's names).
+    QHash<QString, QVariant> Variables;
 
     QTabWidget *tabLevels; // "数据列表" and "图表"
     ReportChartLevel *ChartLevel;
@@ -37,8 +42,10 @@ public:
 
 // Makes a report page in `parent` (none: a window of its own) with the answer, and returns its
 // handle.
+// `reportFolder` is the folder of its report templates under "Reports/": "Analysis/" and the
+// analysis' title when empty, so that each analysis has templates of its own fields.
 LUMEKO_ACHIEVE_EXPORT qint32 openReportPage(QWidget *parent, const QString &title, const wire::DataPacket &fields, const wire::DataPacket &rows,
-                                            int fixedColumns, const ChartPreset &preset);
+                                            int fixedColumns, const ChartPreset &preset, const QString &reportFolder = {});
 
 // Puts an initialised analysis page into `parent`'s layout, or into a window of its own of
 // `windowSize`, registers and shows it, and returns its handle.

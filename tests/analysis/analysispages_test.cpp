@@ -9,12 +9,15 @@
 #include "analysis/ufrmreportpage.h"
 #include "analysisschool.h"
 #include "toolkit/grid/bandedgrid.h"
+#include "toolkit/report/prepared.h"
 #include "toolkit/sheet/sheetfile.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QDoubleSpinBox>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
@@ -103,6 +106,11 @@ QSpinBox *layerCell(TfrmAchieveDist &d, int row, int column)
 TEST_F(AnalysisTest, DistributionSendsItsSettingsStoresMarksAndLayersAndShowsTheAnswer)
 {
     signInAs("admin", "lumeko");
+    // The distribution's template as it ships, in the host's folder.
+    const QString templates = m_app.filePath(QStringLiteral("Reports/Analysis/成绩分布统计"));
+    QDir().mkpath(templates);
+    ASSERT_TRUE(QFile::copy(QStringLiteral(LUMEKO_SOURCE_DIR "/data/Reports/Analysis/成绩分布统计/成绩分布统计表.frf"),
+                            templates + QStringLiteral("/成绩分布统计表.frf")));
     QWidget *window = hostWindow();
     const QByteArray params = examParams("001", "期中考试");
     QString sent;
@@ -196,6 +204,25 @@ TEST_F(AnalysisTest, DistributionSendsItsSettingsStoresMarksAndLayersAndShowsThe
     EXPECT_EQ(d.series.first().name, QStringLiteral("年级"));
     EXPECT_EQ(d.series.first().values, (QList<double>{3, 2, 2, 2, 0, 1, 1, 1}));
     EXPECT_EQ(d.title, QStringLiteral("期中考试 数学 成绩分布 年级"));
+
+    // The shipped template prints every class with the exam's and the subject's names.
+    QAction *entry = nullptr;
+    for (QAction *a : p->pmPrint->actions())
+        if (a->text() == u"成绩分布统计表") entry = a;
+    ASSERT_NE(entry, nullptr) << "the template is offered";
+    QStringList printed;
+    p->showReport = [&](const report::PreparedReport &r) {
+        for (int i = 0; i < r.pageCount(); ++i)
+            printed << r.texts(i);
+    };
+    entry->trigger();
+    EXPECT_TRUE(printed.contains(QStringLiteral("示范市第一中学  成绩分布统计")) || printed.contains(QStringLiteral("一中  成绩分布统计")))
+        << printed.join(u'|').toStdString();
+    EXPECT_TRUE(printed.contains(QStringLiteral("2026级七年级.期中考试  数学")));
+    EXPECT_EQ(printed.count(QStringLiteral("一班")), 1);
+    EXPECT_TRUE(printed.contains(QStringLiteral("年级")));
+    EXPECT_TRUE(printed.contains(QStringLiteral("65.83"))) << "the grade's average";
+    EXPECT_FALSE(printed.join(u'|').contains(u'[')) << "every field of the template is there";
 
     // The export holds what the page shows.
     const QString file = m_app.filePath(QStringLiteral("分布.xlsx"));

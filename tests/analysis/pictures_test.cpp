@@ -9,10 +9,13 @@
 #include "analysisschool.h"
 #include "scores/ufrmachievepage.h"
 #include "shots.h"
+#include "toolkit/report/prepared.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QTabWidget>
 
@@ -98,6 +101,9 @@ TEST_F(AnalysisPictures, Pictures)
     ASSERT_TRUE(seedDemo());
     ASSERT_GE(demoExams.size(), 2) << "the demo grade has held two exams by December";
     const QByteArray params = latest();
+    const QString templates = m_app.filePath(QStringLiteral("Reports/Analysis/成绩分布统计"));
+    QDir().mkpath(templates);
+    QFile::copy(QStringLiteral(LUMEKO_SOURCE_DIR "/data/Reports/Analysis/成绩分布统计/成绩分布统计表.frf"), templates + QStringLiteral("/成绩分布统计表.frf"));
 
     // The distribution of 数学 with the grade's first and last 30, 60, 90.
     QWidget *distWindow = hostWindow();
@@ -109,6 +115,14 @@ TEST_F(AnalysisPictures, Pictures)
                                                  d.btnOK->click();
                                              });
     shotOfPage(handle, distWindow, "analysis-distribution", "analysis-distribution-chart");
+    // Its shipped template, printed.
+    if (auto *p = qobject_cast<TfrmReportPage *>(PageRegistry::instance().page(handle))) {
+        p->showReport = [](const report::PreparedReport &r) {
+            if (r.pageCount() > 0) r.pageImage(0, 3.0).save(pub::testing::shotsFolder() + QStringLiteral("/analysis-distribution-print.png"));
+        };
+        for (QAction *a : p->pmPrint->actions())
+            if (a->text() == u"成绩分布统计表") a->trigger();
+    }
 
     // The class comparison with the dialog's own items.
     QWidget *compareWindow = hostWindow();

@@ -6,6 +6,8 @@
 
 #include <QListWidget>
 
+#include <algorithm>
+
 namespace lumeko::achieve {
 
 void addCheckItems(QListWidget *list, const QStringList &captions, const QList<bool> &ticked, const QStringList &keys)
@@ -16,6 +18,10 @@ void addCheckItems(QListWidget *list, const QStringList &captions, const QList<b
         item->setCheckState(ticked.value(i) ? Qt::Checked : Qt::Unchecked);
         item->setData(Qt::UserRole, keys.isEmpty() ? captions[i] : keys.value(i));
     }
+    // Wide enough for its longest caption beside its check box, and a scroll bar.
+    int widest = 0;
+    for (int i = 0; i < list->count(); ++i) widest = std::max(widest, list->fontMetrics().horizontalAdvance(list->item(i)->text()));
+    list->setMinimumWidth(std::max(list->minimumWidth(), widest + 56));
 }
 
 QList<bool> checkStates(const QListWidget *list)

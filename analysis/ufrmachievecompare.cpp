@@ -43,7 +43,6 @@ TfrmAchieveCompare::TfrmAchieveCompare(QWidget *parent) : QDialog(parent)
     clbItems->setMinimumSize(420, 200);
     auto *range = new QGroupBox(QStringLiteral("统计范围"), this);
     (new QVBoxLayout(range))->addWidget(clbRange);
-    clbRange->setMaximumWidth(140);
 
     auto *body = new QHBoxLayout;
     body->addWidget(items, 1);

@@ -60,7 +60,6 @@ TfrmAchMuti::TfrmAchMuti(QWidget *parent) : TfrmAchieveCompare(parent)
     eg->addWidget(chosen, 1, 2, 4, 1);
     auto *subjects = new QGroupBox(QStringLiteral("对比科目"), this);
     (new QVBoxLayout(subjects))->addWidget(clbSubjects);
-    clbSubjects->setMaximumWidth(140);
 
     // Above the items: the exams; beside the range: the subjects.
     auto *layout = qobject_cast<QVBoxLayout *>(this->layout());

@@ -20,7 +20,8 @@ void addCheckItems(QListWidget *list, const QStringList &captions, const QList<b
     }
     // Wide enough for its longest caption beside its check box, and a scroll bar.
     int widest = 0;
-    for (int i = 0; i < list->count(); ++i) widest = std::max(widest, list->fontMetrics().horizontalAdvance(list->item(i)->text()));
+    for (int i = 0; i < list->count(); ++i)
+        widest = std::max(widest, list->fontMetrics().horizontalAdvance(list->item(i)->text()));
     list->setMinimumWidth(std::max(list->minimumWidth(), widest + 56));
 }
 

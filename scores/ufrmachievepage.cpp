@@ -3,6 +3,7 @@
 #include "scores/ufrmachievepage.h"
 
 #include "analysis/ufrmachievedivclass.h"
+#include "analysis/ufrmachievequality.h"
 #include "analysis/ufrmchart.h"
 #include "analysis/ufrmexamquestions.h"
 #include "domain/scoring.h"
@@ -121,6 +122,11 @@ TfrmAchievePage::TfrmAchievePage(QWidget *parent) : TBasePage(parent)
     analyses->addAction(acQuestions);
     connect(acQuestions, &QAction::triggered, this,
             [this] { runQuestionAnalysis(moduleApp(), nullptr, parameterList(analysisParameterText().toUtf8().constData())); });
+    // 质量分析总表 over the sheet's exam, its ticked subjects and the students it shows.
+    acQuality = action("质量分析总表", "Chart", "各班各科教学质量及与上次考试的比较");
+    analyses->addAction(acQuality);
+    connect(acQuality, &QAction::triggered, this,
+            [this] { runQualityReport(dialogOwner(this), parameterList(analysisParameterText().toUtf8().constData()), studentFilterText(), true); });
     acChart = action("数据图表", "Chart", "各班成绩图表");
     analyses->addSeparator();
     analyses->addAction(acChart);

@@ -57,6 +57,7 @@ public:
     QAction *acDistSum, *acClassSum, *acSubjectSum, *acTeacherSum, *acUpDownSum;
     QAction *acChart;     // 数据图表: the sheet's classes as charts (TfrmChart)
     QAction *acQuestions; // 小题分析: the questions of a subject and their analysis (TfrmExamQuestions)
+    QAction *acQuality;   // 质量分析总表: each class's teaching quality against an earlier exam (TfrmAchieveQuality)
     QAction *acDivClass;  // 教学分班: one teaching class per subject (TfrmAchieveDivClass)
 
     // ---- side panel

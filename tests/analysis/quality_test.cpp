@@ -7,14 +7,18 @@
 #include "analysis/analysiscall.h"
 #include "analysis/ufrmachievequality.h"
 #include "analysisschool.h"
+#include "framework/pageregistry.h"
+#include "scores/ufrmachievepage.h"
 #include "shots.h"
 #include "toolkit/report/prepared.h"
 
 #include <QDir>
 #include <QFile>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QToolBar>
 
 #include <gtest/gtest.h>
 
@@ -217,6 +221,40 @@ TEST_F(QualityTest, AFailedCallIsLoggedAndAMissingTemplateIsNamed)
         EXPECT_TRUE(previews.isEmpty());
         d.reject();
     });
+}
+
+TEST_F(QualityTest, TheScorePageOpensItOverItsExamAndItsStudents)
+{
+    signInAs("admin", "lumeko");
+    QWidget *window = hostWindow();
+    const QByteArray params = examParams("002", "期末考试");
+    auto *page = qobject_cast<TfrmAchievePage *>(PageRegistry::instance().page(ShowAchievePage(window, window, params.constData())));
+    ASSERT_NE(page, nullptr) << host.messageTexts().join(u'|').toStdString();
+    window->show();
+    // A command of the page's 分析 menu.
+    QMenu *analyses = nullptr;
+    for (QAction *a : page->tlbTools->actions())
+        if (a->text() == u"分析") analyses = a->menu<QMenu *>();
+    ASSERT_NE(analyses, nullptr);
+    EXPECT_TRUE(analyses->actions().contains(page->acQuality));
+    EXPECT_EQ(page->acQuality->text(), QStringLiteral("质量分析总表"));
+    bool shown = false;
+    setModalRunner([&](QDialog &dialog) {
+        auto &d = dynamic_cast<TfrmAchieveQuality &>(dialog);
+        shown = true;
+        d.showReport = [this](const report::PreparedReport &r) { previews.append(r); };
+        EXPECT_EQ(d.ExamText(), QStringLiteral("1701;002;⊥"));
+        EXPECT_EQ(d.FilterText, page->studentFilterText());
+        EXPECT_TRUE(d.clbRange->item(d.clbRange->count() - 1)->flags() & Qt::ItemIsEnabled) << "the sheet's students may be the range";
+        tickOnly(d.clbSubjects, {QStringLiteral("数学")});
+        d.btnOK->click();
+        return int(QDialog::Rejected);
+    });
+    page->acQuality->trigger();
+    setModalRunner({});
+    ASSERT_TRUE(shown);
+    ASSERT_EQ(previews.size(), 1) << host.messageTexts().join(u'|').toStdString();
+    EXPECT_EQ(rowOf(previews.first().texts(0), "三班", 7), QStringList({"三班", "张老师", "4", "3", "90.00", "1", "13.68"}));
 }
 
 TEST(QualityChanges, ADirectionIsPrintedWithItsChange)

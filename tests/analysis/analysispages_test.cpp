@@ -103,8 +103,12 @@ QSpinBox *layerCell(TfrmAchieveDist &d, int row, int column)
 
 // ---- the distribution -------------------------------------------------------------------------
 
-TEST_F(AnalysisTest, DistributionSendsItsSettingsStoresMarksAndLayersAndShowsTheAnswer)
+// On both back ends: a changed mark is stored by UpExamTotal before the count.
+class DistributionOnBothBackends : public pub::testing::OnBackend<AnalysisTest> {};
+
+TEST_P(DistributionOnBothBackends, SendsItsSettingsStoresMarksAndLayersAndShowsTheAnswer)
 {
+    if (IsSkipped()) return;
     signInAs("admin", "lumeko");
     // The distribution's template as it ships, in the host's folder.
     const QString templates = m_app.filePath(QStringLiteral("Reports/Analysis/成绩分布统计"));
@@ -386,8 +390,12 @@ TEST_F(AnalysisTest, AnAnalysisThatCountsNobodyIsReported)
 
 // ---- the multi-exam progress ------------------------------------------------------------------
 
-TEST_F(AnalysisTest, MultiExamProgressMergesThreeExamsWithTheirGaps)
+// On both back ends: the three exams' comparisons come from the server's SQL on each.
+class MultiExamOnBothBackends : public pub::testing::OnBackend<AnalysisTest> {};
+
+TEST_P(MultiExamOnBothBackends, ThreeExamsMergeWithTheirGaps)
 {
+    if (IsSkipped()) return;
     signInAs("admin", "lumeko");
     QWidget *window = hostWindow();
     const QByteArray params = examParams("001", "期中考试");
@@ -482,3 +490,6 @@ TEST_F(AnalysisTest, MultiExamProgressMergesThreeExamsWithTheirGaps)
                              d.btnCancel->click();
                          });
 }
+
+INSTANTIATE_TEST_SUITE_P(Backends, MultiExamOnBothBackends, pub::testing::bothBackends(), server::testing::backendParamName);
+INSTANTIATE_TEST_SUITE_P(Backends, DistributionOnBothBackends, pub::testing::bothBackends(), server::testing::backendParamName);

@@ -493,3 +493,28 @@ TEST_P(MultiExamOnBothBackends, ThreeExamsMergeWithTheirGaps)
 
 INSTANTIATE_TEST_SUITE_P(Backends, MultiExamOnBothBackends, pub::testing::bothBackends(), server::testing::backendParamName);
 INSTANTIATE_TEST_SUITE_P(Backends, DistributionOnBothBackends, pub::testing::bothBackends(), server::testing::backendParamName);
+
+// A subject teacher: his classes only; printing and export are his too, designing templates not.
+TEST_F(AnalysisTest, ATeacherPrintsAndExportsHisClassesButDesignsNoTemplates)
+{
+    signInAs("wang", "pw6");
+    const QByteArray params = examParams("001", "期中考试");
+    const qint32 handle = through<TfrmAchieveDist>([&] { return ShowDistSumPage(hostWindow(), nullptr, params.constData(), ""); },
+                                                   [&](TfrmAchieveDist &d) {
+                                                       QStringList offered;
+                                                       for (int i = 0; i < d.cbSubject->count(); ++i)
+                                                           offered << d.cbSubject->itemText(i);
+                                                       EXPECT_EQ(offered, (QStringList{"语文", "数学"})) << "no totals without 查看总分";
+                                                       d.cbSubject->setCurrentIndex(0);
+                                                       d.btnOK->click();
+                                                   });
+    ASSERT_GT(handle, 0) << host.messageTexts().join(u'|').toStdString() << host.logLines.join(u'|').toStdString();
+    TfrmReportPage *p = reportPage(handle);
+    // 王老师 teaches 语文 in 三班: its three scored students (50 each) and the grade over them.
+    EXPECT_EQ(firstColumn(*p->GridData), (QStringList{"三班", "年级"}));
+    EXPECT_EQ(cell(*p->GridData, {"三班"}, "nAverage"), QStringLiteral("50"));
+    EXPECT_TRUE(p->acPrint->isEnabled());
+    EXPECT_TRUE(p->acExport->isEnabled());
+    EXPECT_FALSE(p->acRptSet->isVisible());
+    EXPECT_TRUE(ClosePage(handle));
+}

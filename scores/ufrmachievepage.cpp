@@ -118,6 +118,16 @@ TfrmAchievePage::TfrmAchievePage(QWidget *parent) : TBasePage(parent)
         const QByteArray params = analysisParameterText().toUtf8();
         ShowUpDLinePage(moduleApp(), nullptr, params.constData());
     });
+    // The same comparisons as tables: each student's rises and falls, each class's across exams.
+    acUpDownTable = action("成绩进退汇总", "Chart", "各学生多次考试成绩进退汇总表");
+    acMutiSum = action("班级进退分析", "Chart", "各班多次考试对比及差距");
+    analyses->addActions({acUpDownTable, acMutiSum});
+    const std::pair<QAction *, int32_t (*)(void *, void *, const char *)> tables[] = {{acUpDownTable, ShowUpDownSumPage}, {acMutiSum, ShowAchMutiPage}};
+    for (const auto &[a, show] : tables)
+        connect(a, &QAction::triggered, this, [this, show = show] {
+            const QByteArray params = analysisParameterText().toUtf8();
+            show(moduleApp(), nullptr, params.constData());
+        });
     acQuestions = action("小题分析", "Chart", "各题得分、难度、区分度与一分一段");
     analyses->addAction(acQuestions);
     connect(acQuestions, &QAction::triggered, this,

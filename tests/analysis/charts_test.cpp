@@ -5,7 +5,10 @@
 #include "analysis/ufrmachievecompare.h"
 #include "analysis/ufrmachievedist.h"
 #include "analysis/ufrmachievedivclass.h"
+#include "analysis/ufrmachieveupdown.h"
+#include "analysis/ufrmachmuti.h"
 #include "analysis/ufrmchart.h"
+#include "analysis/ufrmexamquestions.h"
 #include "analysis/ufrmreportpage.h"
 #include "analysisschool.h"
 #include "scores/ufrmachievepage.h"
@@ -311,4 +314,21 @@ TEST_F(ScorePageAnalysisTest, TheSheetsAnalysisCommandsOpenTheAnalyses)
     EXPECT_EQ(report->parentWidget(), nullptr);
     EXPECT_EQ(report->cdsData->value(u"sSubject").toString(), QStringLiteral("数学")) << "the ticked subject";
     EXPECT_TRUE(ClosePage(after.last()));
+
+    // The progress tables and the questions open their dialogs over the sheet's exam.
+    const QStringList params = parameterList(p->analysisParameterText().toUtf8().constData());
+    for (QAction *a : {p->acUpDownSum, p->acUpDownTable})
+        EXPECT_TRUE(throughPage<TfrmAchieveUpDown>(a, [&](TfrmAchieveUpDown &d) {
+            EXPECT_EQ(d.Params, params);
+            EXPECT_EQ(d.lbChosen->count(), 1) << "the sheet's exam";
+            d.btnCancel->click();
+        })) << a->text().toStdString();
+    EXPECT_TRUE(throughPage<TfrmAchMuti>(p->acMutiSum, [&](TfrmAchMuti &d) {
+        EXPECT_EQ(d.Exam.examCode, readAnalysisParams(params).examCode);
+        d.btnCancel->click();
+    }));
+    EXPECT_TRUE(throughPage<TfrmExamQuestions>(p->acQuestions, [&](TfrmExamQuestions &d) {
+        EXPECT_EQ(d.cbSubject->currentData().toString(), QStringLiteral("002")) << "the ticked subject";
+        d.btnClose->click();
+    }));
 }

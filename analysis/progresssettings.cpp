@@ -26,31 +26,6 @@ QString progressExamCaption(const ProgressExam &exam, const QString &gradeName)
     return gradeName.isEmpty() ? exam.examName : gradeName + u'.' + exam.examName;
 }
 
-namespace {
-bool sameExam(const ProgressExam &a, const ProgressExam &b)
-{
-    return a.gradeCode == b.gradeCode && a.examCode == b.examCode && a.pageName == b.pageName;
-}
-qsizetype placeIn(const QList<ProgressExam> &offered, const ProgressExam &e)
-{
-    for (qsizetype i = 0; i < offered.size(); ++i)
-        if (sameExam(offered[i], e)) return i;
-    return -1;
-}
-} // namespace
-
-int chosenInsertPosition(const QList<ProgressExam> &chosen, const ProgressExam &added, const QList<ProgressExam> &offered)
-{
-    const qsizetype at = placeIn(offered, added);
-    if (at < 0) return int(chosen.size());
-    int position = 0;
-    for (qsizetype i = 0; i < chosen.size(); ++i) {
-        const qsizetype other = placeIn(offered, chosen[i]);
-        if (other >= 0 && other < at) position = int(i) + 1;
-    }
-    return position;
-}
-
 QString progressExamList(const QList<ProgressExam> &chosen)
 {
     QStringList items;

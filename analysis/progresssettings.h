@@ -25,9 +25,6 @@ struct ProgressExam {
 LUMEKO_ACHIEVE_EXPORT QList<ProgressExam> progressExams(const wire::DataPacket &list);
 // "七年级.期中考试", or the exam's name alone when the grade has no name.
 LUMEKO_ACHIEVE_EXPORT QString progressExamCaption(const ProgressExam &exam, const QString &gradeName);
-// Where an exam moved into the chosen list goes: after the chosen exams held before it (by their
-// places in `offered`), so that the chosen list reads from the earliest exam to the latest.
-LUMEKO_ACHIEVE_EXPORT int chosenInsertPosition(const QList<ProgressExam> &chosen, const ProgressExam &added, const QList<ProgressExam> &offered);
 
 // "GradeCode;ExamCode;PageName" per exam, as comma text.
 LUMEKO_ACHIEVE_EXPORT QString progressExamList(const QList<ProgressExam> &chosen);

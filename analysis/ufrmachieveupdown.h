@@ -5,6 +5,7 @@
 // items (成绩, 排名, 进退) decide the columns of the answer.
 
 #include "analysis/analysissettings.h"
+#include "analysis/examchooser.h"
 #include "analysis/progresssettings.h"
 
 #include <QDialog>
@@ -27,6 +28,7 @@ public:
     // The subjects, the exam lists and the fixed columns; false after telling the teacher.
     bool InitForm();
 
+    ExamChooser *Chooser;                              // the exams, kept in the order they were held
     QRadioButton *rbGrade, *rbIntake;                  // "本年级考试", "本届所有年级考试"
     QListWidget *lbExams, *lbChosen;                   // the exams offered, "已选考试"
     QPushButton *btnAdd, *btnRemove, *btnUp, *btnDown; // "==>", "<==", "↑上移", "↓下移"
@@ -50,8 +52,7 @@ public Q_SLOTS:
     void btnOKClick();
 
 private:
-    bool isCurrent(const ProgressExam &e) const;
-    QList<ProgressExam> m_offered; // the exams of the list shown, in the order they were held
+    std::optional<QList<ChosenExam>> examsToCompare(bool intake);
     wire::DataPacket m_fixedColumns;
 };
 

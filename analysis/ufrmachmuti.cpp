@@ -17,12 +17,6 @@ namespace lumeko::achieve {
 
 namespace {
 const QString kNoPage = QStringLiteral("⊥");
-constexpr int kExamRole = Qt::UserRole + 1;
-
-bool sameExam(const ChosenExam &a, const ChosenExam &b)
-{
-    return a.gradeCode == b.gradeCode && a.examCode == b.examCode && a.pageName == b.pageName;
-}
 } // namespace
 
 TfrmAchMuti::TfrmAchMuti(QWidget *parent) : TfrmAchieveCompare(parent)
@@ -32,32 +26,20 @@ TfrmAchMuti::TfrmAchMuti(QWidget *parent) : TfrmAchieveCompare(parent)
     setCheckStates(clbItems, statesOf(m_defaultItems, 21));
     cdsSubjects = new DataSet(this);
     cdsSubjectPt = new DataSet(this);
-    rbGrade = new QRadioButton(QStringLiteral("本年级考试"), this);
-    rbIntake = new QRadioButton(QStringLiteral("本届所有年级考试"), this);
-    rbGrade->setChecked(true);
-    lbExams = new QListWidget(this);
-    lbChosen = new QListWidget(this);
-    btnAdd = new QPushButton(QStringLiteral("==>"), this);
-    btnRemove = new QPushButton(QStringLiteral("<=="), this);
-    btnUp = new QPushButton(QStringLiteral("↑上移"), this);
-    btnDown = new QPushButton(QStringLiteral("↓下移"), this);
+    Chooser = new ExamChooser(this);
+    rbGrade = Chooser->rbGrade;
+    rbIntake = Chooser->rbIntake;
+    lbExams = Chooser->lbExams;
+    lbChosen = Chooser->lbChosen;
+    btnAdd = Chooser->btnAdd;
+    btnRemove = Chooser->btnRemove;
+    btnUp = Chooser->btnUp;
+    btnDown = Chooser->btnDown;
+    Chooser->source = [this](bool intake) { return examsToCompare(intake); };
     clbSubjects = new QListWidget(this);
 
     auto *exams = new QGroupBox(QStringLiteral("对比考试"), this);
-    auto *eg = new QGridLayout(exams);
-    auto *source = new QHBoxLayout;
-    source->addWidget(rbGrade);
-    source->addWidget(rbIntake);
-    source->addStretch(1);
-    eg->addLayout(source, 0, 0, 1, 3);
-    eg->addWidget(lbExams, 1, 0, 4, 1);
-    eg->addWidget(btnAdd, 1, 1);
-    eg->addWidget(btnRemove, 2, 1);
-    eg->addWidget(btnUp, 3, 1);
-    eg->addWidget(btnDown, 4, 1);
-    auto *chosen = new QGroupBox(QStringLiteral("已选考试"), exams);
-    (new QVBoxLayout(chosen))->addWidget(lbChosen);
-    eg->addWidget(chosen, 1, 2, 4, 1);
+    (new QVBoxLayout(exams))->addWidget(Chooser);
     auto *subjects = new QGroupBox(QStringLiteral("对比科目"), this);
     (new QVBoxLayout(subjects))->addWidget(clbSubjects);
 
@@ -66,21 +48,8 @@ TfrmAchMuti::TfrmAchMuti(QWidget *parent) : TfrmAchieveCompare(parent)
     layout->insertWidget(0, exams, 1);
     if (auto *body = qobject_cast<QHBoxLayout *>(layout->itemAt(2)->layout())) body->insertWidget(1, subjects);
 
-    connect(rbGrade, &QRadioButton::toggled, this, [this] { loadExams(); });
-    connect(btnAdd, &QPushButton::clicked, this, [this] { addChosen(lbExams->currentItem()); });
-    connect(btnRemove, &QPushButton::clicked, this, [this] { removeChosen(lbChosen->currentItem()); });
-    connect(lbExams, &QListWidget::itemDoubleClicked, this, &TfrmAchMuti::addChosen);
-    connect(lbChosen, &QListWidget::itemDoubleClicked, this, &TfrmAchMuti::removeChosen);
-    connect(btnUp, &QPushButton::clicked, this, [this] { moveChosen(-1); });
-    connect(btnDown, &QPushButton::clicked, this, [this] { moveChosen(1); });
     disconnect(btnOK, &QPushButton::clicked, nullptr, nullptr);
     connect(btnOK, &QPushButton::clicked, this, &TfrmAchMuti::btnOKMutiClick);
-}
-
-ChosenExam TfrmAchMuti::examOf(const QListWidgetItem *item)
-{
-    const QStringList k = item->data(kExamRole).toStringList();
-    return {k.value(0), k.value(1), k.value(2), item->text()};
 }
 
 bool TfrmAchMuti::isCurrent(const ChosenExam &e) const
@@ -116,13 +85,9 @@ bool TfrmAchMuti::InitMuti()
     }
     addCheckItems(clbSubjects, captions, QList<bool>(captions.size(), true), keys);
 
-    loadExams();
     // The current exam is always compared.
-    for (int i = 0; i < lbExams->count(); ++i)
-        if (isCurrent(examOf(lbExams->item(i)))) {
-            addChosen(lbExams->item(i));
-            break;
-        }
+    Chooser->current = ChosenExam{Exam.gradeCode, Exam.examCode, Exam.pageName, {}};
+    loadExams();
 
     setCheckStates(clbItems, statesOf(m_defaultItems, 21));
     CompareChoice choice;
@@ -132,75 +97,53 @@ bool TfrmAchMuti::InitMuti()
     return true;
 }
 
-void TfrmAchMuti::loadExams()
+// The exams of the grade, or of every grade of the intake year, in the order they were held.
+std::optional<QList<ChosenExam>> TfrmAchMuti::examsToCompare(bool intake)
 {
-    lbExams->clear();
     pub::WaitIndicator wait(this, QStringLiteral("正在读取数据......"));
     DataSet exams;
-    const bool intake = rbIntake->isChecked();
     const QString grade = intake ? Exam.gradeCode.left(1) : Exam.gradeCode;
     const CallResult r = loadTable(exams, protocol::QSameExamList, {in(pub::schoolId()), var(qint64(Exam.inYear)), intake ? in(grade) : var(grade)});
     if (!r.ok()) {
         reportFailure(this, windowTitle(), r, Failure::Read);
-        return;
+        return std::nullopt;
     }
     DataSet names;
     names.setData(pub::gradeNames());
-    // One exam is one grade, code and page: consecutive rows of those three are one.
-    QList<ChosenExam> chosen = ChosenExams();
+    QList<ChosenExam> out;
     for (exams.first(); !exams.eof(); exams.next()) {
-        const ChosenExam e{exams.value(u"GradeCode").toString(), exams.value(u"ExamCode").toString(), exams.value(u"PageName").toString(), {}};
-        bool listed = false;
-        for (int i = 0; i < lbExams->count() && !listed; ++i)
-            listed = sameExam(examOf(lbExams->item(i)), e);
-        if (listed) continue;
-        const QString gradeName = names.isActive() && names.locate(QStringLiteral("sKeyId"), {e.gradeCode}) ? names.value(u"sValue").toString() : QString();
+        const QString code = exams.value(u"GradeCode").toString();
+        const QString gradeName = names.isActive() && names.locate(QStringLiteral("sKeyId"), {code}) ? names.value(u"sValue").toString() : QString();
         const QString examName = exams.value(u"ExamName").toString();
-        auto *item = new QListWidgetItem(gradeName.isEmpty() ? examName : gradeName + u'.' + examName, lbExams);
-        item->setData(kExamRole, QStringList{e.gradeCode, e.examCode, e.pageName});
-        for (const ChosenExam &c : chosen)
-            if (sameExam(c, e)) item->setHidden(true);
+        out.append(
+            {code, exams.value(u"ExamCode").toString(), exams.value(u"PageName").toString(), gradeName.isEmpty() ? examName : gradeName + u'.' + examName});
     }
+    return out;
+}
+
+void TfrmAchMuti::loadExams()
+{
+    Chooser->load();
 }
 
 QList<ChosenExam> TfrmAchMuti::ChosenExams() const
 {
-    QList<ChosenExam> out;
-    for (int i = 0; i < lbChosen->count(); ++i)
-        out << examOf(lbChosen->item(i));
-    return out;
+    return Chooser->chosen();
 }
 
 void TfrmAchMuti::addChosen(QListWidgetItem *item)
 {
-    if (!item || item->isHidden()) return;
-    auto *copy = new QListWidgetItem(item->text(), lbChosen);
-    copy->setData(kExamRole, item->data(kExamRole));
-    item->setHidden(true);
-    lbChosen->setCurrentItem(copy);
+    Chooser->add(item);
 }
 
 void TfrmAchMuti::removeChosen(QListWidgetItem *item)
 {
-    if (!item) return;
-    const ChosenExam e = examOf(item);
-    if (isCurrent(e)) {
-        pub::msgWarn(QStringLiteral("对不起，此次对比考试不能取消！"), this);
-        return;
-    }
-    for (int i = 0; i < lbExams->count(); ++i)
-        if (sameExam(examOf(lbExams->item(i)), e)) lbExams->item(i)->setHidden(false);
-    delete lbChosen->takeItem(lbChosen->row(item));
+    Chooser->remove(item);
 }
 
 void TfrmAchMuti::moveChosen(int by)
 {
-    const int row = lbChosen->currentRow();
-    const int to = row + by;
-    if (row < 0 || to < 0 || to >= lbChosen->count()) return;
-    QListWidgetItem *item = lbChosen->takeItem(row);
-    lbChosen->insertItem(to, item);
-    lbChosen->setCurrentRow(to);
+    Chooser->move(by);
 }
 
 QStringList TfrmAchMuti::SubjectCodes() const

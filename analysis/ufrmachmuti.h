@@ -4,6 +4,7 @@
 // counted. The choice of subjects, items and range is the user's own and comes back the next time
 // ("UserData/<user>/AchMutiAnalysis.ini").
 
+#include "analysis/examchooser.h"
 #include "analysis/ufrmachievecompare.h"
 #include "toolkit/data/dataset.h"
 
@@ -13,13 +14,6 @@ class QPushButton;
 class QRadioButton;
 
 namespace lumeko::achieve {
-
-// One exam as the dialog lists it.
-struct ChosenExam {
-    QString gradeCode, examCode, pageName;
-    QString label; // grade name + "." + exam name
-    bool operator==(const ChosenExam &) const = default;
-};
 
 class LUMEKO_ACHIEVE_EXPORT TfrmAchMuti : public TfrmAchieveCompare {
     Q_OBJECT
@@ -49,11 +43,13 @@ public:
     void removeChosen(QListWidgetItem *item);
     void moveChosen(int by);
 
+    ExamChooser *Chooser; // the exams' lists and buttons above
+
 public Q_SLOTS:
     void btnOKMutiClick();
 
 private:
-    static ChosenExam examOf(const QListWidgetItem *item);
+    std::optional<QList<ChosenExam>> examsToCompare(bool intake);
     bool isCurrent(const ChosenExam &e) const;
 };
 

@@ -3,6 +3,7 @@
 // goes, one student's line with a missed exam as a gap; then the dialog and both pages over the
 // demo school with the server's real answer.
 
+#include "analysis/examchooser.h"
 #include "analysis/progresssettings.h"
 #include "analysis/ufrmachieveupdown.h"
 #include "analysis/ufrmrepchartpage.h"
@@ -88,11 +89,12 @@ TEST(ProgressSettings, ExamsAreListedAsCommaTextAndAddedInTheOrderTheyWereHeld)
     EXPECT_EQ(progressExamList({a, c}), QStringLiteral("1801;001;⊥,1901;001;⊥"));
     EXPECT_EQ(progressExamList({a, unit}), QStringLiteral("1801;001;⊥,\"1901;U01;张 老师\"")) << "an item with a blank is quoted";
 
-    const QList<ProgressExam> offered{a, b, c, unit};
-    EXPECT_EQ(chosenInsertPosition({c}, a, offered), 0) << "an earlier exam goes before the current one";
-    EXPECT_EQ(chosenInsertPosition({a, c}, b, offered), 1);
-    EXPECT_EQ(chosenInsertPosition({c, a}, b, offered), 2) << "after the last chosen exam held before it, as the user ordered them";
-    EXPECT_EQ(chosenInsertPosition({a, c}, unit, offered), 2);
+    // Places in the offered list a, b, c, unit: 0, 1, 2, 3.
+    EXPECT_EQ(chosenInsertPosition({2}, 0), 0) << "an earlier exam goes before the current one";
+    EXPECT_EQ(chosenInsertPosition({0, 2}, 1), 1);
+    EXPECT_EQ(chosenInsertPosition({2, 0}, 1), 2) << "after the last chosen exam held before it, as the user ordered them";
+    EXPECT_EQ(chosenInsertPosition({0, 2}, 3), 2);
+    EXPECT_EQ(chosenInsertPosition({0, 2}, -1), 2) << "an exam not offered goes last";
 
     // One exam per grade, code and page, however many rows the answer has of it.
     wire::DataPacket list({{"Id", wire::FieldType::Integer, 0, 0},

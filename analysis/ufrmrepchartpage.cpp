@@ -26,16 +26,8 @@ const QList<std::pair<const char *, chart::ChartKind>> kKinds{
     {"折线图", chart::ChartKind::Line}, {"柱形图", chart::ChartKind::Column}, {"结构图", chart::ChartKind::Structure}, {"饼图", chart::ChartKind::Pie}};
 }
 
-TfrmRepChartPage::TfrmRepChartPage(QWidget *parent) : TBasePage(parent)
+TfrmRepChartPage::TfrmRepChartPage(QWidget *parent) : TAnalysisPage(parent)
 {
-    Tag = 4011;
-    SaveLayout = false;
-    ReportFolder = QStringLiteral("Analysis");
-    for (QAction *a : {acPrint, acRptSet, acExport})
-        setActionTag(a, 0);
-    for (QAction *a : {acInsert, acDelete, acEdit, acSave, acCancel, acRequery})
-        a->setVisible(false);
-
     auto *panel = new QWidget(this);
     cbKind = new QComboBox(panel);
     for (const auto &[caption, kind] : kKinds)
@@ -89,17 +81,9 @@ TfrmRepChartPage::TfrmRepChartPage(QWidget *parent) : TBasePage(parent)
 void TfrmRepChartPage::setResult(const QString &title, const wire::DataPacket &fields, const wire::DataPacket &rows, const QString &keyField,
                                  const wire::DataPacket &detail, int fixedColumns)
 {
-    Title = title;
-    setWindowTitle(title);
     KeyField = keyField;
     Detail = detail;
-    FixedColumnCount = fixedColumns;
-    cdsFields->setData(fields);
-    cdsData->setData(rows);
-    if (cdsData->fieldIndex(u"Selected") < 0)
-        cdsData->addField({QStringLiteral("Selected"), wire::FieldType::Boolean, 0, 0}, FieldKind::Calculated,
-                          [](const DataSet &, Bookmark) { return QVariant(true); });
-    cdsData->first();
+    TAnalysisPage::setResult(title, fields, rows, fixedColumns);
 }
 
 void TfrmRepChartPage::InitPage()
@@ -107,24 +91,6 @@ void TfrmRepChartPage::InitPage()
     TBasePage::InitPage();
     GridData->setGroupByBoxVisible(false);
     refreshChart();
-}
-
-void TfrmRepChartPage::SetReadOnly(bool readOnly)
-{
-    TBasePage::SetReadOnly(true);
-    Q_UNUSED(readOnly);
-    for (QAction *a : {acPrint, acExport})
-        a->setEnabled(true);
-    acRptSet->setVisible(pub::userType() == 1);
-}
-
-QVariant TfrmRepChartPage::ReportVariable(const QString &name, bool *found)
-{
-    if (name == u"ReportTitle") {
-        *found = true;
-        return Title;
-    }
-    return TBasePage::ReportVariable(name, found);
 }
 
 // "张三 成绩" for the focused student.

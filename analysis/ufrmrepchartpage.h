@@ -4,7 +4,7 @@
 // to columns, a structure or a pie, and show scores or grade ranks; copy, print and save as on the
 // report page's chart.
 
-#include "framework/ubasepage.h"
+#include "analysis/ufrmreportpage.h"
 #include "wire/packet.h"
 
 class QComboBox;
@@ -17,7 +17,7 @@ class ChartView;
 
 namespace lumeko::achieve {
 
-class LUMEKO_ACHIEVE_EXPORT TfrmRepChartPage : public TBasePage {
+class LUMEKO_ACHIEVE_EXPORT TfrmRepChartPage : public TAnalysisPage {
     Q_OBJECT
 public:
     explicit TfrmRepChartPage(QWidget *parent = nullptr);
@@ -26,7 +26,7 @@ public:
     // chart detail (keyed by StudentCode) and the number of fixed leading columns.
     void setResult(const QString &title, const wire::DataPacket &fields, const wire::DataPacket &rows, const QString &keyField, const wire::DataPacket &detail,
                    int fixedColumns);
-    QString Title, KeyField;
+    QString KeyField;
     wire::DataPacket Detail;
 
     QSplitter *splLevels;
@@ -36,8 +36,6 @@ public:
     chart::ChartView *chartView;
 
     void InitPage() override;
-    void SetReadOnly(bool readOnly) override;
-    QVariant ReportVariable(const QString &name, bool *found) override;
 
     // Draws the focused student's chart anew.
     void refreshChart();

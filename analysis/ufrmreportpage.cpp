@@ -10,7 +10,7 @@
 
 namespace lumeko::achieve {
 
-TfrmReportPage::TfrmReportPage(QWidget *parent) : TBasePage(parent)
+TAnalysisPage::TAnalysisPage(QWidget *parent) : TBasePage(parent)
 {
     Tag = 4011;
     // Each analysis has columns of its own: one remembered layout would not fit the next.
@@ -21,7 +21,10 @@ TfrmReportPage::TfrmReportPage(QWidget *parent) : TBasePage(parent)
     // The rows are the server's answer: nothing to add, delete, edit or save.
     for (QAction *a : {acInsert, acDelete, acEdit, acSave, acCancel, acRequery})
         a->setVisible(false);
+}
 
+TfrmReportPage::TfrmReportPage(QWidget *parent) : TAnalysisPage(parent)
+{
     tabLevels = new QTabWidget(this);
     tabLevels->setTabPosition(QTabWidget::South);
     tabLevels->setDocumentMode(true);
@@ -40,7 +43,7 @@ TfrmReportPage::TfrmReportPage(QWidget *parent) : TBasePage(parent)
     });
 }
 
-void TfrmReportPage::setResult(const QString &title, const wire::DataPacket &fields, const wire::DataPacket &rows, int fixedColumns)
+void TAnalysisPage::setResult(const QString &title, const wire::DataPacket &fields, const wire::DataPacket &rows, int fixedColumns)
 {
     Title = title;
     setWindowTitle(title);
@@ -92,7 +95,7 @@ CellColors TfrmReportPage::GapColors(int row, int column) const
     return c;
 }
 
-void TfrmReportPage::SetReadOnly(bool readOnly)
+void TAnalysisPage::SetReadOnly(bool readOnly)
 {
     TBasePage::SetReadOnly(true);
     Q_UNUSED(readOnly);
@@ -102,7 +105,7 @@ void TfrmReportPage::SetReadOnly(bool readOnly)
     acRptSet->setVisible(pub::userType() == 1);
 }
 
-QVariant TfrmReportPage::ReportVariable(const QString &name, bool *found)
+QVariant TAnalysisPage::ReportVariable(const QString &name, bool *found)
 {
     if (name == u"ReportTitle") {
         *found = true;

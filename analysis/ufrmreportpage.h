@@ -14,26 +14,36 @@ class QTabWidget;
 
 namespace lumeko::achieve {
 
-class LUMEKO_ACHIEVE_EXPORT TfrmReportPage : public TBasePage {
+// What every page of an analysis' answer shares: the rows are the server's, nothing is added,
+// edited or saved; print, templates and export serve every user, designing templates the
+// administrators.
+class LUMEKO_ACHIEVE_EXPORT TAnalysisPage : public TBasePage {
     Q_OBJECT
 public:
-    explicit TfrmReportPage(QWidget *parent = nullptr);
+    explicit TAnalysisPage(QWidget *parent = nullptr);
 
     // The answer to show, before InitPage: the title, the column definitions, the rows and the
     // number of fixed leading columns.
     void setResult(const QString &title, const wire::DataPacket &fields, const wire::DataPacket &rows, int fixedColumns);
     QString Title;
-    ChartPreset Preset; // how the chart level starts
     // What the analysis' report templates may print besides SchoolName and ReportTitle (the
     // exam's and the subject's names).
     QHash<QString, QVariant> Variables;
 
+    void SetReadOnly(bool readOnly) override;
+    QVariant ReportVariable(const QString &name, bool *found) override;
+};
+
+class LUMEKO_ACHIEVE_EXPORT TfrmReportPage : public TAnalysisPage {
+    Q_OBJECT
+public:
+    explicit TfrmReportPage(QWidget *parent = nullptr);
+
+    ChartPreset Preset;    // how the chart level starts
     QTabWidget *tabLevels; // "数据列表" and "图表"
     ReportChartLevel *ChartLevel;
 
     void InitPage() override;
-    void SetReadOnly(bool readOnly) override;
-    QVariant ReportVariable(const QString &name, bool *found) override;
 
     // The colours of a cell of a multi-exam report: the gap rows ("差距") stand out, a fall in
     // red and a rise in green; other rows keep the grid's.

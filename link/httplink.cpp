@@ -162,7 +162,12 @@ wire::Reply HttpLink::Impl::transportFailure(httplib::Error error, std::chrono::
         if (elapsed >= options.writeTimeout)
             return Reply::failure(ErrorCode::Timeout,
                                   QStringLiteral("%1: the server at %2 did not take the call within %3").arg(name, url, seconds(options.writeTimeout)));
-        return Reply::failure(ErrorCode::Internal, QStringLiteral("%1: the connection to the server at %2 broke while the call was sent").arg(name, url));
+        // A server that serves HTTPS may drop a plain request before all of it is written.
+        return Reply::failure(ErrorCode::Internal, QStringLiteral("%1: the connection to the server at %2 broke while the call was sent%3")
+                                                       .arg(name, url,
+                                                            options.tls ? QString()
+                                                                        : QStringLiteral(" (if it serves HTTPS, "
+                                                                                         "give its https:// address)")));
     default:
         return Reply::failure(ErrorCode::Internal,
                               QStringLiteral("%1: the call to the server at %2 failed: %3").arg(name, url, QString::fromStdString(httplib::to_string(error))));

@@ -9,8 +9,10 @@ packages=(
   # Qt 6, with the SQL drivers the server's two storage back ends use
   qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql
   qt6-charts-dev libqt6opengl6-dev # the analyses' charts (Qt Charts' CMake files ask for Qt OpenGL's)
-  # the server: HTTP(S) transport, password hashing, and the PostgreSQL server its storage tests run against
-  libcpp-httplib-dev libssl-dev libsodium-dev postgresql
+  # the server: HTTP(S) transport (the clients' link on cpp-httplib with OpenSSL, the server's
+  # event-driven front on libmicrohttpd with GnuTLS), password hashing, and the PostgreSQL server
+  # its storage tests run against
+  libcpp-httplib-dev libssl-dev libmicrohttpd-dev libsodium-dev postgresql
   openssl # certificates for HTTPS: the district's deployment and the server program's tests
   # report PDFs: the CJK font they embed, and pdftotext for the tests that read them back
   fonts-wqy-microhei poppler-utils

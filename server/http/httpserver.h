@@ -11,17 +11,36 @@
 //   a web page's prefix, and paths under it: what its WebHandler answers (addWebHandler)
 //   anything else 404
 //
-// Requests are served by a fixed pool of worker threads that live as long as the server listens;
-// the service may keep per-thread state there (each worker its own database connection). A
-// connection kept alive by its client holds one worker until it is closed or has been idle for
-// keepAliveTimeout, so the pool should be larger than the number of clients that call at once.
+// Connections are driven by an event loop (libmicrohttpd over epoll) that reads requests and writes
+// answers for every connection at once; a connection that is idle, slow or kept alive holds no
+// thread. A request whose headers and body have all come is handed to a fixed pool of worker
+// threads that live as long as the server listens; the service may keep per-thread state there
+// (each worker its own database connection). The pool need only be as large as the number of
+// calls that should run at once.
+//
+// What a client may hold of the server (see "The HTTP front under abuse" in server/README.md):
+//   - a connection without a request in progress is closed after keepAliveTimeout, a fresh one
+//     (its TLS handshake included) as well as one kept alive after an answer;
+//   - a request's line and headers must all have come within headerTimeout of its first line,
+//     and its body within bodyTimeout plus a second for every minBodyBytesPerSecond bytes that
+//     have come; however the bytes trickle in, a request that misses its deadline is dropped;
+//   - a pause longer than readTimeout while a request comes in, or writeTimeout while its answer
+//     goes out, ends the connection (both rounded up to whole seconds);
+//   - at most maxConnections connections at once: further ones wait in the listening socket's
+//     queue until one ends; and maxConnectionsPerAddress of them from one client address: a
+//     further one is closed as soon as it is accepted;
+//   - a body announced larger than maxBodyBytes is refused (413) before any of it is read; a body
+//     without an announced length (chunked) is kept only up to maxBodyBytes, the rest is dropped
+//     as it comes and the refusal follows its end (or the connection is closed at its deadline,
+//     which stops growing); after a refusal the connection is closed.
 //
 // Over HTTPS the server offers TLS 1.2 and later only and asks clients for no certificate: who
 // calls is settled by signing in. The certificate and the key are read when listening starts, so a
 // renewed certificate is taken up by stopping and listening again.
 //
-// Listening ignores SIGPIPE for the whole process: a client that gives up must not kill the
-// server when its answer is written to the closed connection.
+// Listening ignores SIGPIPE for the whole process (a client that gives up must not kill the server
+// when its answer is written to the closed connection) and raises the process's soft limit of open
+// files towards maxConnections.
 
 #include "server/http/http_export.h"
 #include "server/http/webhandler.h"
@@ -43,12 +62,17 @@ using wire::ServerLink;
 struct LUMEKO_HTTP_EXPORT HttpServerOptions {
     QString host = QStringLiteral("127.0.0.1");
     int port = 0;                                     // 0: any free port; HttpServer::port() tells which
-    int workerThreads = 32;
+    int workerThreads = 32;                           // calls and web pages answered at once
     qint64 maxBodyBytes = qint64(256) * 1024 * 1024;  // of one request
-    std::chrono::milliseconds readTimeout{30'000};    // longest wait for the next bytes of a request
+    std::chrono::milliseconds headerTimeout{10'000};  // for a request's line and headers, all of them
+    std::chrono::milliseconds bodyTimeout{30'000};    // for its body, plus a second for every ...
+    qint64 minBodyBytesPerSecond = 64 * 1024;         // ... this many bytes that came
+    std::chrono::milliseconds readTimeout{30'000};    // longest pause in the bytes of a request
     std::chrono::milliseconds writeTimeout{30'000};   // longest wait for a client to take the answer
-    std::chrono::seconds keepAliveTimeout{5};         // an idle connection is closed after this
+    std::chrono::seconds keepAliveTimeout{5};         // a connection without a request is closed after this
     int keepAliveMaxCount = 1000;                     // calls on one connection before it is closed
+    int maxConnections = 2048;                        // open at once
+    int maxConnectionsPerAddress = 256;               // open at once from one client address
     wire::DecodeLimits limits;                        // what one call may make the decoder allocate
 
     // HTTPS: a PEM file with the server's certificate (then any intermediate certificates of its
@@ -81,9 +105,9 @@ public:
     // False, with the reason in *error, when it could not start.
     bool run(QString *error = nullptr);
 
-    // Stops accepting, finishes the calls in progress and returns; callable from any thread, and
-    // more than once. A connection its client keeps open is closed only when it has been idle for
-    // keepAliveTimeout, so stop() can take that long. A server that was stopped can listen again.
+    // Stops accepting, finishes the calls in progress, waits up to writeTimeout for their answers
+    // to be taken, closes every connection and returns; callable from any thread, and more than
+    // once. A server that was stopped can listen again.
     void stop();
 
     bool isRunning() const;

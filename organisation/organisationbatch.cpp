@@ -193,3 +193,43 @@ void GradeChooser::setUp(const QStringList &params)
 }
 
 } // namespace lumeko::achieve
+
+namespace lumeko::achieve {
+
+bool numberNewRows(QWidget *owner, const QString &caption, DataSet &table, const wire::protocol::Method &highest, const QString &codeField)
+{
+    QList<wire::Argument> args{in(pub::schoolId())};
+    const CallResult answer = callServer(highest, args);
+    if (!answer.ok()) {
+        reportFailure(owner, caption, answer, Failure::Connection);
+        return false;
+    }
+    const QString *text = std::get_if<QString>(&answer.result);
+    const qint64 from = text ? text->toLongLong() : 0;
+    FrozenControls frozen(table);
+    const Bookmark here = table.bookmark();
+    int added = 0;
+    for (table.first(); !table.eof(); table.next()) {
+        if (table.updateStatus() != RowStatus::Inserted) continue;
+        table.edit();
+        table.setValue(codeField, threeDigitCode(from + ++added));
+        table.setValue(u"SchoolCode", pub::schoolId());
+        table.post();
+    }
+    if (here >= 0) table.gotoBookmark(here);
+    return true;
+}
+
+std::optional<bool> codeInUse(QWidget *owner, const QString &caption, const QString &table, const QString &field, const QString &code)
+{
+    QList<wire::Argument> args{in(pub::schoolId()), in(table), in(field), in(u'\'' + code + u'\'')};
+    const CallResult used = callServer(protocol::QCheckData, args);
+    if (!used.ok()) {
+        reportFailure(owner, caption, used, Failure::Read);
+        return std::nullopt;
+    }
+    const qint64 *count = std::get_if<qint64>(&used.result);
+    return count && *count >= 1;
+}
+
+} // namespace lumeko::achieve

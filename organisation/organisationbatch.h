@@ -12,6 +12,8 @@
 
 #include <QWidget>
 
+#include <optional>
+
 class QComboBox;
 class QLabel;
 
@@ -65,6 +67,15 @@ LUMEKO_ACHIEVE_EXPORT void setLookup(BandedGrid &grid, const char *field, const 
 
 // A department's, class's or subject's code: the number with at least three digits ("005", "123").
 LUMEKO_ACHIEVE_EXPORT QString threeDigitCode(qint64 number);
+
+// Numbers `table`'s new rows after the highest code in use (`highest`: MaxDeptID, MaxSubjectID)
+// in `codeField`, and gives them the school. False, after telling the user, without an answer.
+LUMEKO_ACHIEVE_EXPORT bool numberNewRows(QWidget *owner, const QString &caption, DataSet &table, const wire::protocol::Method &highest,
+                                         const QString &codeField);
+
+// Whether a code is used in `table`'s `field` (QCheckData), so that its row may not be deleted;
+// nothing, after telling the user, when the server could not be asked.
+LUMEKO_ACHIEVE_EXPORT std::optional<bool> codeInUse(QWidget *owner, const QString &caption, const QString &table, const QString &field, const QString &code);
 
 // The grade's name in the school's grade names ("七年级"); the code itself when it is not there.
 LUMEKO_ACHIEVE_EXPORT QString gradeNameOf(const QString &gradeCode);

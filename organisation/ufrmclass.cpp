@@ -147,14 +147,9 @@ void TfrmClass::DeleteRecord()
     if (!cdsData->isActive() || cdsData->isEmpty()) return;
     const QString code = cdsData->value(u"ClassCode").toString();
     if (!code.isEmpty()) {
-        QList<wire::Argument> args{in(pub::schoolId()), in(QStringLiteral("XJ_GradeClass")), in(QStringLiteral("ClassCode")), in(u'\'' + code + u'\'')};
-        const CallResult used = callServer(protocol::QCheckData, args);
-        if (!used.ok()) {
-            reportFailure(this, kCaption, used, Failure::Read);
-            return;
-        }
-        const qint64 *count = std::get_if<qint64>(&used.result);
-        if (count && *count >= 1) {
+        const std::optional<bool> used = codeInUse(this, kCaption, QStringLiteral("XJ_GradeClass"), QStringLiteral("ClassCode"), code);
+        if (!used) return;
+        if (*used) {
             pub::msgHint(QStringLiteral("此班级已经被关联使用了，不能删除！"), this);
             return;
         }

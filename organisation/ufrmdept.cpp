@@ -41,27 +41,7 @@ bool TfrmDept::SaveData()
 {
     if (!TBaseBatch::SaveData()) return false;
     if (!cdsData->isActive() || cdsData->changeCount() == 0) return true;
-    QList<wire::Argument> args{in(pub::schoolId())};
-    const CallResult highest = callServer(protocol::MaxDeptID, args);
-    if (!highest.ok()) {
-        reportFailure(this, kCaption, highest, Failure::Connection);
-        return false;
-    }
-    const QString *text = std::get_if<QString>(&highest.result);
-    const qint64 from = text ? text->toLongLong() : 0;
-    {
-        FrozenControls frozen(*cdsData);
-        const Bookmark here = cdsData->bookmark();
-        int added = 0;
-        for (cdsData->first(); !cdsData->eof(); cdsData->next()) {
-            if (cdsData->updateStatus() != RowStatus::Inserted) continue;
-            cdsData->edit();
-            cdsData->setValue(u"sCode", threeDigitCode(from + ++added));
-            cdsData->setValue(u"SchoolCode", pub::schoolId());
-            cdsData->post();
-        }
-        if (here >= 0) cdsData->gotoBookmark(here);
-    }
+    if (!numberNewRows(this, kCaption, *cdsData, protocol::MaxDeptID, QStringLiteral("sCode"))) return false;
     return sendOrganisationChanges(
         this, *cdsData, protocol::UpDept,
         {QStringLiteral("正在提交保存部门数据......"), QStringLiteral("修改保存部门数据"), QString(), QStringLiteral("部门保存："), false});

@@ -61,14 +61,9 @@ void TfrmSubject::DeleteRecord()
     if (!cdsData->isActive() || cdsData->isEmpty()) return;
     const QString code = cdsData->value(u"SubjectCode").toString();
     if (!code.isEmpty()) {
-        QList<wire::Argument> args{in(pub::schoolId()), in(QStringLiteral("XJ_GradeSubject")), in(QStringLiteral("SubjectCode")), in(u'\'' + code + u'\'')};
-        const CallResult used = callServer(protocol::QCheckData, args);
-        if (!used.ok()) {
-            reportFailure(this, kCaption, used, Failure::Read);
-            return;
-        }
-        const qint64 *count = std::get_if<qint64>(&used.result);
-        if (count && *count >= 1) {
+        const std::optional<bool> used = codeInUse(this, kCaption, QStringLiteral("XJ_GradeSubject"), QStringLiteral("SubjectCode"), code);
+        if (!used) return;
+        if (*used) {
             pub::msgHint(QStringLiteral("此科目已经被关联使用了，不能删除！"), this);
             return;
         }
@@ -90,28 +85,8 @@ bool TfrmSubject::SaveData()
             return false;
         }
     }
-    QList<wire::Argument> args{in(pub::schoolId())};
-    const CallResult highest = callServer(protocol::MaxSubjectID, args);
-    if (!highest.ok()) {
-        reportFailure(this, kCaption, highest, Failure::Connection);
-        return false;
-    }
-    const QString *text = std::get_if<QString>(&highest.result);
-    const qint64 from = text ? text->toLongLong() : 0;
-    {
-        // New subjects are numbered in the order of their names.
-        FrozenControls frozen(*cdsData);
-        const Bookmark here = cdsData->bookmark();
-        int added = 0;
-        for (cdsData->first(); !cdsData->eof(); cdsData->next()) {
-            if (cdsData->updateStatus() != RowStatus::Inserted) continue;
-            cdsData->edit();
-            cdsData->setValue(u"SubjectCode", threeDigitCode(from + ++added));
-            cdsData->setValue(u"SchoolCode", pub::schoolId());
-            cdsData->post();
-        }
-        if (here >= 0) cdsData->gotoBookmark(here);
-    }
+    // New subjects are numbered in the order of their names.
+    if (!numberNewRows(this, kCaption, *cdsData, protocol::MaxSubjectID, QStringLiteral("SubjectCode"))) return false;
     return sendOrganisationChanges(
         this, *cdsData, protocol::UpSubject,
         {QStringLiteral("正在提交保存科目数据......"), QStringLiteral("修改保存科目数据"), QStringLiteral("科目定义："), QStringLiteral("科目保存："), false});

@@ -127,6 +127,47 @@ TEST_P(AttackTest, EveryArgumentOfEveryMethodTakesHostileValuesWithoutHarm)
     std::printf("[ attack   ] %d methods, %d hostile calls, %d refused\n", methods, calls, refused);
 }
 
+// A user of school S1 names school S2 in every method that takes a school: every call is refused,
+// and no row of S2 in any table changes, whatever the call was.
+TEST_P(AttackTest, NoMethodServesOrChangesAnotherSchool)
+{
+    const auto rowsOfS2 = [&] {
+        QStringList out;
+        for (const TableDef &t : schemaTables()) {
+            if (t.columnIndex(u"SchoolCode") < 0) continue;
+            const wire::DataPacket p =
+                fx->db().select(QStringLiteral("SELECT * FROM %1 WHERE \"SchoolCode\" = 'S2'").arg(Database::quoted(t.name)), {}, t.fieldDefs());
+            for (qsizetype r = 0; r < p.rowCount(); ++r) {
+                QStringList cells;
+                for (const QVariant &v : p.row(r))
+                    cells << v.toString();
+                out << t.name + u':' + cells.join(u'|');
+            }
+        }
+        out.sort();
+        return out;
+    };
+    const QStringList before = rowsOfS2();
+    ASSERT_FALSE(before.isEmpty()) << "the fixture's second school has rows";
+    int tried = 0;
+    QStringList served;
+    for (const P::Method *m : P::allMethods()) {
+        if (m->methodName() == u"SignOut") continue;
+        for (int i = 0; i < m->args().size(); ++i) {
+            const P::Arg &a = m->args()[size_t(i)];
+            if (a.name != "SchoolId" || a.pass == P::Pass::Out) continue;
+            QList<wire::Argument> args = plausibleArgs(*m);
+            args[i].value = QStringLiteral("S2");
+            const wire::Reply r = fx->call(m->objectName(), m->methodName(), args, admin);
+            ++tried;
+            if (r.ok()) served << m->fullName();
+        }
+    }
+    EXPECT_TRUE(served.isEmpty()) << "answered for another school: " << served.join(u", ").toStdString();
+    EXPECT_EQ(rowsOfS2(), before);
+    std::printf("[ schools  ] %d calls naming another school, %lld answered\n", tried, static_cast<long long>(served.size()));
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, AttackTest, ::testing::Values(Backend::Sqlite, Backend::Postgres), backendParamName);
 
 } // namespace

@@ -5,6 +5,7 @@
 // line here.
 
 #include "fixtureschool.h"
+#include "server/core/auth.h"
 #include "server/storage/schema.h"
 #include "wire/protocol/methods.h"
 
@@ -166,6 +167,28 @@ TEST_P(AttackTest, NoMethodServesOrChangesAnotherSchool)
     EXPECT_TRUE(served.isEmpty()) << "answered for another school: " << served.join(u", ").toStdString();
     EXPECT_EQ(rowsOfS2(), before);
     std::printf("[ schools  ] %d calls naming another school, %lld answered\n", tried, static_cast<long long>(served.size()));
+}
+
+// A teacher who holds no function calls every method that needs one: each is refused as
+// Forbidden on the server, before the method runs.
+TEST_P(AttackTest, EveryMethodThatNeedsAFunctionRefusesATeacherWithoutIt)
+{
+    fx->db().exec("INSERT INTO \"JC_Teacher\" (\"sCode\", \"SchoolCode\", \"sName\", \"sLoginName\", \"sPass\", \"sRole\", \"iState\", \"iUserType\", "
+                  "\"bViewAllGrade\", \"bViewAllClass\") VALUES ('{00000000-0000-0000-0000-0000000000E0}', 'S1', ?, 'nobody', ?, '', 0, 0, ?, ?)",
+                  {QStringLiteral("无权老师"), hashPassword(QStringLiteral("pwn"), PasswordCost::Minimal), fx->db().toDb(false, wire::FieldType::Boolean),
+                   fx->db().toDb(false, wire::FieldType::Boolean)});
+    const QString nobody = fx->signIn("nobody", "pwn");
+    int tried = 0;
+    QStringList passed;
+    for (const P::Method *m : P::allMethods()) {
+        if (m->right.who != P::Right::Who::Granted) continue;
+        const wire::Reply r = fx->call(m->objectName(), m->methodName(), plausibleArgs(*m), nobody);
+        ++tried;
+        if (r.error != wire::ErrorCode::Forbidden) passed << m->fullName() + QStringLiteral(" (") + r.message.left(80) + u')';
+    }
+    EXPECT_TRUE(passed.isEmpty()) << "not refused: " << passed.join(u", ").toStdString();
+    EXPECT_GT(tried, 0);
+    std::printf("[ rights   ] %d methods that need a function, %lld passed wrongly\n", tried, static_cast<long long>(passed.size()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, AttackTest, ::testing::Values(Backend::Sqlite, Backend::Postgres), backendParamName);

@@ -354,6 +354,61 @@ TEST_P(ScoreMethodsTest, TwoTeachersSavingAtOnceKeepBothAndTheSameCellConflictsO
     EXPECT_EQ(count("CJ_MarkLog"), 5) << "the refused cell left no history";
 }
 
+// Many teachers' sessions saving one exam's sheet at the same moment: ten writers of ten
+// different cells all keep their scores; fifty writers of one cell from the same sheet leave one
+// score, the other forty-nine are told, and the history holds exactly what was stored.
+TEST_P(ScoreMethodsTest, TenAndFiftyWritersOnOneSheetLoseNothingAndEveryConflictIsReported)
+{
+    const auto race = [&](const QList<std::pair<wire::ChangePacket, QString>> &saves) {
+        QList<std::pair<qint64, QString>> results(saves.size());
+        std::barrier start(saves.size());
+        std::vector<std::thread> writers;
+        for (qsizetype i = 0; i < saves.size(); ++i)
+            writers.emplace_back([&, i] {
+                start.arrive_and_wait();
+                results[i] = upMark(saves[i].first, saves[i].second);
+            });
+        for (std::thread &t : writers)
+            t.join();
+        return results;
+    };
+    const char *students[] = {"{A}", "{B}", "{C}", "{D}"};
+    const char *subjects[] = {"001", "002", "003"};
+    const Sheet base = sheet(admin);
+    QList<std::pair<wire::ChangePacket, QString>> distinct;
+    for (int i = 0; i < 10; ++i)
+        distinct.append({packet(base, {changed(base, students[i % 4], {{subjects[i / 4], 50.0 + i}})}), fx->signIn("admin", "lumeko")});
+    const auto first = race(distinct);
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(first[i].first, 0) << "writer " << i << ": " << first[i].second.toStdString();
+        EXPECT_EQ(stored(students[i % 4], subjects[i / 4]).toDouble(), 50.0 + i) << "writer " << i << "'s score was lost";
+    }
+    EXPECT_EQ(count("CJ_MarkLog"), 10);
+
+    const Sheet now = sheet(admin);
+    QList<std::pair<wire::ChangePacket, QString>> same;
+    for (int i = 0; i < 50; ++i)
+        same.append({packet(now, {changed(now, "{B}", {{"003", 60.0 + i * 0.5}})}), fx->signIn("admin", "lumeko")});
+    const auto second = race(same);
+    int won = 0, told = 0, failed = 0;
+    double kept = -1;
+    for (int i = 0; i < 50; ++i) {
+        if (second[i].first == 0) {
+            ++won;
+            kept = 60.0 + i * 0.5;
+        } else if (second[i].first == 1 && !second[i].second.isEmpty()) {
+            ++told;
+        } else {
+            ++failed;
+        }
+    }
+    EXPECT_EQ(won, 1);
+    EXPECT_EQ(told, 49) << "every conflict is reported";
+    EXPECT_EQ(failed, 0);
+    EXPECT_EQ(stored("{B}", "003").toDouble(), kept);
+    EXPECT_EQ(count("CJ_MarkLog"), 11) << "one more history line, the winner's";
+}
+
 TEST_P(ScoreMethodsTest, TheRosterChangesThroughTheSheetWithTheirScores)
 {
     Sheet s = sheet(admin);

@@ -50,22 +50,38 @@ void signIn(MethodCall &c)
         throw CallError(ErrorCode::BadArguments, QStringLiteral("a login of 1 to 100 characters and a password are needed"));
     Database &db = c.db();
     const QDateTime now = c.env().now();
-    SignInThrottle throttle(db);
-    const QString loginSubject = QStringLiteral("login:") + login.toLower();
+    // The attempt is counted before its password is checked, for this login from this address
+    // and for this address: guesses sent at once are checked no more often than guesses sent one
+    // after the other, and a teacher is never braked by someone else's guesses from another
+    // address. A blocked address is refused before its login is counted.
+    SignInThrottle throttle(db, now);
     const QString peerSubject = QStringLiteral("peer:") + c.origin();
-    const int wait = std::max(throttle.secondsBlocked(loginSubject, now), throttle.secondsBlocked(peerSubject, now));
-    if (wait > 0)
-        throw CallError(ErrorCode::Refused, QStringLiteral("too many failed sign-ins; try again in %1 seconds").arg(wait));
+    const QString loginSubject = SignInThrottle::subject(QStringLiteral("login"), login.toLower(), c.origin());
+    const auto addressBlocked = [&] {
+        return CallError(ErrorCode::Refused,
+                         QStringLiteral("too many failed sign-ins from this address; try again in %1 seconds").arg(throttle.secondsBlocked(peerSubject)));
+    };
+    if (throttle.secondsBlocked(peerSubject) > 0) throw addressBlocked();
+    if (throttle.admit(loginSubject, SignInThrottle::kLoginFromAddress) == 0)
+        throw CallError(ErrorCode::Refused, QStringLiteral("too many failed sign-ins; try again in %1 seconds").arg(throttle.secondsBlocked(loginSubject)));
+    if (throttle.admit(peerSubject, SignInThrottle::kAddress) == 0) {
+        throttle.takeBack(loginSubject);
+        throw addressBlocked();
+    }
 
     const std::optional<Teacher> t = findLogin(db, login);
-    const bool good = verifyPassword(t && !t->hash.isEmpty() ? t->hash : dummyHash(), password) && t && !t->hash.isEmpty();
-    if (!good) {
-        throttle.recordFailure(loginSubject, now);
-        throttle.recordFailure(peerSubject, now);
-        throw CallError(ErrorCode::Refused, QStringLiteral("the login or the password is wrong"));
+    const bool known = t && !t->hash.isEmpty();
+    const PasswordCheck check = checkPassword(known ? t->hash : dummyHash(), password);
+    if (check == PasswordCheck::Busy) {
+        // Not a guess: the server had no turn for the check.
+        throttle.takeBack(loginSubject);
+        throttle.takeBack(peerSubject);
+        throw CallError(ErrorCode::Refused, QStringLiteral("the server is checking too many passwords at once; try again in a moment"));
     }
-    if (t->state != 0) throw CallError(ErrorCode::Refused, QStringLiteral("this teacher no longer works at the school"));
+    if (check != PasswordCheck::Right || !known) throw CallError(ErrorCode::Refused, QStringLiteral("the login or the password is wrong"));
     throttle.clear(loginSubject);
+    throttle.takeBack(peerSubject);
+    if (t->state != 0) throw CallError(ErrorCode::Refused, QStringLiteral("this teacher no longer works at the school"));
 
     const QString token = newSessionToken();
     const QDateTime expires = now.addSecs(c.env().options().sessionMinutes * 60);

@@ -250,6 +250,11 @@ void QueryPage::signIn(const WebRequest &request, WebResponse &response)
         response.addHeader("Retry-After", QByteArray::number(result.secondsLeft));
         return refuse(response, 429, QStringLiteral("密码错误次数过多，该账号已被锁定，请%1分钟后再试。").arg(minutesOf(result.secondsLeft)),
                       {{QStringLiteral("locked"), true}, {QStringLiteral("secondsLeft"), result.secondsLeft}});
+    case StudentSignIn::Outcome::Busy:
+        qCWarning(lcQuery).noquote() << "the sign-in of student number" << sno.toString().trimmed() << "from" << request.peer
+                                     << "found no turn to check its password";
+        response.addHeader("Retry-After", "5");
+        return refuse(response, 503, QStringLiteral("服务器繁忙，请稍后再试。"));
     case StudentSignIn::Outcome::AddressHeldOff:
         qCInfo(lcQuery).noquote() << "address" << request.peer << "is held off after too many wrong passwords";
         response.addHeader("Retry-After", QByteArray::number(result.secondsLeft));

@@ -3,7 +3,8 @@
 //
 //   GET  /query/                   the page (index.html, query.css, query.js; no script inline)
 //   POST /query/api/signin         {"sno": "...", "password": "..."}: 200 and the session cookie;
-//                                  401 wrong (with the tries left), 429 locked (Retry-After)
+//                                  401 wrong (with the tries left), 429 locked (Retry-After),
+//                                  503 too many passwords being checked at once (Retry-After)
 //   POST /query/api/signout        ends the session and clears the cookie
 //   GET  /query/api/me             the signed-in student: name, number, school, grade, class
 //   GET  /query/api/exams          the published exams he sat, the latest first

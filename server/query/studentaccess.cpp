@@ -20,15 +20,20 @@ const QString &dummyHash()
     return h;
 }
 
-QString numberSubject(const QString &studentNumber)
+QString numberSubject(const QString &studentNumber, const QString &peer)
 {
-    return QStringLiteral("student:") + studentNumber.toLower();
+    return SignInThrottle::subject(QStringLiteral("student"), studentNumber.toLower(), peer);
 }
 
 QString addressSubject(const QString &peer)
 {
     return QStringLiteral("query-peer:") + peer;
 }
+
+// A lock or a hold lasts its fixed time and, once run out, leaves nothing behind.
+constexpr BrakeRule kNumberRule{StudentAccess::kAttempts, StudentAccess::kWindowSeconds, StudentAccess::kLockSeconds, StudentAccess::kLockSeconds, true};
+constexpr BrakeRule kAddressRule{StudentAccess::kAddressAttempts, StudentAccess::kWindowSeconds, StudentAccess::kAddressHoldSeconds,
+                                 StudentAccess::kAddressHoldSeconds, true};
 
 bool isToken(const QString &token)
 {
@@ -42,57 +47,29 @@ QString StudentAccess::passwordTag(const QString &hash)
     return QString::fromLatin1(QCryptographicHash::hash(hash.toUtf8(), QCryptographicHash::Sha256).toHex().left(16));
 }
 
-int StudentAccess::secondsBlocked(const QString &subject)
-{
-    // A lock that has run out leaves nothing behind: recordFailure starts the count afresh.
-    const auto row = m_db.select(QStringLiteral("SELECT \"dBlockedUntil\" FROM \"XT_SignInFailure\" WHERE \"sSubject\" = ?"), {subject},
-                                 {{"dBlockedUntil", FieldType::DateTime, 0, 0}});
-    if (row.rowCount() == 0 || wire::isNull(row.value(0, 0))) return 0;
-    const QDateTime when = row.value(0, 0).toDateTime();
-    const qint64 left = m_now.secsTo(when);
-    return left > 0 ? int(left) : 0;
-}
-
-int StudentAccess::recordFailure(const QString &subject, int allowed, int blockSeconds)
-{
-    const auto row = m_db.select(QStringLiteral("SELECT \"nCount\", \"dFirst\", \"dBlockedUntil\" FROM \"XT_SignInFailure\" WHERE \"sSubject\" = ?"), {subject},
-                                 {{"nCount", FieldType::Integer, 0, 0}, {"dFirst", FieldType::DateTime, 0, 0}, {"dBlockedUntil", FieldType::DateTime, 0, 0}});
-    int count = 1;
-    QDateTime first = m_now;
-    if (row.rowCount() > 0 && wire::isNull(row.value(0, 2)) && row.value(0, 1).toDateTime().secsTo(m_now) < kWindowSeconds) {
-        count = int(row.value(0, 0).toLongLong()) + 1;
-        first = row.value(0, 1).toDateTime();
-    }
-    const QVariant blockedUntil = count >= allowed ? m_db.toDb(m_now.addSecs(blockSeconds), FieldType::DateTime) : QVariant();
-    // Two processes may record a failure of the same subject at once: the later one wins.
-    m_db.exec(QStringLiteral("INSERT INTO \"XT_SignInFailure\" (\"sSubject\", \"nCount\", \"dFirst\", \"dBlockedUntil\") VALUES (?, ?, ?, ?) "
-                             "ON CONFLICT (\"sSubject\") DO UPDATE SET \"nCount\" = excluded.\"nCount\", "
-                             "\"dFirst\" = excluded.\"dFirst\", \"dBlockedUntil\" = excluded.\"dBlockedUntil\""),
-              {subject, count, m_db.toDb(first, FieldType::DateTime), blockedUntil});
-    return count;
-}
-
-void StudentAccess::clear(const QString &subject)
-{
-    m_db.exec(QStringLiteral("DELETE FROM \"XT_SignInFailure\" WHERE \"sSubject\" = ?"), {subject});
-}
-
 StudentSignIn StudentAccess::signIn(const QString &studentNumber, const QString &password, const QString &peer)
 {
     StudentSignIn out;
     const QString number = studentNumber.trimmed();
-    const QString numberKey = numberSubject(number), addressKey = addressSubject(peer);
-    if (const int wait = secondsBlocked(addressKey); wait > 0) {
+    const QString numberKey = numberSubject(number, peer), addressKey = addressSubject(peer);
+    SignInThrottle throttle(m_db, m_now);
+    const auto heldOff = [&] {
         out.outcome = StudentSignIn::Outcome::AddressHeldOff;
-        out.secondsLeft = wait;
+        out.secondsLeft = throttle.secondsBlocked(addressKey);
         return out;
-    }
+    };
+    if (throttle.secondsBlocked(addressKey) > 0) return heldOff();
     // A locked number is refused before its password is looked at: the right password does not
     // open it early.
-    if (const int wait = secondsBlocked(numberKey); wait > 0) {
+    const int attempt = throttle.admit(numberKey, kNumberRule);
+    if (attempt == 0) {
         out.outcome = StudentSignIn::Outcome::Locked;
-        out.secondsLeft = wait;
+        out.secondsLeft = throttle.secondsBlocked(numberKey);
         return out;
+    }
+    if (throttle.admit(addressKey, kAddressRule) == 0) {
+        throttle.takeBack(numberKey);
+        return heldOff();
     }
 
     // One number may be a student's in more than one school of the district; the password decides
@@ -110,11 +87,14 @@ StudentSignIn StudentAccess::signIn(const QString &studentNumber, const QString 
          {"sName", FieldType::Text, 0, 0},
          {"sPass", FieldType::Text, 0, 0}});
     qsizetype match = -1;
+    bool busy = false;
     if (number.isEmpty() || found.rowCount() == 0) {
-        verifyPassword(dummyHash(), password);
+        busy = checkPassword(dummyHash(), password) == PasswordCheck::Busy;
     } else {
-        for (qsizetype r = 0; r < std::min<qsizetype>(found.rowCount(), kCandidates); ++r) {
-            if (!verifyPassword(found.value(r, 7).toString(), password)) continue;
+        for (qsizetype r = 0; r < std::min<qsizetype>(found.rowCount(), kCandidates) && !busy; ++r) {
+            const PasswordCheck check = checkPassword(found.value(r, 7).toString(), password);
+            busy = check == PasswordCheck::Busy;
+            if (check != PasswordCheck::Right) continue;
             if (match >= 0) { // two students of the number with this password: nobody is signed in
                 match = -1;
                 break;
@@ -122,19 +102,25 @@ StudentSignIn StudentAccess::signIn(const QString &studentNumber, const QString 
             match = r;
         }
     }
+    if (busy) {
+        throttle.takeBack(numberKey);
+        throttle.takeBack(addressKey);
+        out.outcome = StudentSignIn::Outcome::Busy;
+        return out;
+    }
     if (match < 0) {
-        recordFailure(addressKey, kAddressAttempts, kAddressHoldSeconds);
-        const int failures = recordFailure(numberKey, kAttempts, kLockSeconds);
-        if (failures >= kAttempts) {
+        // The attempt was counted before the check; it stays counted.
+        if (attempt >= kAttempts) {
             out.outcome = StudentSignIn::Outcome::Locked;
             out.secondsLeft = kLockSeconds;
         } else {
             out.outcome = StudentSignIn::Outcome::Wrong;
-            out.attemptsLeft = kAttempts - failures;
+            out.attemptsLeft = kAttempts - attempt;
         }
         return out;
     }
-    clear(numberKey);
+    throttle.clear(numberKey);
+    throttle.takeBack(addressKey);
 
     QueryStudent &s = out.student;
     s.code = found.value(match, 0).toString();

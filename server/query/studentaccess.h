@@ -1,8 +1,11 @@
 #pragma once
 // Who may read the score query page: a student (or his parents) signs in with the student number
 // and the password the register set (XJ_Student.sPass, an Argon2id hash). Five wrong passwords
-// for one student number lock it for fifteen minutes by the server's clock; a client address that
-// keeps guessing over many numbers is held off as well. A session is a random token kept by the
+// for one student number from one client address lock that number from that address for fifteen
+// minutes by the server's clock (the student signs in from home while a classmate guesses at
+// school); a client address that keeps guessing over many numbers is held off as well. Attempts
+// are counted before their passwords are checked (SignInThrottle), so that guesses sent at once
+// are checked no more often than guesses sent one after the other. A session is a random token kept by the
 // browser in a cookie; the server stores only its hash (XT_StudentSession) and ends it after half
 // an hour without a request, on sign-out, or when the student's password is set anew.
 
@@ -27,9 +30,10 @@ struct LUMEKO_QUERY_EXPORT QueryStudent {
 struct LUMEKO_QUERY_EXPORT StudentSignIn {
     enum class Outcome {
         SignedIn,
-        Wrong,         // no such student number, no password set, or the wrong password
-        Locked,        // the student number is locked after too many wrong passwords
-        AddressHeldOff // this client address has given too many wrong passwords of any number
+        Wrong,          // no such student number, no password set, or the wrong password
+        Locked,         // the student number is locked from this address after too many wrong passwords
+        AddressHeldOff, // this client address has given too many wrong passwords of any number
+        Busy            // the server is checking too many passwords at once; nothing was counted
     };
     Outcome outcome = Outcome::Wrong;
     QString token;        // SignedIn: the session's token, for the cookie
@@ -40,8 +44,8 @@ struct LUMEKO_QUERY_EXPORT StudentSignIn {
 
 class LUMEKO_QUERY_EXPORT StudentAccess {
 public:
-    static constexpr int kAttempts = 5;          // wrong passwords of one student number ...
-    static constexpr int kLockSeconds = 15 * 60; // ... lock it this long
+    static constexpr int kAttempts = 5;          // wrong passwords of one student number from one address ...
+    static constexpr int kLockSeconds = 15 * 60; // ... lock it from there this long
     static constexpr int kAddressAttempts = 50;  // wrong passwords from one address ...
     static constexpr int kAddressHoldSeconds = 15 * 60;
     static constexpr int kWindowSeconds = 15 * 60; // ... counted from the first within this time
@@ -61,10 +65,6 @@ public:
     static QString passwordTag(const QString &hash);
 
 private:
-    int secondsBlocked(const QString &subject);                               // 0 when it may try
-    int recordFailure(const QString &subject, int allowed, int blockSeconds); // failures now counted
-    void clear(const QString &subject);
-
     Database &m_db;
     QDateTime m_now;
 };

@@ -10,6 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <mutex>
+#include <set>
+#include <thread>
+#include <vector>
+
 using namespace lumeko;
 using namespace lumeko::server;
 using namespace lumeko::server::testing;
@@ -189,6 +194,61 @@ TEST_P(QueryAccess, AnAddressGuessingOverManyNumbersIsHeldOff)
     EXPECT_FALSE(a.json.value("locked").toBool()) << "no number is locked by it";
     server->advance(StudentAccess::kAddressHoldSeconds);
     EXPECT_EQ(browser.signIn(kNumberA, kPasswordA).status, 200);
+}
+
+TEST_P(QueryAccess, ALockHoldsTheNumberOnlyAtTheAddressThatGuessed)
+{
+    // The page hands the sign-in the client's address; here it is given directly, as a school's
+    // computer room and a family's home would be seen.
+    const auto signIn = [&](const char *number, const char *password, const char *peer) {
+        return StudentAccess(server->db(), server->fixture.now).signIn(QString::fromLatin1(number), QString::fromLatin1(password), QString::fromLatin1(peer));
+    };
+    for (int i = 1; i <= 4; ++i)
+        EXPECT_EQ(signIn(kNumberB, "guess", "10.20.0.5").attemptsLeft, 5 - i);
+    StudentSignIn r = signIn(kNumberB, "guess", "10.20.0.5");
+    EXPECT_EQ(r.outcome, StudentSignIn::Outcome::Locked);
+    EXPECT_EQ(signIn(kNumberB, kPasswordB, "10.20.0.5").outcome, StudentSignIn::Outcome::Locked);
+    // At home the student signs in, and a wrong password there has its own count.
+    r = signIn(kNumberB, "typo", "172.16.3.9");
+    EXPECT_EQ(r.outcome, StudentSignIn::Outcome::Wrong);
+    EXPECT_EQ(r.attemptsLeft, 4);
+    r = signIn(kNumberB, kPasswordB, "172.16.3.9");
+    ASSERT_EQ(r.outcome, StudentSignIn::Outcome::SignedIn);
+    EXPECT_EQ(r.student.name, QStringLiteral("李小红"));
+    EXPECT_EQ(signIn(kNumberB, kPasswordB, "10.20.0.5").outcome, StudentSignIn::Outcome::Locked) << "still locked where it was guessed";
+    server->advance(StudentAccess::kLockSeconds);
+    EXPECT_EQ(signIn(kNumberB, kPasswordB, "10.20.0.5").outcome, StudentSignIn::Outcome::SignedIn);
+}
+
+TEST_P(QueryAccess, WrongPasswordsSentAtOnceAreCountedBeforeTheyAreChecked)
+{
+    // 24 browsers at one address send a wrong password for one number at once. Each attempt is
+    // counted before its password is checked: four are told how many tries are left (4, 3, 2, 1,
+    // each once), the fifth locks the number, and the other nineteen find it locked without a
+    // password being checked. The number has one student, so one check per attempt let through.
+    const quint64 checked = PasswordChecks::begun();
+    std::mutex mutex;
+    std::vector<Answer> answers;
+    std::vector<std::thread> browsers;
+    for (int i = 0; i < 24; ++i) {
+        browsers.emplace_back([&] {
+            QueryClient browser = server->client();
+            const Answer a = browser.signIn(kNumberB, "guess");
+            std::lock_guard lock(mutex);
+            answers.push_back(a);
+        });
+    }
+    for (std::thread &t : browsers)
+        t.join();
+    EXPECT_EQ(PasswordChecks::begun() - checked, 5u);
+    std::multiset<int> left;
+    int locked = 0;
+    for (const Answer &a : answers) {
+        if (a.status == 401) left.insert(a.json.value("attemptsLeft").toInt());
+        if (a.status == 429 && a.json.value("locked").toBool()) ++locked;
+    }
+    EXPECT_EQ(left, (std::multiset<int>{1, 2, 3, 4}));
+    EXPECT_EQ(locked, 20);
 }
 
 TEST_P(QueryAccess, SessionsEndOnSignOutAfterHalfAnHourIdleAndWhenThePasswordChanges)

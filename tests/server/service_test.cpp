@@ -3,12 +3,17 @@
 
 #include "fixtureschool.h"
 
+#include "server/core/auth.h"
 #include "wire/protocol/methods.h"
 
 #include <QDir>
 #include <QFile>
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
 
 using namespace lumeko;
 using namespace lumeko::server;
@@ -81,28 +86,105 @@ TEST_P(ServiceTest, SignInByLoginMobileOrMailGivesASessionWithTheUsersContext)
     }
 }
 
-TEST_P(ServiceTest, RepeatedFailedSignInsAreBrakedPerLoginAndPerAddress)
+TEST_P(ServiceTest, WrongPasswordsBrakeTheLoginFromTheirAddressAndAnAddressThatGuessesWidely)
 {
-    const auto attempt = [&](const char *pw, const char *peer = "10.0.0.7") {
-        return fx->call(S, wire::protocol::session::SignIn.methodName(), {txt("wang"), txt(pw), txt("PC")}, {}, QString::fromLatin1(peer));
+    const auto attempt = [&](const char *login, const char *pw, const char *peer) {
+        return fx->call(S, wire::protocol::session::SignIn.methodName(), {txt(login), txt(pw), txt("PC")}, {}, QString::fromLatin1(peer));
     };
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(attempt("guess").message, "the login or the password is wrong");
-    // Now even the right password waits, from this address and from any other.
-    const wire::Reply blocked = attempt("pw6");
-    EXPECT_EQ(blocked.error, ErrorCode::Refused);
-    EXPECT_TRUE(blocked.message.contains("try again in 30 seconds")) << blocked.message.toStdString();
-    EXPECT_EQ(attempt("pw6", "10.9.9.9").error, ErrorCode::Refused) << "the login is braked wherever it comes from";
+    const quint64 checked = PasswordChecks::begun();
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(attempt("wang", "guess", "10.0.0.7").message, "the login or the password is wrong") << i;
+    // From that address even the right password now waits, and no password is checked for it.
+    wire::Reply r = attempt("wang", "pw6", "10.0.0.7");
+    EXPECT_EQ(r.error, ErrorCode::Refused);
+    EXPECT_EQ(r.message, "too many failed sign-ins; try again in 30 seconds");
+    EXPECT_EQ(PasswordChecks::begun() - checked, 5u);
+    // The teacher herself, at a computer with another address, is not locked out by those
+    // guesses; her own mistypes there count apart.
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(attempt("WANG", "pw", "10.0.0.8").message, "the login or the password is wrong") << "the login in any case";
+    EXPECT_TRUE(attempt("wang", "pw6", "10.0.0.8").ok());
+    EXPECT_TRUE(attempt("wang", "pw", "10.0.0.8").message.contains("wrong")) << "her sign-in cleared her count there";
 
+    // The block lifts after its time; the next wrong password from the guessing address blocks
+    // the login there twice as long.
     fx->now = fx->now.addSecs(31);
-    EXPECT_TRUE(attempt("pw6").ok()) << "the brake lifts after its time";
-    // The address that guessed stays suspect: its next failure blocks it twice as long, while
-    // the login, cleared by its success, may still come from elsewhere.
-    fx->now = fx->now.addSecs(1);
-    EXPECT_EQ(attempt("guess").message, "the login or the password is wrong");
-    const wire::Reply doubled = attempt("pw6");
-    EXPECT_EQ(doubled.error, ErrorCode::Refused);
-    EXPECT_TRUE(doubled.message.contains("try again in 60 seconds")) << doubled.message.toStdString();
-    EXPECT_TRUE(attempt("pw6", "10.9.9.9").ok());
+    EXPECT_EQ(attempt("wang", "guess", "10.0.0.7").message, "the login or the password is wrong");
+    EXPECT_EQ(attempt("wang", "pw6", "10.0.0.7").message, "too many failed sign-ins; try again in 60 seconds");
+    EXPECT_TRUE(attempt("wang", "pw6", "10.0.0.8").ok());
+    fx->now = fx->now.addSecs(61);
+    EXPECT_TRUE(attempt("wang", "pw6", "10.0.0.7").ok()) << "the right password after the block clears the count";
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(attempt("wang", "guess", "10.0.0.7").message, "the login or the password is wrong") << i;
+
+    // An address that tries a wrong password on twenty logins, once each, is braked whatever
+    // login it tries next; other addresses are not.
+    for (int i = 0; i < 20; ++i) {
+        const QByteArray login = "teacher" + QByteArray::number(i);
+        EXPECT_EQ(attempt(login.constData(), "guess", "10.0.0.9").message, "the login or the password is wrong") << i;
+    }
+    r = attempt("wang", "pw6", "10.0.0.9");
+    EXPECT_EQ(r.message, "too many failed sign-ins from this address; try again in 30 seconds");
+    EXPECT_TRUE(attempt("admin", "lumeko", "10.0.0.8").ok());
+    fx->now = fx->now.addSecs(30);
+    EXPECT_TRUE(attempt("wang", "pw6", "10.0.0.9").ok());
+}
+
+TEST_P(ServiceTest, GuessesSentAtOnceAreCheckedNoMoreOftenThanOneAfterTheOther)
+{
+    // 48 wrong passwords for one login from one address at once, each call on a thread (and
+    // a database connection) of its own. The five free attempts are the only ones checked; the
+    // rest are refused before anything is hashed, and never more checks run at once than allowed.
+    const int atOnce = PasswordChecks::atOnce();
+    const auto wait = PasswordChecks::longestWait();
+    PasswordChecks::configure(2, std::chrono::seconds(30));
+    const quint64 checked = PasswordChecks::begun();
+    std::mutex mutex;
+    QStringList answers;
+    std::vector<std::thread> guessers;
+    for (int i = 0; i < 48; ++i) {
+        guessers.emplace_back([&, i] {
+            const wire::Reply r = fx->call(S, wire::protocol::session::SignIn.methodName(),
+                                           {val(QStringLiteral("wang")), val(QStringLiteral("guess-%1").arg(i)), txt("PC")}, {}, QStringLiteral("10.0.0.7"));
+            std::lock_guard lock(mutex);
+            answers << r.message;
+        });
+    }
+    for (std::thread &t : guessers)
+        t.join();
+    EXPECT_EQ(PasswordChecks::begun() - checked, 5u);
+    EXPECT_LE(PasswordChecks::mostAtOnce(), 2);
+    EXPECT_EQ(answers.count(QStringLiteral("the login or the password is wrong")), 5);
+    EXPECT_EQ(answers.count(QStringLiteral("too many failed sign-ins; try again in 30 seconds")), 43) << answers.join(u'\n').toStdString();
+
+    // The teacher signs in from her own computer, and so does another teacher from the guessing
+    // address: five wrong passwords do not brake the address.
+    EXPECT_TRUE(fx->call(S, "SignIn", {txt("wang"), txt("pw6"), txt("PC")}, {}, QStringLiteral("10.0.0.8")).ok());
+    EXPECT_TRUE(fx->call(S, "SignIn", {txt("admin"), txt("lumeko"), txt("PC")}, {}, QStringLiteral("10.0.0.7")).ok());
+
+    // Twelve teachers signing in at once from twelve computers all get in, their checks taking
+    // turns; a sign-in that finds no turn in time is refused as busy and counts for nothing.
+    std::atomic<int> signedIn{0};
+    guessers.clear();
+    for (int i = 0; i < 12; ++i) {
+        guessers.emplace_back([&, i] {
+            if (fx->call(S, "SignIn", {txt("wang"), txt("pw6"), txt("PC")}, {}, QStringLiteral("10.0.1.%1").arg(i)).ok()) ++signedIn;
+        });
+    }
+    for (std::thread &t : guessers)
+        t.join();
+    EXPECT_EQ(signedIn.load(), 12);
+    EXPECT_LE(PasswordChecks::mostAtOnce(), 2);
+    {
+        PasswordChecks::configure(1, std::chrono::milliseconds(50));
+        const PasswordChecks::Turn held(std::chrono::milliseconds(-1)); // the only turn, held by "another sign-in"
+        for (int i = 0; i < 6; ++i) {
+            const wire::Reply busy = fx->call(S, "SignIn", {txt("wang"), txt("pw6"), txt("PC")}, {}, QStringLiteral("10.0.2.1"));
+            EXPECT_EQ(busy.message, "the server is checking too many passwords at once; try again in a moment");
+        }
+    }
+    EXPECT_TRUE(fx->call(S, "SignIn", {txt("wang"), txt("pw6"), txt("PC")}, {}, QStringLiteral("10.0.2.1")).ok()) << "six busy refusals are no wrong passwords";
+    PasswordChecks::configure(atOnce, wait);
 }
 
 TEST_P(ServiceTest, SessionsEndWhenIdleTooLongOrSignedOut)

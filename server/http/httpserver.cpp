@@ -62,6 +62,7 @@ QString checkOptions(const HttpServerOptions &o)
     if (o.port < 0 || o.port > 65535) return QStringLiteral("port %1 is not a TCP port").arg(o.port);
     if (o.workerThreads < 1) return QStringLiteral("at least one worker thread is needed, not %1").arg(o.workerThreads);
     if (o.maxBodyBytes < 1) return QStringLiteral("the largest request must be at least one byte");
+    if (o.maxBufferedBytes < o.maxBodyBytes) return QStringLiteral("the bytes of requests held at once must allow at least the largest request");
     if (o.readTimeout.count() < 1 || o.writeTimeout.count() < 1)
         return QStringLiteral("read and write time-outs must be at least a millisecond");
     if (o.headerTimeout.count() < 1 || o.bodyTimeout.count() < 1)
@@ -148,6 +149,8 @@ struct Request {
     qint64 bodyStarted = 0;
     int plain = 0;           // answered on the event loop once the body is in: 200 (/health) or 404
     bool overLimit = false;  // the body grew beyond maxBodyBytes; the rest is dropped
+    bool overBudget = false; // the bodies held at once would grow beyond maxBufferedBytes
+    qint64 held = 0;         // of maxBufferedBytes, until the request is completed
     bool closeAfter = false; // the connection has carried as many calls as it may
     bool answered = false;   // a response is queued
     bool handedOver = false; // to a worker, with the connection suspended
@@ -218,6 +221,24 @@ struct HttpServer::Impl {
     int suspended = 0;
     int answering = 0;
 
+    // Bytes of request bodies held at once, against maxBufferedBytes.
+    std::atomic<qint64> buffered{0};
+    bool hold(Request &r, qint64 bytes)
+    {
+        if (buffered.fetch_add(bytes) + bytes > options.maxBufferedBytes) {
+            buffered.fetch_sub(bytes);
+            return false;
+        }
+        r.held += bytes;
+        return true;
+    }
+    void release(Request &r)
+    {
+        r.body = QByteArray();
+        buffered.fetch_sub(r.held);
+        r.held = 0;
+    }
+
     // Every open connection, for the sweeper that enforces the deadlines.
     std::mutex clientsMutex;
     std::unordered_set<Client *> clients;
@@ -245,6 +266,7 @@ struct HttpServer::Impl {
 
     MHD_Result begin(MHD_Connection *connection, const char *url, const char *method, void **requestContext);
     MHD_Result refuseTooLarge(Request &r);
+    MHD_Result refuseBusy(Request &r);
     MHD_Result handOver(Request &r);
     MHD_Result answer(Request &r);
 
@@ -333,10 +355,19 @@ MHD_Result HttpServer::Impl::access(void *cls, MHD_Connection *connection, const
             // only once the body has ended: until then the rest is dropped as it comes, and the
             // deadline no longer grows with it.
             r.overLimit = true;
-            r.body = QByteArray();
+            d->release(r);
             return MHD_YES;
         }
-        if (!r.plain) r.body.append(uploadData, qsizetype(size));
+        if (r.overBudget) return MHD_YES;
+        if (!r.plain) {
+            // Bytes announced were held when the request began; others are held as they come.
+            if (r.received > r.held && !d->hold(r, r.received - r.held)) {
+                r.overBudget = true;
+                d->release(r);
+                return MHD_YES;
+            }
+            r.body.append(uploadData, qsizetype(size));
+        }
         if (r.client) {
             // However slowly a body comes, it has its time-out plus a second for every
             // minBodyBytesPerSecond bytes that came.
@@ -346,6 +377,7 @@ MHD_Result HttpServer::Impl::access(void *cls, MHD_Connection *connection, const
     }
     if (r.answered) return MHD_YES;
     if (r.overLimit) return d->refuseTooLarge(r);
+    if (r.overBudget) return d->refuseBusy(r);
     if (r.plain) {
         // A body sent along was read and dropped, so that the connection can carry the next request.
         r.answered = true;
@@ -402,8 +434,11 @@ MHD_Result HttpServer::Impl::begin(MHD_Connection *connection, const char *url, 
         bool ok = false;
         const qint64 announced = QByteArray(length).trimmed().toLongLong(&ok);
         if (!ok || announced > options.maxBodyBytes) return refuseTooLarge(*r);
-        // Grown as the bytes come, not reserved on a client's word.
-        if (!r->plain) r->body.reserve(qsizetype(std::min<qint64>(announced, 1024 * 1024)));
+        if (!r->plain) {
+            if (!hold(*r, announced)) return refuseBusy(*r);
+            // Grown as the bytes come, not allocated on a client's word.
+            r->body.reserve(qsizetype(std::min<qint64>(announced, 1024 * 1024)));
+        }
     }
     return MHD_YES;
 }
@@ -419,6 +454,19 @@ MHD_Result HttpServer::Impl::refuseTooLarge(Request &r)
         return respond(r.connection, 413, kCbor, reply, {}, true);
     }
     return respond(r.connection, 413, kText, "HTTP 413\n", {}, true);
+}
+
+MHD_Result HttpServer::Impl::refuseBusy(Request &r)
+{
+    r.answered = true;
+    qCWarning(lcHttp).noquote() << "refused a request from" << r.peer << "while request bodies of" << buffered.load() << "bytes are held";
+    const QList<QPair<QByteArray, QByteArray>> retry = {{"Retry-After", "5"}};
+    if (r.route == Request::Route::Call && !r.plain)
+        return respond(r.connection, 503, kCbor,
+                       wire::encodeReply(wire::Reply::failure(wire::ErrorCode::Internal,
+                                                              QStringLiteral("the server is receiving too many large calls at once; try again in a moment"))),
+                       retry, true);
+    return respond(r.connection, 503, kText, "HTTP 503\n", retry, true);
 }
 
 MHD_Result HttpServer::Impl::handOver(Request &r)
@@ -464,6 +512,7 @@ void HttpServer::Impl::completed(void *cls, MHD_Connection *, void **requestCont
     auto *r = static_cast<Request *>(*requestContext);
     if (!r) return;
     *requestContext = nullptr;
+    d->release(*r);
     if (r->client) {
         r->client->stage = Waiting;
         r->client->deadline = d->waitingDeadline(nowMs());

@@ -32,7 +32,11 @@
 //   - a body announced larger than maxBodyBytes is refused (413) before any of it is read; a body
 //     without an announced length (chunked) is kept only up to maxBodyBytes, the rest is dropped
 //     as it comes and the refusal follows its end (or the connection is closed at its deadline,
-//     which stops growing); after a refusal the connection is closed.
+//     which stops growing); after a refusal the connection is closed;
+//   - the bodies of all requests held at once (from their first byte until their answers have
+//     gone) take at most maxBufferedBytes: a request announced larger than what is left is
+//     answered 503 at once, one without an announced length when it outgrows what is left; the
+//     reply of /call then says the server is busy.
 //
 // Over HTTPS the server offers TLS 1.2 and later only and asks clients for no certificate: who
 // calls is settled by signing in. The certificate and the key are read when listening starts, so a
@@ -63,7 +67,8 @@ struct LUMEKO_HTTP_EXPORT HttpServerOptions {
     QString host = QStringLiteral("127.0.0.1");
     int port = 0;                                     // 0: any free port; HttpServer::port() tells which
     int workerThreads = 32;                           // calls and web pages answered at once
-    qint64 maxBodyBytes = qint64(256) * 1024 * 1024;  // of one request
+    qint64 maxBodyBytes = qint64(64) * 1024 * 1024;   // of one request (a whole exam's scores are a few MB)
+    qint64 maxBufferedBytes = qint64(256) * 1024 * 1024; // of all requests' bodies held at once
     std::chrono::milliseconds headerTimeout{10'000};  // for a request's line and headers, all of them
     std::chrono::milliseconds bodyTimeout{30'000};    // for its body, plus a second for every ...
     qint64 minBodyBytesPerSecond = 64 * 1024;         // ... this many bytes that came

@@ -4,17 +4,12 @@
 // answered meanwhile; nothing is timed, deadlines are generous and every check is of behaviour.
 
 #include "fakes.h"
+#include "rawclient.h"
 
 #include "link/httplink.h"
 #include "server/http/httpserver.h"
 
 #include <gtest/gtest.h>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -31,129 +26,9 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// A TCP connection to the server from a loopback address of the test's choosing (every 127.x.y.z
-// is this computer's, so that one process can be several clients' addresses).
-class RawClient {
-public:
-    RawClient(int port, const char *from = "127.0.0.1")
-    {
-        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        ::inet_pton(AF_INET, from, &local.sin_addr);
-        sockaddr_in server{};
-        server.sin_family = AF_INET;
-        server.sin_port = htons(uint16_t(port));
-        ::inet_pton(AF_INET, "127.0.0.1", &server.sin_addr);
-        m_connected = m_fd >= 0 && ::bind(m_fd, reinterpret_cast<sockaddr *>(&local), sizeof local) == 0 &&
-                      ::connect(m_fd, reinterpret_cast<sockaddr *>(&server), sizeof server) == 0;
-    }
-    ~RawClient()
-    {
-        if (m_fd >= 0) ::close(m_fd);
-    }
-    RawClient(const RawClient &) = delete;
-    RawClient &operator=(const RawClient &) = delete;
-
-    bool connected() const { return m_connected; }
-
-    // False once the server has closed the connection.
-    bool send(const std::string &bytes)
-    {
-        size_t sent = 0;
-        while (sent < bytes.size()) {
-            const ssize_t n = ::send(m_fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-            if (n <= 0) return false;
-            sent += size_t(n);
-        }
-        return true;
-    }
-
-    // What the server sent until it closed the connection or `within` passed; `closed` tells which.
-    std::string readUntilClosed(std::chrono::milliseconds within, bool *closed = nullptr)
-    {
-        std::string got;
-        const auto end = std::chrono::steady_clock::now() + within;
-        bool ended = false;
-        while (!ended) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-            if (left.count() <= 0) break;
-            pollfd p{m_fd, POLLIN, 0};
-            if (::poll(&p, 1, int(left.count())) <= 0) break;
-            char buffer[16 * 1024];
-            const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
-            if (n <= 0)
-                ended = true;
-            else
-                got.append(buffer, size_t(n));
-        }
-        if (closed) *closed = ended;
-        return got;
-    }
-
-    // One whole answer of a request sent on a connection the server keeps open: its headers and
-    // as many body bytes as Content-Length says.
-    std::string readAnswer(std::chrono::milliseconds within)
-    {
-        std::string got;
-        const auto end = std::chrono::steady_clock::now() + within;
-        for (;;) {
-            const size_t head = got.find("\r\n\r\n");
-            if (head != std::string::npos) {
-                const size_t at = got.find("Content-Length: ");
-                const size_t length = at == std::string::npos ? 0 : std::stoul(got.substr(at + 16));
-                if (got.size() >= head + 4 + length) return got;
-            }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-            pollfd p{m_fd, POLLIN, 0};
-            if (left.count() <= 0 || ::poll(&p, 1, int(left.count())) <= 0) return got;
-            char buffer[4096];
-            const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
-            if (n <= 0) return got;
-            got.append(buffer, size_t(n));
-        }
-    }
-
-    // Whether the server has closed the connection, without waiting.
-    bool closedByServer()
-    {
-        pollfd p{m_fd, POLLIN, 0};
-        if (::poll(&p, 1, 0) <= 0) return false;
-        char c;
-        return ::recv(m_fd, &c, 1, MSG_PEEK) <= 0;
-    }
-
-private:
-    int m_fd = -1;
-    bool m_connected = false;
-};
-
-std::string statusLine(const std::string &answer)
-{
-    return answer.substr(0, answer.find("\r\n"));
-}
-
-std::string bodyOf(const std::string &answer)
-{
-    const size_t head = answer.find("\r\n\r\n");
-    return head == std::string::npos ? std::string() : answer.substr(head + 4);
-}
-
-Reply replyIn(const std::string &answer)
-{
-    const std::string body = bodyOf(answer);
-    return wire::decodeReply(QByteArrayView(body.data(), qsizetype(body.size())));
-}
-
 std::string encodedCall(const Call &call)
 {
     return wire::encodeCall(call).toStdString();
-}
-
-std::string callRequest(const std::string &body, const char *connection = "keep-alive")
-{
-    return "POST /call HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/cbor\r\nConnection: " + std::string(connection) +
-           "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
 Call echo(QList<wire::Argument> args, const QString &method = QStringLiteral("Back"))
@@ -398,6 +273,46 @@ TEST_F(HttpAbuse, BodiesLargerThanAllowedAreRefusedBeforeTheyAreRead)
     got = other.readUntilClosed(20s);
     EXPECT_EQ(statusLine(got).substr(0, 12), "HTTP/1.1 413");
     EXPECT_EQ(bodyOf(got), "HTTP 413\n");
+}
+
+TEST_F(HttpAbuse, TheBodiesHeldAtOnceHaveABudget)
+{
+    HttpServerOptions o;
+    o.maxBodyBytes = 64 * 1024;
+    o.maxBufferedBytes = 100 * 1024;
+    start(o);
+    // Two calls of 40 KB each whose bodies come slowly: both are held, and a third that would
+    // pass the budget is answered at once that the server is busy.
+    const std::string large = encodedCall(echo({{QString(40 * 1024, u'x'), false}}));
+    const std::string request = callRequest(large);
+    const size_t headers = request.find("\r\n\r\n") + 4;
+    RawClient first(server->port()), second(server->port());
+    ASSERT_TRUE(first.send(request.substr(0, headers + 10)));
+    ASSERT_TRUE(second.send(request.substr(0, headers + 10)));
+    std::string got;
+    for (int attempt = 0; attempt < 200; ++attempt) { // until the server has read both headers
+        RawClient third(server->port());
+        ASSERT_TRUE(third.send(request));
+        got = third.readUntilClosed(20s);
+        if (statusLine(got) != "HTTP/1.1 200 OK") break;
+        std::this_thread::sleep_for(20ms);
+    }
+    EXPECT_EQ(statusLine(got), "HTTP/1.1 503 Service Unavailable") << got.substr(0, 200);
+    EXPECT_NE(got.find("Retry-After: 5"), std::string::npos);
+    const Reply busy = replyIn(got);
+    EXPECT_EQ(busy.error, ErrorCode::Internal);
+    EXPECT_EQ(busy.message, "the server is receiving too many large calls at once; try again in a moment");
+    // A small call still fits; and once the two are whole and answered, a large one fits again.
+    EXPECT_TRUE(call(QStringLiteral("小")).ok());
+    ASSERT_TRUE(first.send(request.substr(headers + 10)));
+    ASSERT_TRUE(second.send(request.substr(headers + 10)));
+    EXPECT_EQ(statusLine(first.readAnswer(20s)), "HTTP/1.1 200 OK");
+    EXPECT_EQ(statusLine(second.readAnswer(20s)), "HTTP/1.1 200 OK");
+    RawClient again(server->port());
+    ASSERT_TRUE(again.send(callRequest(large, "close")));
+    got = again.readUntilClosed(20s);
+    EXPECT_EQ(statusLine(got), "HTTP/1.1 200 OK");
+    EXPECT_EQ(replyIn(got).result, Value(QString(40 * 1024, u'x')));
 }
 
 TEST_F(HttpAbuse, ConnectionsAreCappedPerAddressAndInAll)

@@ -1,8 +1,10 @@
 // The lumeko-server program: killed outright while teachers are saving, every save it had
 // acknowledged is there after a restart and the file is intact; init, backup and their refusals;
-// serving HTTPS with a school's own certificates, and the refusal of files that are none.
+// serving HTTPS with a school's own certificates, and the refusal of files that are none; serving
+// teachers while other clients trickle, idle, send oversized bodies and guess passwords at once.
 
 #include "fixtureschool.h"
+#include "tests/http/rawclient.h"
 
 #include "link/clientsession.h"
 #include "link/httplink.h"
@@ -48,6 +50,7 @@ public:
             m_process.waitForFinished();
         }
     }
+    int port() const { return m_port; }
     HttpLinkOptions link() const
     {
         HttpLinkOptions o;
@@ -75,6 +78,124 @@ private:
     int m_port;
     QProcess m_process;
 };
+
+// A school's server open to the district's network: the faults found when it was tried from
+// outside, each while a teacher works.
+TEST(ServerUnderAbuse, TricklingIdleOversizedAndGuessingClientsLeaveTheSchoolServed)
+{
+    using lumeko::testing::RawClient;
+    using namespace std::chrono_literals;
+    QTemporaryDir dir;
+    DatabaseUrl url;
+    url.backend = Backend::Sqlite;
+    url.path = dir.filePath("school.db");
+    {
+        Database db(url);
+        migrate(db);
+        seedFixtureSchool(db);
+    }
+    ServerProcess server(url, dir.filePath("files"));
+    ASSERT_TRUE(server.waitUntilServing()) << "lumeko-server did not start";
+
+    // 64 clients on eight addresses send their headers a byte every 200 ms (a request takes them
+    // two minutes), and 300 on another ten connect and send nothing.
+    const std::string header = "POST /call HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Padding: " + std::string(600, 'p') + "\r\nContent-Length: 10\r\n\r\n";
+    std::vector<std::unique_ptr<RawClient>> slow, idle;
+    for (int i = 0; i < 64; ++i)
+        slow.push_back(std::make_unique<RawClient>(server.port(), QStringLiteral("127.0.1.%1").arg(i % 8 + 1).toLatin1().constData()));
+    for (int i = 0; i < 300; ++i)
+        idle.push_back(std::make_unique<RawClient>(server.port(), QStringLiteral("127.0.2.%1").arg(i % 10 + 1).toLatin1().constData()));
+    std::vector<size_t> sent(slow.size(), 0);
+    std::vector<bool> cutOff(slow.size(), false);
+    struct Trickle {
+        std::atomic<bool> stop{false};
+        std::thread thread;
+        ~Trickle()
+        {
+            stop = true;
+            if (thread.joinable()) thread.join();
+        }
+    } trickle;
+    trickle.thread = std::thread([&] {
+        while (!trickle.stop) {
+            for (size_t i = 0; i < slow.size(); ++i) {
+                if (cutOff[i]) continue;
+                if (!slow[i]->send(header.substr(sent[i], 1)) || slow[i]->closedByServer())
+                    cutOff[i] = true;
+                else
+                    ++sent[i];
+            }
+            std::this_thread::sleep_for(200ms);
+        }
+    });
+
+    // A teacher signs in and works meanwhile.
+    {
+        HttpLink link(server.link());
+        ClientSession session(link);
+        const wire::Reply in = session.signIn("wang", "pw6", "PC-1");
+        ASSERT_TRUE(in.ok()) << in.message.toStdString();
+        const wire::Reply date = session.call("SysQry", "DBDate", {});
+        EXPECT_TRUE(date.ok()) << date.message.toStdString();
+    }
+
+    // A body announced at 200 MB (the server takes 64 MB at most) is refused before a byte of it
+    // is sent.
+    {
+        RawClient big(server.port());
+        ASSERT_TRUE(big.send("POST /call HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/cbor\r\nContent-Length: 209715200\r\n\r\n"));
+        const std::string got = big.readUntilClosed(30s);
+        EXPECT_EQ(lumeko::testing::statusLine(got).substr(0, 12), "HTTP/1.1 413") << got.substr(0, 100);
+        EXPECT_EQ(lumeko::testing::replyIn(got).error, wire::ErrorCode::TooLarge);
+    }
+
+    // 48 wrong passwords for the administrator from this address at once: five are checked, the
+    // rest refused unchecked.
+    std::mutex mutex;
+    QStringList answers;
+    std::vector<std::thread> guessers;
+    for (int i = 0; i < 48; ++i) {
+        guessers.emplace_back([&, i] {
+            HttpLink link(server.link());
+            wire::Call signIn{"Session", "SignIn", {}, {val(QStringLiteral("admin")), val(QStringLiteral("guess-%1").arg(i)), txt("PC")}};
+            const wire::Reply r = link.call(signIn);
+            std::lock_guard lock(mutex);
+            answers << r.message;
+        });
+    }
+    for (std::thread &t : guessers)
+        t.join();
+    EXPECT_EQ(answers.count("the login or the password is wrong"), 5) << answers.join(u'\n').toStdString();
+    EXPECT_EQ(answers.filter("too many failed sign-ins; try again in").size(), 43);
+    // The administrator at another computer signs in; from the guessing address he waits.
+    {
+        RawClient elsewhere(server.port(), "127.0.0.2");
+        wire::Call signIn{"Session", "SignIn", {}, {txt("admin"), txt("lumeko"), txt("PC-2")}};
+        ASSERT_TRUE(elsewhere.send(lumeko::testing::callRequest(wire::encodeCall(signIn).toStdString())));
+        const wire::Reply r = lumeko::testing::replyIn(elsewhere.readAnswer(30s));
+        EXPECT_TRUE(r.ok()) << r.message.toStdString();
+        EXPECT_EQ(std::get<QString>(r.result).size(), 64) << "a session token";
+        HttpLink link(server.link());
+        EXPECT_TRUE(ClientSession(link).signIn("admin", "lumeko", "PC-1").message.contains("too many failed sign-ins"));
+    }
+
+    // Every trickling client is cut off long before its request could be whole, and every idle
+    // connection is closed.
+    for (auto &c : slow) {
+        bool closed = false;
+        c->readUntilClosed(60s, &closed);
+        EXPECT_TRUE(closed);
+    }
+    for (auto &c : idle) {
+        bool closed = false;
+        c->readUntilClosed(60s, &closed);
+        EXPECT_TRUE(closed);
+    }
+    trickle.stop = true;
+    trickle.thread.join();
+    for (size_t n : sent)
+        EXPECT_LT(n, header.size());
+}
 
 TEST(Durability, EveryAcknowledgedSaveSurvivesAServerKilledMidSave)
 {

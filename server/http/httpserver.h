@@ -67,7 +67,7 @@ struct LUMEKO_HTTP_EXPORT HttpServerOptions {
     QString host = QStringLiteral("127.0.0.1");
     int port = 0;                                     // 0: any free port; HttpServer::port() tells which
     int workerThreads = 32;                           // calls and web pages answered at once
-    qint64 maxBodyBytes = qint64(64) * 1024 * 1024;   // of one request (a whole exam's scores are a few MB)
+    qint64 maxBodyBytes = qint64(64) * 1024 * 1024;   // of one request, far above a page's largest call
     qint64 maxBufferedBytes = qint64(256) * 1024 * 1024; // of all requests' bodies held at once
     std::chrono::milliseconds headerTimeout{10'000};  // for a request's line and headers, all of them
     std::chrono::milliseconds bodyTimeout{30'000};    // for its body, plus a second for every ...

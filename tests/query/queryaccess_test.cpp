@@ -249,6 +249,21 @@ TEST_P(QueryAccess, WrongPasswordsSentAtOnceAreCountedBeforeTheyAreChecked)
     }
     EXPECT_EQ(left, (std::multiset<int>{1, 2, 3, 4}));
     EXPECT_EQ(locked, 20);
+
+    // A sign-in that finds no turn to check its password is told the server is busy, and its
+    // attempt counts for nothing.
+    const int atOnce = PasswordChecks::atOnce();
+    const auto longestWait = PasswordChecks::longestWait();
+    PasswordChecks::configure(1, std::chrono::milliseconds(50));
+    {
+        const PasswordChecks::Turn held(std::chrono::milliseconds(-1)); // the only turn, another sign-in's
+        const Answer busy = server->client().signIn(kNumberA, kPasswordA);
+        EXPECT_EQ(busy.status, 503);
+        EXPECT_EQ(busy.error(), "服务器繁忙，请稍后再试。");
+        EXPECT_EQ(busy.header("Retry-After"), "5");
+    }
+    PasswordChecks::configure(atOnce, longestWait);
+    EXPECT_EQ(server->client().signIn(kNumberA, "wrong").json.value("attemptsLeft").toInt(), 4);
 }
 
 TEST_P(QueryAccess, SessionsEndOnSignOutAfterHalfAnHourIdleAndWhenThePasswordChanges)

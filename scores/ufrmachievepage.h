@@ -56,10 +56,10 @@ public:
     QAction *acSendMsg;                                        // 短信: the ticked students' scores to their families (TfrmSMSAchieve)
     QAction *acDistSum, *acClassSum, *acSubjectSum, *acTeacherSum, *acUpDownSum;
     QAction *acUpDownTable, *acMutiSum; // 成绩进退汇总 (ShowUpDownSumPage), 班级进退分析 (ShowAchMutiPage)
-    QAction *acChart;     // 数据图表: the sheet's classes as charts (TfrmChart)
-    QAction *acQuestions; // 小题分析: the questions of a subject and their analysis (TfrmExamQuestions)
-    QAction *acQuality;   // 质量分析总表: each class's teaching quality against an earlier exam (TfrmAchieveQuality)
-    QAction *acDivClass;  // 教学分班: one teaching class per subject (TfrmAchieveDivClass)
+    QAction *acChart;                   // 数据图表: the sheet's classes as charts (TfrmChart)
+    QAction *acQuestions;               // 小题分析: the questions of a subject and their analysis (TfrmExamQuestions)
+    QAction *acQuality;                 // 质量分析总表: each class's teaching quality against an earlier exam (TfrmAchieveQuality)
+    QAction *acDivClass;                // 教学分班: one teaching class per subject (TfrmAchieveDivClass)
 
     // ---- side panel
     QTabWidget *pcSide;

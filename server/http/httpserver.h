@@ -69,10 +69,10 @@ struct LUMEKO_HTTP_EXPORT HttpServerOptions {
     int workerThreads = 32;                           // calls and web pages answered at once
     qint64 maxBodyBytes = qint64(64) * 1024 * 1024;   // of one request, far above a page's largest call
     qint64 maxBufferedBytes = qint64(256) * 1024 * 1024; // of all requests' bodies held at once
-    std::chrono::milliseconds headerTimeout{10'000};  // for a request's line and headers, all of them
-    std::chrono::milliseconds bodyTimeout{30'000};    // for its body, plus a second for every ...
-    qint64 minBodyBytesPerSecond = 64 * 1024;         // ... this many bytes that came
-    std::chrono::milliseconds readTimeout{30'000};    // longest pause in the bytes of a request
+    std::chrono::milliseconds headerTimeout{10'000};     // for a request's line and headers, all of them
+    std::chrono::milliseconds bodyTimeout{30'000};       // for its body, plus a second for every ...
+    qint64 minBodyBytesPerSecond = 64 * 1024;            // ... this many bytes that came
+    std::chrono::milliseconds readTimeout{30'000};       // longest pause in the bytes of a request
     std::chrono::milliseconds writeTimeout{30'000};   // longest wait for a client to take the answer
     std::chrono::seconds keepAliveTimeout{5};         // a connection without a request is closed after this
     int keepAliveMaxCount = 1000;                     // calls on one connection before it is closed

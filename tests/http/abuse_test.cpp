@@ -157,6 +157,7 @@ TEST_F(HttpAbuse, ManyIdleConnectionsDoNotDelayANewCall)
     HttpServerOptions o;
     o.workerThreads = 2;
     o.keepAliveTimeout = 120s; // the idle connections stay for the whole test
+    o.readTimeout = o.writeTimeout = 120s;
     o.maxConnectionsPerAddress = 1000;
     start(o);
     std::vector<std::unique_ptr<RawClient>> idle;
@@ -321,6 +322,7 @@ TEST_F(HttpAbuse, ConnectionsAreCappedPerAddressAndInAll)
     o.maxConnectionsPerAddress = 4;
     o.maxConnections = 6;
     o.keepAliveTimeout = 120s;
+    o.readTimeout = o.writeTimeout = 120s;
     start(o);
 
     // Each connection proves it is served with a call that tells the server's view of its address.

@@ -98,7 +98,7 @@ bool TfrmAchieveUpDown::InitForm()
     addCheckItems(clbSubjects, captions, QList<bool>(captions.size(), true), keys);
 
     Chooser->current = ChosenExam{Exam.gradeCode, Exam.examCode, Exam.pageName, {}};
-    loadExams();
+    Chooser->load();
     return true;
 }
 
@@ -125,32 +125,12 @@ std::optional<QList<ChosenExam>> TfrmAchieveUpDown::examsToCompare(bool intake)
     return out;
 }
 
-void TfrmAchieveUpDown::loadExams()
-{
-    Chooser->load();
-}
-
 QList<ProgressExam> TfrmAchieveUpDown::ChosenExams() const
 {
     QList<ProgressExam> out;
     for (const ChosenExam &e : Chooser->chosen())
         out.append({e.gradeCode, e.examCode, e.pageName, e.label, 0});
     return out;
-}
-
-void TfrmAchieveUpDown::addChosen(QListWidgetItem *item)
-{
-    Chooser->add(item);
-}
-
-void TfrmAchieveUpDown::removeChosen(QListWidgetItem *item)
-{
-    Chooser->remove(item);
-}
-
-void TfrmAchieveUpDown::moveChosen(int by)
-{
-    Chooser->move(by);
 }
 
 ProgressItems TfrmAchieveUpDown::Items() const

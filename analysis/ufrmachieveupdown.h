@@ -12,7 +12,6 @@
 
 class QCheckBox;
 class QListWidget;
-class QListWidgetItem;
 class QPushButton;
 class QRadioButton;
 
@@ -35,11 +34,6 @@ public:
     QListWidget *clbSubjects;                          // "对比科目"
     QCheckBox *chkScore, *chkRank, *chkProgress;       // "成绩", "排名", "进退"
     QPushButton *btnOK, *btnCancel;
-
-    void loadExams();
-    void addChosen(QListWidgetItem *item);
-    void removeChosen(QListWidgetItem *item);
-    void moveChosen(int by);
 
     QList<ProgressExam> ChosenExams() const;
     ProgressItems Items() const;

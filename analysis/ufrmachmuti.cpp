@@ -87,7 +87,7 @@ bool TfrmAchMuti::InitMuti()
 
     // The current exam is always compared.
     Chooser->current = ChosenExam{Exam.gradeCode, Exam.examCode, Exam.pageName, {}};
-    loadExams();
+    Chooser->load();
 
     setCheckStates(clbItems, statesOf(m_defaultItems, 21));
     CompareChoice choice;
@@ -121,29 +121,9 @@ std::optional<QList<ChosenExam>> TfrmAchMuti::examsToCompare(bool intake)
     return out;
 }
 
-void TfrmAchMuti::loadExams()
-{
-    Chooser->load();
-}
-
 QList<ChosenExam> TfrmAchMuti::ChosenExams() const
 {
     return Chooser->chosen();
-}
-
-void TfrmAchMuti::addChosen(QListWidgetItem *item)
-{
-    Chooser->add(item);
-}
-
-void TfrmAchMuti::removeChosen(QListWidgetItem *item)
-{
-    Chooser->remove(item);
-}
-
-void TfrmAchMuti::moveChosen(int by)
-{
-    Chooser->move(by);
 }
 
 QStringList TfrmAchMuti::SubjectCodes() const

@@ -9,7 +9,6 @@
 #include "toolkit/data/dataset.h"
 
 class QListWidget;
-class QListWidgetItem;
 class QPushButton;
 class QRadioButton;
 
@@ -37,11 +36,6 @@ public:
     QStringList SubjectCodes() const;
     // After OK: the ticked subjects each chosen exam has, in the order of ChosenExams().
     QList<QStringList> ExamSubjects;
-
-    void loadExams();
-    void addChosen(QListWidgetItem *item);
-    void removeChosen(QListWidgetItem *item);
-    void moveChosen(int by);
 
     ExamChooser *Chooser; // the exams' lists and buttons above
 

@@ -140,12 +140,12 @@ TEST_F(AnalysisPictures, Pictures)
                                       for (int i = 0; i < d.lbExams->count(); ++i) {
                                           const QString name = d.lbExams->item(i)->text().section(u'.', -1);
                                           for (const DemoExam &e : demoExams)
-                                              if (e.name == name && e.code != demoExams.last().code) d.addChosen(d.lbExams->item(i));
+                                              if (e.name == name && e.code != demoExams.last().code) d.Chooser->add(d.lbExams->item(i));
                                       }
                                       // The current exam, the latest, last.
                                       d.lbChosen->setCurrentRow(0);
                                       for (int i = 0; i + 1 < d.lbChosen->count(); ++i)
-                                          d.moveChosen(1);
+                                          d.Chooser->move(1);
                                       pub::testing::saveShot(d, "analysis-multi-exam-settings");
                                       d.btnOK->click();
                                   });

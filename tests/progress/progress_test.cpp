@@ -173,7 +173,7 @@ protected:
     static void choose(TfrmAchieveUpDown &d, const QString &caption)
     {
         for (int i = 0; i < d.lbExams->count(); ++i)
-            if (d.lbExams->item(i)->text() == caption) d.addChosen(d.lbExams->item(i));
+            if (d.lbExams->item(i)->text() == caption) d.Chooser->add(d.lbExams->item(i));
     }
 
     std::function<int(QDialog &)> drive;
@@ -193,7 +193,7 @@ TEST_F(ProgressPages, TheDialogOffersTheIntakesExamsKeepsTheCurrentOneAndBuildsT
 
     choose(d, QStringLiteral("八年级.第二学期期末考试"));
     EXPECT_EQ(texts(d.lbChosen).join(u'|'), QStringLiteral("八年级.第二学期期末考试|九年级.第一学期期中考试")) << "in the order they were held";
-    d.removeChosen(d.lbChosen->item(1));
+    d.Chooser->remove(d.lbChosen->item(1));
     EXPECT_EQ(host.messageTexts().last(), QStringLiteral("对不起，此次对比考试不能取消！"));
     EXPECT_EQ(d.lbChosen->count(), 2);
 
@@ -226,7 +226,7 @@ TEST_F(ProgressPages, BothPagesShowTheServersComparison)
         hostIcon = dialog.windowIcon().cacheKey() == app.windowIcon().cacheKey();
         auto &d = static_cast<TfrmAchieveUpDown &>(dialog);
         for (int i = 0; i < d.lbExams->count(); ++i)
-            if (d.lbExams->item(i)->text() == QStringLiteral("九年级.第一次月考")) d.addChosen(d.lbExams->item(i));
+            if (d.lbExams->item(i)->text() == QStringLiteral("九年级.第一次月考")) d.Chooser->add(d.lbExams->item(i));
         for (int i = 2; i < d.clbSubjects->count(); ++i) // 语文 and 数学, not the totals
             d.clbSubjects->item(i)->setCheckState(Qt::Unchecked);
         d.btnOKClick();

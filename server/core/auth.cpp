@@ -242,6 +242,13 @@ void SignInThrottle::clear(const QString &subject)
     m_db.exec(QStringLiteral("DELETE FROM \"XT_SignInFailure\" WHERE \"sSubject\" = ?"), {subject});
 }
 
+void SignInThrottle::sweep()
+{
+    const QVariant now = m_db.toDb(m_now, wire::FieldType::DateTime);
+    m_db.exec(QStringLiteral("DELETE FROM \"XT_SignInFailure\" WHERE \"dFirst\" < ? AND (\"dBlockedUntil\" IS NULL OR \"dBlockedUntil\" < ?)"),
+              {m_db.toDb(m_now.addDays(-1), wire::FieldType::DateTime), now});
+}
+
 QString SignInThrottle::subject(const QString &kind, const QString &name, const QString &address)
 {
     constexpr qsizetype kLongest = 120; // XT_SignInFailure.sSubject

@@ -101,6 +101,9 @@ public:
     // counts; a block it set is lifted.
     void takeBack(const QString &subject);
     void clear(const QString &subject);
+    // Forgets the subjects whose last window began more than a day ago and that are not blocked:
+    // guesses at logins that do not exist would otherwise leave their rows for ever.
+    void sweep();
 
     // The subject of a name (a login, a student number) tried from an address; names too long for
     // the table are kept by a hash of theirs.

@@ -89,8 +89,9 @@ void signIn(MethodCall &c)
                            "\"dCreated\", \"dSeen\", \"dExpires\") VALUES (?, ?, ?, ?, ?, ?, ?, ?)"),
             {sessionTokenHash(token), t->code, t->school, computer, c.origin().left(60), db.toDb(now, FieldType::DateTime),
              db.toDb(now, FieldType::DateTime), db.toDb(expires, FieldType::DateTime)});
-    // Sessions that ended long ago are swept by whoever signs in next.
+    // Sessions that ended long ago, and attempts long forgotten, are swept by whoever signs in next.
     db.exec(QStringLiteral("DELETE FROM \"XT_Session\" WHERE \"dExpires\" < ?"), {db.toDb(now.addDays(-1), FieldType::DateTime)});
+    throttle.sweep();
     c.setResult(token);
 }
 

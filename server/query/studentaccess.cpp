@@ -137,8 +137,9 @@ StudentSignIn StudentAccess::signIn(const QString &studentNumber, const QString 
                              "\"dCreated\", \"dSeen\", \"dExpires\") VALUES (?, ?, ?, ?, ?, ?, ?, ?)"),
               {sessionTokenHash(out.token), s.code, s.school, passwordTag(found.value(match, 7).toString()), peer.left(60), now, now,
                m_db.toDb(m_now.addSecs(kSessionMinutes * 60), FieldType::DateTime)});
-    // Sessions that ended long ago are swept by whoever signs in next.
+    // Sessions that ended long ago, and attempts long forgotten, are swept by whoever signs in next.
     m_db.exec(QStringLiteral("DELETE FROM \"XT_StudentSession\" WHERE \"dExpires\" < ?"), {m_db.toDb(m_now.addDays(-1), FieldType::DateTime)});
+    throttle.sweep();
     return out;
 }
 

@@ -128,6 +128,21 @@ TEST_P(ServiceTest, WrongPasswordsBrakeTheLoginFromTheirAddressAndAnAddressThatG
     EXPECT_TRUE(attempt("admin", "lumeko", "10.0.0.8").ok());
     fx->now = fx->now.addSecs(30);
     EXPECT_TRUE(attempt("wang", "pw6", "10.0.0.9").ok());
+
+    // The guesses' rows are forgotten a day later by the next sign-in, the block of a subject
+    // still blocked is not.
+    const auto rowsOf = [&](const char *peer) {
+        return fx->db().scalar("SELECT count(*) FROM \"XT_SignInFailure\" WHERE \"sSubject\" LIKE ?", {QStringLiteral("%@") + peer}).toLongLong();
+    };
+    EXPECT_EQ(rowsOf("10.0.0.9"), 20) << "one per login guessed (wang's was cleared by her sign-in)";
+    fx->now = fx->now.addDays(1);
+    for (int i = 0; i < 5; ++i)
+        attempt("wang", "guess", "10.0.0.10");
+    fx->now = fx->now.addSecs(1);
+    EXPECT_TRUE(attempt("admin", "lumeko", "10.0.0.8").ok());
+    EXPECT_EQ(rowsOf("10.0.0.9"), 0);
+    EXPECT_EQ(rowsOf("10.0.0.10"), 1);
+    EXPECT_EQ(attempt("wang", "pw6", "10.0.0.10").error, ErrorCode::Refused);
 }
 
 TEST_P(ServiceTest, GuessesSentAtOnceAreCheckedNoMoreOftenThanOneAfterTheOther)

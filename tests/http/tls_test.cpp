@@ -2,6 +2,7 @@
 // own authority, server certificates it signs, and certificates nobody vouches for.
 
 #include "fakes.h"
+#include "rawclient.h"
 #include "testcerts.h"
 
 #include "link/clientsession.h"
@@ -259,6 +260,31 @@ TEST_F(Tls, PlainHttpAndHttpsDoNotMix)
     // Both servers still serve the clients that speak their language.
     EXPECT_TRUE(signIn(link()).ok());
     EXPECT_TRUE(signIn(linkTo(plainServer.url(), nullptr)).ok());
+}
+
+TEST_F(Tls, HandshakesThatNeverComeOrTrickleAreCutOff)
+{
+    // A connection's time to begin its request includes its TLS handshake: one client sends
+    // nothing, another the start of a 512-byte handshake record and then a byte every 100 ms,
+    // long within the per-read time-out. Both are cut off, and a teacher signs in meanwhile.
+    using namespace std::chrono_literals;
+    HttpServerOptions o = tlsOptions("server.crt", "server.key");
+    o.keepAliveTimeout = 1s;
+    o.readTimeout = o.writeTimeout = 60s;
+    start(o);
+    lumeko::testing::RawClient silent(server->port()), trickling(server->port());
+    ASSERT_TRUE(trickling.send(std::string("\x16\x03\x01\x02\x00", 5)));
+    EXPECT_TRUE(signIn(link()).ok());
+    bool cutOff = false;
+    for (int i = 0; i < 300 && !cutOff; ++i) { // 30 s at most; the whole record would take 51 s
+        cutOff = !trickling.send(std::string(1, '\0')) || trickling.closedByServer();
+        std::this_thread::sleep_for(100ms);
+    }
+    EXPECT_TRUE(cutOff);
+    bool closed = false;
+    silent.readUntilClosed(30s, &closed);
+    EXPECT_TRUE(closed);
+    EXPECT_TRUE(signIn(link()).ok());
 }
 
 TEST_F(Tls, ServerSaysWhyItsCertificateOrKeyCannotBeUsed)

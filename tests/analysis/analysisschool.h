@@ -13,6 +13,7 @@
 // teaches its 数学 and 三班's; 李老师 heads 二班 and teaches its 数学; 王老师 teaches 三班's 语文.
 // S06 is a 借读生.
 
+#include "analysisorganisation.h"
 #include "domain/scoring.h"
 #include "fixtureschool.h"
 #include "framework/lumekoachieve.h"
@@ -31,8 +32,8 @@
 namespace lumeko::achieve::testing {
 
 inline const QString kNoPage = QStringLiteral("⊥");
-inline constexpr char kZhang[] = "{00000000-0000-0000-0000-0000000000A1}";
-inline constexpr char kLi[] = "{00000000-0000-0000-0000-0000000000A2}";
+using server::testing::kLi;
+using server::testing::kZhang;
 
 class AnalysisTest : public pub::testing::SignedInHost {
 protected:
@@ -47,32 +48,7 @@ protected:
         // The reference data: the rights tree (成绩录入 4011 for every teacher), the score sheet's
         // column definitions.
         server::seedSystemData(db);
-        const QString teacher = "INSERT INTO \"JC_Teacher\" (\"sCode\", \"SchoolCode\", \"sName\", \"sLoginName\", \"sPass\", \"sRole\", \"iState\", "
-                                "\"iUserType\", \"bViewAllGrade\", \"bViewAllClass\") VALUES (?, 'S1', ?, ?, ?, '6', 0, 0, ?, ?)";
-        const QString pw = server::hashPassword(QStringLiteral("pw"), server::PasswordCost::Minimal);
-        const QVariant no = db.toDb(false, wire::FieldType::Boolean);
-        db.exec(teacher, {kZhang, QStringLiteral("张老师"), "zhang", pw, no, no});
-        db.exec(teacher, {kLi, QStringLiteral("李老师"), "li1", pw, no, no});
-        db.exec("INSERT INTO \"XJ_Class\" (\"SchoolCode\", \"ClassCode\", \"ClassName\", \"sArea\") VALUES ('S1', '003', ?, ?)",
-                {QStringLiteral("三班"), QStringLiteral("分校")});
-        const QString gradeClass = "INSERT INTO \"XJ_GradeClass\" (\"SchoolCode\", \"InYear\", \"GradeCode\", \"ClassCode\", \"sArea\", \"TeacherCode\") "
-                                   "VALUES ('S1', 2026, '1701', ?, ?, ?)";
-        db.exec(gradeClass, {"001", QStringLiteral("本部"), kZhang});
-        db.exec(gradeClass, {"002", QStringLiteral("本部"), kLi});
-        db.exec(gradeClass, {"003", QStringLiteral("分校"), QVariant()});
-        const QString subject = "INSERT INTO \"XJ_Subject\" (\"SchoolCode\", \"SubjectCode\", \"SubjectName\") VALUES ('S1', ?, ?)";
-        db.exec(subject, {"001", QStringLiteral("语文")});
-        db.exec(subject, {"002", QStringLiteral("数学")});
-        const QString gradeSubject = "INSERT INTO \"XJ_GradeSubject\" (\"SchoolCode\", \"InYear\", \"GradeCode\", \"SubjectCode\", \"SubjectType\", "
-                                     "\"FullMark\") VALUES ('S1', 2026, '1701', ?, 0, 100)";
-        db.exec(gradeSubject, {"001"});
-        db.exec(gradeSubject, {"002"});
-        const QString course = "INSERT INTO \"XJ_CourseTable\" (\"SchoolCode\", \"InYear\", \"GradeCode\", \"ClassCode\", \"SubjectCode\", "
-                               "\"TeacherCode\") VALUES ('S1', 2026, '1701', ?, ?, ?)";
-        db.exec(course, {"001", "002", kZhang});
-        db.exec(course, {"003", "002", kZhang});
-        db.exec(course, {"002", "002", kLi});
-        db.exec(course, {"003", "001", server::testing::kTeacherCode}); // 王老师: 语文 in 三班
+        server::testing::seedAnalysisOrganisation(db, true);
 
         const QString student = "INSERT INTO \"XJ_Student\" (\"sCode\", \"SchoolCode\", \"GradeCode\", \"InYear\", \"ClassCode\", \"iClassNo\", "
                                 "\"sName\", \"iState\", \"sType\") VALUES (?, 'S1', '1701', 2026, ?, ?, ?, '00', ?)";

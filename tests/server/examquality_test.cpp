@@ -4,6 +4,7 @@
 // total with its head teachers, the range and the score page's filter, an earlier exam that lacks a
 // class or a subject, what a subject teacher sees, an empty answer for nobody, and every refusal.
 
+#include "analysisorganisation.h"
 #include "fixtureschool.h"
 #include "server/core/auth.h"
 
@@ -17,8 +18,6 @@ using wire::ErrorCode;
 namespace {
 
 const QString kNoPage = QStringLiteral("⊥");
-constexpr char kZhang[] = "{00000000-0000-0000-0000-0000000000A1}";
-constexpr char kLi[] = "{00000000-0000-0000-0000-0000000000A2}";
 
 // 七年级 (1701, intake 2026): 一班 and 二班 in 本部, 三班 in 分校. 数学 of the three exams:
 //
@@ -41,27 +40,7 @@ protected:
         db.exec(fn, {"4011", "40", QVariant(), QStringLiteral("成绩录入"), 20});
         db.exec(fn, {"401101", "4011", "ViewTotal", QStringLiteral("查看总分"), 21});
         db.exec("INSERT INTO \"XT_RoleRight\" (\"iRole\", \"sFunId\") VALUES (6, '4011')");
-        const QString teacher = "INSERT INTO \"JC_Teacher\" (\"sCode\", \"SchoolCode\", \"sName\", \"sLoginName\", \"sPass\", \"sRole\", \"iState\", "
-                                "\"iUserType\", \"bViewAllGrade\", \"bViewAllClass\") VALUES (?, 'S1', ?, ?, ?, '6', 0, 0, ?, ?)";
-        const QString pw = hashPassword(QStringLiteral("pw"), PasswordCost::Minimal);
-        db.exec(teacher, {kZhang, QStringLiteral("张老师"), "zhang", pw, false, false});
-        db.exec(teacher, {kLi, QStringLiteral("李老师"), "li1", pw, false, false});
-        db.exec("INSERT INTO \"XJ_Class\" (\"SchoolCode\", \"ClassCode\", \"ClassName\", \"sArea\") VALUES ('S1', '003', ?, ?)",
-                {QStringLiteral("三班"), QStringLiteral("分校")});
-        const QString gradeClass = "INSERT INTO \"XJ_GradeClass\" (\"SchoolCode\", \"InYear\", \"GradeCode\", \"ClassCode\", \"sArea\", \"TeacherCode\") "
-                                   "VALUES ('S1', 2026, '1701', ?, ?, ?)";
-        db.exec(gradeClass, {"001", QStringLiteral("本部"), kZhang});
-        db.exec(gradeClass, {"002", QStringLiteral("本部"), kLi});
-        db.exec(gradeClass, {"003", QStringLiteral("分校"), QVariant()});
-        const QString subject = "INSERT INTO \"XJ_Subject\" (\"SchoolCode\", \"SubjectCode\", \"SubjectName\") VALUES ('S1', ?, ?)";
-        db.exec(subject, {"001", QStringLiteral("语文")});
-        db.exec(subject, {"002", QStringLiteral("数学")});
-        const QString course = "INSERT INTO \"XJ_CourseTable\" (\"SchoolCode\", \"InYear\", \"GradeCode\", \"ClassCode\", \"SubjectCode\", "
-                               "\"TeacherCode\") VALUES ('S1', 2026, '1701', ?, ?, ?)";
-        db.exec(course, {"001", "002", kZhang});
-        db.exec(course, {"003", "002", kZhang});
-        db.exec(course, {"002", "002", kLi});
-        db.exec(course, {"003", "001", kTeacherCode});
+        seedAnalysisOrganisation(db, false);
 
         const QString student = "INSERT INTO \"XJ_Student\" (\"sCode\", \"SchoolCode\", \"GradeCode\", \"InYear\", \"ClassCode\", \"iClassNo\", "
                                 "\"sName\", \"iState\", \"sType\") VALUES (?, 'S1', '1701', 2026, ?, ?, ?, '00', ?)";

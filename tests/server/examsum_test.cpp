@@ -3,6 +3,7 @@
 // texts the dialogs send, the student filter and the range, the column definitions that come
 // back, and every refusal as a message.
 
+#include "analysisorganisation.h"
 #include "fixtureschool.h"
 #include "server/core/auth.h"
 
@@ -16,8 +17,6 @@ using wire::ErrorCode;
 namespace {
 
 const QString kNoPage = QStringLiteral("⊥");
-constexpr char kZhang[] = "{00000000-0000-0000-0000-0000000000A1}";
-constexpr char kLi[] = "{00000000-0000-0000-0000-0000000000A2}";
 
 // A result: the definitions and the rows, looked up by field name and by the row's first cells.
 struct Answer {
@@ -72,34 +71,8 @@ protected:
         db.exec(fn, {"4011", "40", QVariant(), QStringLiteral("成绩录入"), 20});
         db.exec(fn, {"401101", "4011", "ViewTotal", QStringLiteral("查看总分"), 21});
         db.exec("INSERT INTO \"XT_RoleRight\" (\"iRole\", \"sFunId\") VALUES (6, '4011')");
-        const QString teacher = "INSERT INTO \"JC_Teacher\" (\"sCode\", \"SchoolCode\", \"sName\", \"sLoginName\", \"sPass\", \"sRole\", \"iState\", "
-                                "\"iUserType\", \"bViewAllGrade\", \"bViewAllClass\") VALUES (?, 'S1', ?, ?, ?, '6', 0, 0, ?, ?)";
-        const QString pw = hashPassword(QStringLiteral("pw"), PasswordCost::Minimal);
-        db.exec(teacher, {kZhang, QStringLiteral("张老师"), "zhang", pw, false, false});
-        db.exec(teacher, {kLi, QStringLiteral("李老师"), "li1", pw, false, false});
-
-        // Three classes in two branches (the grade's own sArea before the school's), with head teachers.
-        db.exec("INSERT INTO \"XJ_Class\" (\"SchoolCode\", \"ClassCode\", \"ClassName\", \"sArea\") VALUES ('S1', '003', ?, ?)",
-                {QStringLiteral("三班"), QStringLiteral("分校")});
-        const QString gradeClass = "INSERT INTO \"XJ_GradeClass\" (\"SchoolCode\", \"InYear\", \"GradeCode\", \"ClassCode\", \"sArea\", \"TeacherCode\") "
-                                   "VALUES ('S1', 2026, '1701', ?, ?, ?)";
-        db.exec(gradeClass, {"001", QStringLiteral("本部"), kZhang});
-        db.exec(gradeClass, {"002", QStringLiteral("本部"), kLi});
-        db.exec(gradeClass, {"003", QStringLiteral("分校"), QVariant()});
-
-        const QString subject = "INSERT INTO \"XJ_Subject\" (\"SchoolCode\", \"SubjectCode\", \"SubjectName\") VALUES ('S1', ?, ?)";
-        db.exec(subject, {"001", QStringLiteral("语文")});
-        db.exec(subject, {"002", QStringLiteral("数学")});
-        const QString gradeSubject = "INSERT INTO \"XJ_GradeSubject\" (\"SchoolCode\", \"InYear\", \"GradeCode\", \"SubjectCode\", \"SubjectType\", "
-                                     "\"FullMark\") VALUES ('S1', 2026, '1701', ?, 0, 100)";
-        db.exec(gradeSubject, {"001"});
-        db.exec(gradeSubject, {"002"});
-        const QString course = "INSERT INTO \"XJ_CourseTable\" (\"SchoolCode\", \"InYear\", \"GradeCode\", \"ClassCode\", \"SubjectCode\", "
-                               "\"TeacherCode\") VALUES ('S1', 2026, '1701', ?, ?, ?)";
-        db.exec(course, {"001", "002", kZhang});
-        db.exec(course, {"003", "002", kZhang});
-        db.exec(course, {"002", "002", kLi});
-        db.exec(course, {"003", "001", kTeacherCode}); // 王老师: 语文 in 三班 only
+        // Three classes in two branches with head teachers, 语文 and 数学, who teaches them.
+        seedAnalysisOrganisation(db, true);
 
         // The mid-term with both subjects; its main total is kept, its base total is not.
         exam = db.insertReturningId(

@@ -185,20 +185,7 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
-    QString why;
-    const bool postgres = postgresReachable(&why);
-    benchmark::RegisterBenchmark("BM_QualityReportSqlite", [](benchmark::State &s) { qualityReport(s, Backend::Sqlite); })
-        ->UseManualTime()
-        ->Iterations(10)
-        ->Unit(benchmark::kMillisecond);
-    if (postgres)
-        benchmark::RegisterBenchmark("BM_QualityReportPostgres", [](benchmark::State &s) { qualityReport(s, Backend::Postgres); })
-            ->UseManualTime()
-            ->Iterations(10)
-            ->Unit(benchmark::kMillisecond);
-    else
-        std::fprintf(stderr, "The PostgreSQL case is skipped: PostgreSQL does not answer at %s (%s)\n", qPrintable(postgresMaintenanceUrl().toString()),
-                     qPrintable(why));
+    registerOnBothBackends("BM_QualityReport", qualityReport, 10);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;

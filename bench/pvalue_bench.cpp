@@ -152,29 +152,13 @@ void calculate(benchmark::State &state, Backend backend)
     }
 }
 
-void BM_CalPValSqlite(benchmark::State &state)
-{
-    calculate(state, Backend::Sqlite);
-}
-
-void BM_CalPValPostgres(benchmark::State &state)
-{
-    calculate(state, Backend::Postgres);
-}
-
 } // namespace
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
-    benchmark::RegisterBenchmark("BM_CalPValSqlite", BM_CalPValSqlite)->UseManualTime()->Iterations(10)->Unit(benchmark::kMillisecond);
-    QString why;
-    if (postgresReachable(&why))
-        benchmark::RegisterBenchmark("BM_CalPValPostgres", BM_CalPValPostgres)->UseManualTime()->Iterations(10)->Unit(benchmark::kMillisecond);
-    else
-        std::fprintf(stderr, "BM_CalPValPostgres skipped: PostgreSQL does not answer at %s (%s)\n", qPrintable(postgresMaintenanceUrl().toString()),
-                     qPrintable(why));
+    registerOnBothBackends("BM_CalPVal", calculate, 10);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;

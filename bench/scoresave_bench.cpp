@@ -162,16 +162,6 @@ void saveSheet(benchmark::State &state, Backend backend)
     }
 }
 
-void BM_SaveSheetSqlite(benchmark::State &state)
-{
-    saveSheet(state, Backend::Sqlite);
-}
-
-void BM_SaveSheetPostgres(benchmark::State &state)
-{
-    saveSheet(state, Backend::Postgres);
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -179,13 +169,7 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     // A few iterations keep each benchmark to seconds; each back end gets a school of its own.
-    benchmark::RegisterBenchmark("BM_SaveSheetSqlite", BM_SaveSheetSqlite)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
-    QString why;
-    if (postgresReachable(&why))
-        benchmark::RegisterBenchmark("BM_SaveSheetPostgres", BM_SaveSheetPostgres)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
-    else
-        std::fprintf(stderr, "BM_SaveSheetPostgres skipped: PostgreSQL does not answer at %s (%s)\n", qPrintable(postgresMaintenanceUrl().toString()),
-                     qPrintable(why));
+    registerOnBothBackends("BM_SaveSheet", saveSheet, 3);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;

@@ -1,5 +1,7 @@
 #include "scratchdatabase.h"
 
+#include <cstdio>
+
 #include <QCoreApplication>
 
 namespace lumeko::bench {
@@ -48,6 +50,23 @@ ScratchDatabase::~ScratchDatabase()
         db.exec(QStringLiteral("DROP DATABASE IF EXISTS ") + Database::quoted(m_url.database) + QStringLiteral(" WITH (FORCE)"));
     } catch (...) {
     }
+}
+
+void registerOnBothBackends(const std::string &name, const std::function<void(benchmark::State &, server::Backend)> &run, int iterations)
+{
+    const auto add = [&](const std::string &full, server::Backend backend) {
+        benchmark::RegisterBenchmark(full.c_str(), [run, backend](benchmark::State &state) { run(state, backend); })
+            ->UseManualTime()
+            ->Iterations(iterations)
+            ->Unit(benchmark::kMillisecond);
+    };
+    add(name + "Sqlite", server::Backend::Sqlite);
+    QString why;
+    if (postgresReachable(&why))
+        add(name + "Postgres", server::Backend::Postgres);
+    else
+        std::fprintf(stderr, "%sPostgres skipped: PostgreSQL does not answer at %s (%s)\n", name.c_str(), qPrintable(postgresMaintenanceUrl().toString()),
+                     qPrintable(why));
 }
 
 } // namespace lumeko::bench

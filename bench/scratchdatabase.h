@@ -8,7 +8,11 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <benchmark/benchmark.h>
+
+#include <functional>
 #include <optional>
+#include <string>
 
 namespace lumeko::bench {
 
@@ -16,6 +20,10 @@ namespace lumeko::bench {
 server::DatabaseUrl postgresMaintenanceUrl();
 // Whether the PostgreSQL server answers; `why` says what failed when it does not.
 bool postgresReachable(QString *why);
+
+// Registers `run` as "<name>Sqlite" and, when the PostgreSQL server answers, as "<name>Postgres"
+// (saying why not otherwise), each timed by hand over `iterations` and reported in milliseconds.
+void registerOnBothBackends(const std::string &name, const std::function<void(benchmark::State &, server::Backend)> &run, int iterations);
 
 class ScratchDatabase {
 public:

@@ -246,16 +246,6 @@ void openSheet(benchmark::State &state, Backend backend)
     }
 }
 
-void BM_OpenSheetSqlite(benchmark::State &state)
-{
-    openSheet(state, Backend::Sqlite);
-}
-
-void BM_OpenSheetPostgres(benchmark::State &state)
-{
-    openSheet(state, Backend::Postgres);
-}
-
 // The offscreen platform says on every show() that it cannot pass size hints on; nothing else is
 // left out of the output.
 QtMessageHandler previousHandler = nullptr;
@@ -277,13 +267,7 @@ int main(int argc, char **argv)
     previousHandler = qInstallMessageHandler(quietOffscreen);
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
-    benchmark::RegisterBenchmark("BM_OpenSheetSqlite", BM_OpenSheetSqlite)->UseManualTime()->Iterations(8)->Unit(benchmark::kMillisecond);
-    QString why;
-    if (postgresReachable(&why))
-        benchmark::RegisterBenchmark("BM_OpenSheetPostgres", BM_OpenSheetPostgres)->UseManualTime()->Iterations(8)->Unit(benchmark::kMillisecond);
-    else
-        std::fprintf(stderr, "BM_OpenSheetPostgres skipped: PostgreSQL does not answer at %s (%s)\n", qPrintable(postgresMaintenanceUrl().toString()),
-                     qPrintable(why));
+    registerOnBothBackends("BM_OpenSheet", openSheet, 8);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;

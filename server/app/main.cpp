@@ -3,6 +3,7 @@
 //   lumeko-server init   --db URL [--demo] [--seed N]
 //   lumeko-server serve  --db URL [--listen HOST:PORT] [--files DIR] [--threads N]
 //                        [--tls-cert FILE --tls-key FILE]
+//                        [--max-connections N] [--max-per-address N]
 //                        (the calls at /call, the score query page at /query/)
 //   lumeko-server backup --db URL --to FILE
 //
@@ -92,6 +93,7 @@ bool isLoopback(const QString &host)
 struct ServeOptions {
     QString listen, files, tlsCertificate, tlsKey;
     int threads = 0;
+    int maxConnections = 2048, maxPerAddress = 256;
 };
 
 int serve(const DatabaseUrl &url, const ServeOptions &so)
@@ -130,6 +132,12 @@ int serve(const DatabaseUrl &url, const ServeOptions &so)
     http.host = host;
     http.port = port;
     http.workerThreads = so.threads;
+    http.maxConnections = so.maxConnections;
+    http.maxConnectionsPerAddress = so.maxPerAddress;
+    if (http.maxConnectionsPerAddress > http.maxConnections) {
+        err() << "--max-per-address (" << http.maxConnectionsPerAddress << ") cannot exceed --max-connections (" << http.maxConnections << ")\n";
+        return 2;
+    }
     http.tlsCertificate = so.tlsCertificate;
     http.tlsKey = so.tlsKey;
     HttpServer server(service, http);
@@ -213,6 +221,10 @@ int main(int argc, char **argv)
     p.addOption({QStringLiteral("threads"), QStringLiteral("serve: worker threads"), QStringLiteral("N"), QStringLiteral("64")});
     p.addOption({QStringLiteral("tls-cert"), QStringLiteral("serve: HTTPS with this PEM certificate (then its chain)"), QStringLiteral("FILE")});
     p.addOption({QStringLiteral("tls-key"), QStringLiteral("serve: the certificate's PEM private key, without a passphrase"), QStringLiteral("FILE")});
+    p.addOption({QStringLiteral("max-connections"), QStringLiteral("serve: connections open at once, in all"), QStringLiteral("N"), QStringLiteral("2048")});
+    p.addOption({QStringLiteral("max-per-address"),
+                 QStringLiteral("serve: connections open at once from one address (raise it for schools behind one NAT address)"), QStringLiteral("N"),
+                 QStringLiteral("256")});
     p.addOption({QStringLiteral("to"), QStringLiteral("backup: the file to write"), QStringLiteral("FILE")});
     p.process(app);
 
@@ -230,6 +242,14 @@ int main(int argc, char **argv)
             so.listen = p.value(QStringLiteral("listen"));
             so.files = p.value(QStringLiteral("files"));
             so.threads = p.value(QStringLiteral("threads")).toInt();
+            for (auto [name, field] : {std::pair{"max-connections", &so.maxConnections}, std::pair{"max-per-address", &so.maxPerAddress}}) {
+                bool ok = false;
+                *field = p.value(QString::fromLatin1(name)).toInt(&ok);
+                if (!ok || *field < 1 || *field > 1'000'000) {
+                    err() << "--" << name << " takes a whole number from 1 to 1000000\n";
+                    return 2;
+                }
+            }
             so.tlsCertificate = p.value(QStringLiteral("tls-cert"));
             so.tlsKey = p.value(QStringLiteral("tls-key"));
             return serve(url, so);

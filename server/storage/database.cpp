@@ -1,4 +1,5 @@
 #include "server/storage/database.h"
+#include "server/storage/writerqueue.h"
 
 #include <QAtomicInteger>
 #include <QDateTime>
@@ -115,6 +116,8 @@ Database::Database(const DatabaseUrl &url) : m_url(url), m_connection(nextConnec
         exec(QStringLiteral("PRAGMA journal_mode=WAL"));
         exec(QStringLiteral("PRAGMA synchronous=FULL"));
         exec(QStringLiteral("PRAGMA foreign_keys=ON"));
+        if (!url.path.isEmpty() && !url.path.startsWith(u':') && !url.path.startsWith(QStringLiteral("file::memory:")))
+            m_writers = WriterQueue::forFile(url.path);
     } else {
         exec(QStringLiteral("SET client_encoding TO 'UTF8'"));
         exec(QStringLiteral("SET TIME ZONE 'UTC'"));
@@ -293,7 +296,14 @@ void Database::execScript(const QString &script)
 void Database::begin()
 {
     if (m_inTransaction) throw StorageError(QStringLiteral("a transaction is already open on this connection"));
-    exec(m_url.backend == Backend::Sqlite ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"));
+    if (m_writers && !m_writers->enter(std::chrono::seconds(15)))
+        throw StorageError(QStringLiteral("the database is busy: other saves have held it for 15 s; try again"));
+    try {
+        exec(m_url.backend == Backend::Sqlite ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"));
+    } catch (...) {
+        if (m_writers) m_writers->leave();
+        throw;
+    }
     m_inTransaction = true;
 }
 
@@ -302,12 +312,20 @@ void Database::commit()
     if (!m_inTransaction) throw StorageError(QStringLiteral("no transaction to commit"));
     exec(QStringLiteral("COMMIT")); // on failure the transaction stays open for the rollback
     m_inTransaction = false;
+    if (m_writers) m_writers->leave();
 }
 
 void Database::rollback()
 {
     if (!m_inTransaction) return;
     m_inTransaction = false;
+    struct NextWriter {
+        WriterQueue *queue;
+        ~NextWriter()
+        {
+            if (queue) queue->leave();
+        }
+    } next{m_writers.get()};
     exec(QStringLiteral("ROLLBACK"));
 }
 

@@ -21,6 +21,8 @@ class QSqlQuery;
 
 namespace lumeko::server {
 
+class WriterQueue;
+
 // The storage's logging category, "lumeko.storage" (used inside this library only).
 Q_DECLARE_LOGGING_CATEGORY(lcStorage)
 
@@ -78,7 +80,8 @@ public:
     void execScript(const QString &script);
 
     // Transactions do not nest. A write transaction on SQLite takes the write lock at once, so
-    // that two writers never deadlock upgrading a read lock.
+    // that two writers never deadlock upgrading a read lock, after waiting its turn among the
+    // process's writers to the file (WriterQueue); a turn that has not come in 15 s throws.
     void begin();
     void commit();
     void rollback();
@@ -96,6 +99,7 @@ private:
     DatabaseUrl m_url;
     QString m_connection;
     bool m_inTransaction = false;
+    std::shared_ptr<WriterQueue> m_writers; // SQLite files only
     QHash<QString, std::shared_ptr<QSqlQuery>> m_statements;
 };
 

@@ -6,10 +6,14 @@
 #include "server/storage/changeapplier.h"
 #include "server/storage/migrations.h"
 #include "server/storage/schema.h"
+#include "server/storage/writerqueue.h"
 
 #include <QTimeZone>
 
 #include <gtest/gtest.h>
+
+#include <mutex>
+#include <thread>
 
 using namespace lumeko;
 using namespace lumeko::server;
@@ -312,3 +316,39 @@ TEST(DatabaseUrl, ParsesBothBackendsAndRefusesOthers)
 }
 
 } // namespace
+
+// The writers of one SQLite file take turns in the order they came; one that gives up waiting
+// leaves no hole that stops the others, and a rollback hands the turn on like a commit.
+TEST(SqliteWriters, TakeTurnsInTheOrderTheyCameAndAGiveUpLeavesNoHole)
+{
+    TestDatabase database(Backend::Sqlite);
+    database.open()->execScript("CREATE TABLE \"Turns\" (\"n\" INTEGER)");
+    auto first = database.open(false);
+    first->begin(); // holds the turn
+
+    std::mutex mutex;
+    std::vector<int> order;
+    std::vector<std::thread> writers;
+    for (int i = 0; i < 4; ++i) {
+        writers.emplace_back([&, i] {
+            auto db = database.open(false);
+            Transaction t(*db);
+            db->exec("INSERT INTO \"Turns\" (\"n\") VALUES (?)", {i});
+            t.commit();
+            std::lock_guard lock(mutex);
+            order.push_back(i);
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(100)); // each in the queue before the next comes
+    }
+    // A writer whose patience runs out while the file is held is refused with a clear message,
+    // and the ones queued after it are not held up by its place.
+    auto impatient = WriterQueue::forFile(database.url().path);
+    EXPECT_FALSE(impatient->enter(std::chrono::milliseconds(50)));
+    first->rollback();
+    for (std::thread &w : writers)
+        w.join();
+    EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3}));
+    EXPECT_EQ(database.open(false)->scalar("SELECT count(*) FROM \"Turns\"").toLongLong(), 4);
+    EXPECT_TRUE(impatient->enter(std::chrono::milliseconds(50))) << "the file is free again";
+    impatient->leave();
+}

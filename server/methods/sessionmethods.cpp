@@ -50,24 +50,20 @@ void signIn(MethodCall &c)
         throw CallError(ErrorCode::BadArguments, QStringLiteral("a login of 1 to 100 characters and a password are needed"));
     Database &db = c.db();
     const QDateTime now = c.env().now();
-    // The attempt is counted before its password is checked, for this login from this address
-    // and for this address: guesses sent at once are checked no more often than guesses sent one
-    // after the other, and a teacher is never braked by someone else's guesses from another
-    // address. A blocked address is refused before its login is counted.
+    // The attempt is counted before its password is checked for this login from this address:
+    // guesses at one login sent at once are checked no more often than guesses sent one after the
+    // other, and a teacher is never braked by someone else's guesses from another address. The
+    // address as a whole is counted by its failures: the teachers of a school behind one NAT
+    // address sign in together in the morning, and their attempts in flight are no guesses (the
+    // bound on concurrent password checks keeps what is in flight small). A blocked address is
+    // refused before anything is counted.
     SignInThrottle throttle(db, now);
     const QString peerSubject = QStringLiteral("peer:") + c.origin();
     const QString loginSubject = SignInThrottle::subject(QStringLiteral("login"), login.toLower(), c.origin());
-    const auto addressBlocked = [&] {
-        return CallError(ErrorCode::Refused,
-                         QStringLiteral("too many failed sign-ins from this address; try again in %1 seconds").arg(throttle.secondsBlocked(peerSubject)));
-    };
-    if (throttle.secondsBlocked(peerSubject) > 0) throw addressBlocked();
+    if (const int wait = throttle.secondsBlocked(peerSubject); wait > 0)
+        throw CallError(ErrorCode::Refused, QStringLiteral("too many failed sign-ins from this address; try again in %1 seconds").arg(wait));
     if (throttle.admit(loginSubject, SignInThrottle::kLoginFromAddress) == 0)
         throw CallError(ErrorCode::Refused, QStringLiteral("too many failed sign-ins; try again in %1 seconds").arg(throttle.secondsBlocked(loginSubject)));
-    if (throttle.admit(peerSubject, SignInThrottle::kAddress) == 0) {
-        throttle.takeBack(loginSubject);
-        throw addressBlocked();
-    }
 
     const std::optional<Teacher> t = findLogin(db, login);
     const bool known = t && !t->hash.isEmpty();
@@ -75,12 +71,13 @@ void signIn(MethodCall &c)
     if (check == PasswordCheck::Busy) {
         // Not a guess: the server had no turn for the check.
         throttle.takeBack(loginSubject);
-        throttle.takeBack(peerSubject);
         throw CallError(ErrorCode::Refused, QStringLiteral("the server is checking too many passwords at once; try again in a moment"));
     }
-    if (check != PasswordCheck::Right || !known) throw CallError(ErrorCode::Refused, QStringLiteral("the login or the password is wrong"));
+    if (check != PasswordCheck::Right || !known) {
+        throttle.admit(peerSubject, SignInThrottle::kAddress);
+        throw CallError(ErrorCode::Refused, QStringLiteral("the login or the password is wrong"));
+    }
     throttle.clear(loginSubject);
-    throttle.takeBack(peerSubject);
     if (t->state != 0) throw CallError(ErrorCode::Refused, QStringLiteral("this teacher no longer works at the school"));
 
     const QString token = newSessionToken();

@@ -189,8 +189,10 @@ void TfrmAchievePage::buildSidePanel()
     });
     const std::pair<QCheckBox *, AchieveSettings::ColorKind> switches[] = {
         {chkExcel, AchieveSettings::Excel}, {chkNoPass, AchieveSettings::NoPass}, {chkBad, AchieveSettings::Bad}, {chkOrder, AchieveSettings::Order}};
-    for (auto [box, kind] : switches)
-        connect(box, &QCheckBox::toggled, this, [this, kind](bool on) {
+    // Each binding copied into its lambda by name: clang 14, which builds the fuzz targets, cannot
+    // capture a structured binding.
+    for (const auto &[box, switchKind] : switches)
+        connect(box, &QCheckBox::toggled, this, [this, kind = switchKind](bool on) {
             Settings.setShowColorOf(kind, on);
             GridData->refreshCells();
         });
@@ -198,8 +200,8 @@ void TfrmAchievePage::buildSidePanel()
                                                                             {btnNoPassColor, AchieveSettings::NoPass},
                                                                             {btnBadColor, AchieveSettings::Bad},
                                                                             {btnOrderColor, AchieveSettings::Order}};
-    for (auto [button, kind] : buttons)
-        connect(button, &QToolButton::clicked, this, [this, button, kind] {
+    for (const auto &[colorButton, colorKind] : buttons)
+        connect(colorButton, &QToolButton::clicked, this, [this, button = colorButton, kind = colorKind] {
             const QColor c = QColorDialog::getColor(Settings.color(kind), this);
             if (!c.isValid()) return;
             Settings.setColor(kind, c);

@@ -77,18 +77,24 @@ ExamSubjects examSubjects(Database &db, const ExamKey &k)
     return s;
 }
 
-// The stored scores of an exam by "student|subject", and each candidate's class.
+// The stored scores of an exam by "student|subject" (of the given subjects, or of all when none is
+// given), and each candidate's class.
 struct StoredSheet {
     QHash<QString, double> scores; // by "student|subject"
     QHash<QString, int> ranks;     // the stored grade ranks, by "student|subject"
     QHash<QString, QString> classOf;
 };
-StoredSheet storedSheet(Database &db, qint64 examId)
+StoredSheet storedSheet(Database &db, qint64 examId, const QStringList &subjects = {})
 {
     StoredSheet s;
-    const wire::DataPacket marks = db.select(
-        QStringLiteral("SELECT \"StudentCode\", \"SubjectCode\", \"score\", \"gradeOrder\" FROM \"CJ_Mark\" WHERE \"examId\" = ? AND \"score\" IS NOT NULL"),
-        {examId},
+    QString sql = QStringLiteral("SELECT \"StudentCode\", \"SubjectCode\", \"score\", \"gradeOrder\" FROM \"CJ_Mark\" WHERE \"examId\" = ? AND \"score\" IS NOT NULL");
+    QVariantList params{examId};
+    if (!subjects.isEmpty()) {
+        sql += QStringLiteral(" AND \"SubjectCode\" IN (%1)").arg(QStringList(subjects.size(), QStringLiteral("?")).join(u','));
+        for (const QString &subject : subjects)
+            params << subject;
+    }
+    const wire::DataPacket marks = db.select(sql, params,
         {{"StudentCode", FieldType::Text, 0, 0},
          {"SubjectCode", FieldType::Text, 0, 0},
          {"score", FieldType::Float, 0, 0},
@@ -233,7 +239,13 @@ void MarkUpdate::run()
         return;
     }
     m_subjects = examSubjects(db, k);
-    m_stored = storedSheet(db, exam.id);
+    // A teacher's save touches one or two subjects of the exam: only their scores are read (they
+    // are all the checks and the ranks below need), unless candidates leave with all their scores.
+    QStringList sent;
+    for (const auto &field : m_subjectFields)
+        sent << field.second;
+    const bool removesCandidates = std::any_of(m_p.rows.cbegin(), m_p.rows.cend(), [](const wire::RowChange &r) { return r.status == RowStatus::Deleted; });
+    m_stored = storedSheet(db, exam.id, removesCandidates || sent.isEmpty() ? QStringList() : sent);
 
     for (const wire::RowChange &row : m_p.rows) {
         const QVariantList &v = row.status == RowStatus::Inserted ? row.newValues : row.oldValues;

@@ -87,7 +87,8 @@ struct StoredSheet {
 StoredSheet storedSheet(Database &db, qint64 examId, const QStringList &subjects = {})
 {
     StoredSheet s;
-    QString sql = QStringLiteral("SELECT \"StudentCode\", \"SubjectCode\", \"score\", \"gradeOrder\" FROM \"CJ_Mark\" WHERE \"examId\" = ? AND \"score\" IS NOT NULL");
+    QString sql =
+        QStringLiteral("SELECT \"StudentCode\", \"SubjectCode\", \"score\", \"gradeOrder\" FROM \"CJ_Mark\" WHERE \"examId\" = ? AND \"score\" IS NOT NULL");
     QVariantList params{examId};
     if (!subjects.isEmpty()) {
         sql += QStringLiteral(" AND \"SubjectCode\" IN (%1)").arg(QStringList(subjects.size(), QStringLiteral("?")).join(u','));
@@ -95,10 +96,10 @@ StoredSheet storedSheet(Database &db, qint64 examId, const QStringList &subjects
             params << subject;
     }
     const wire::DataPacket marks = db.select(sql, params,
-        {{"StudentCode", FieldType::Text, 0, 0},
-         {"SubjectCode", FieldType::Text, 0, 0},
-         {"score", FieldType::Float, 0, 0},
-         {"gradeOrder", FieldType::Integer, 0, 0}});
+                                             {{"StudentCode", FieldType::Text, 0, 0},
+                                              {"SubjectCode", FieldType::Text, 0, 0},
+                                              {"score", FieldType::Float, 0, 0},
+                                              {"gradeOrder", FieldType::Integer, 0, 0}});
     s.scores.reserve(marks.rowCount());
     s.ranks.reserve(marks.rowCount());
     for (qsizetype r = 0; r < marks.rowCount(); ++r) {

@@ -3,10 +3,11 @@
 // lumeko-server processes over HTTP. Prints, for each number of teachers, the saves made, the
 // errors, the conflicts and the lost updates (a score a teacher saw acknowledged that is not the
 // stored one afterwards), the p50/p95/p99 of a save and the throughput, and the p99 against the
-// median save of one teacher alone on the same servers in the same run.
+// median save of one teacher alone on the same servers in the same run. The saves are timed once
+// every teacher has signed in and opened his sheet; the p99 of that opening is printed beside.
 //
 //   district_load [--backend postgres,sqlite] [--teachers 50,100,200] [--seconds 30]
-//                 [--interval-ms 3000] [--servers 2] [--schools 20]
+//                 [--interval-ms 3000] [--servers 2] [--schools 20] [--server-logs DIR]
 //
 // On PostgreSQL (LUMEKO_BENCH_PG, default the local server's socket) the district has --schools
 // schools of 45 classes × 45 students and two app servers share the database; on SQLite one
@@ -28,6 +29,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <barrier>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -157,12 +159,16 @@ int freePort()
 // figures are not those of a terminal.
 class AppServer {
 public:
-    AppServer(const server::DatabaseUrl &db, const QString &files, int threads) : m_port(freePort())
+    // With a log file the access log goes there (each call with the time the server took).
+    AppServer(const server::DatabaseUrl &db, const QString &files, int threads, const QString &log) : m_port(freePort())
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("lumeko.http.access=false"));
+        if (log.isEmpty()) env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("lumeko.http.access=false"));
         m_process.setProcessEnvironment(env);
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        if (log.isEmpty())
+            m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        else
+            m_process.setStandardErrorFile(log);
         m_process.start(QStringLiteral(LUMEKO_SERVER_BIN), {"serve", "--db", db.toString(), "--listen", QStringLiteral("127.0.0.1:%1").arg(m_port), "--files",
                                                             files, "--threads", QString::number(threads)});
     }
@@ -192,6 +198,7 @@ struct Teacher {
 };
 
 struct Outcome {
+    double openMs = 0; // signing in and opening the sheet
     std::vector<double> latenciesMs;
     qint64 saves = 0, errors = 0, conflicts = 0;
     QHash<QString, double> acknowledged; // student code → his score as last acknowledged
@@ -209,22 +216,33 @@ wire::Reply signInPatiently(link::ClientSession &s, const QString &who)
     }
 }
 
-void work(const Teacher &t, Clock::time_point until, std::chrono::milliseconds interval, std::uint32_t seed, Outcome &out)
+// Every teacher signs in and opens his sheet, waits at `ready` until all have, then saves until
+// `until` (set when the last one is ready).
+template <typename Ready>
+void work(const Teacher &t, Ready &ready, const Clock::time_point &until, std::chrono::milliseconds interval, std::uint32_t seed, Outcome &out)
 {
+    bool arrived = false;
+    const auto arrive = [&] {
+        if (!arrived) ready.arrive_and_wait();
+        arrived = true;
+    };
     link::HttpLink link(t.server->link());
     link::ClientSession s(link);
     const auto fail = [&](const QString &what) {
         ++out.errors;
         if (out.firstError.isEmpty()) out.firstError = login(t.school, t.klass, t.subject) + QStringLiteral(": ") + what;
     };
+    const auto opening = Clock::now();
     const wire::Reply in = signInPatiently(s, login(t.school, t.klass, t.subject));
-    if (!in.ok()) return fail(in.message);
+    if (!in.ok()) return arrive(), fail(in.message);
     const QString subject = subjectCode(t.subject);
     wire::Reply opened =
         s.call(QStringLiteral("AchieveQry"), QStringLiteral("QMark"),
                {val(schoolCode(t.school)), val(kGrade), val(kExamCode), ref(kNoPage), ref(classCode(t.klass)), ref(subject), ref(kInYear), ref(), ref()});
     const auto *image = opened.ok() ? std::get_if<wire::DataPacket>(&opened.refs[8]) : nullptr;
-    if (!image || image->rowCount() != kPerClass) return fail(opened.ok() ? QStringLiteral("the sheet is not the class's 45 students") : opened.message);
+    if (!image || image->rowCount() != kPerClass) return arrive(), fail(opened.ok() ? QStringLiteral("the sheet is not the class's 45 students") : opened.message);
+    out.openMs = std::chrono::duration<double, std::milli>(Clock::now() - opening).count();
+    arrive();
     const QList<wire::FieldDef> fields = image->fields();
     const int student = image->fieldIndex(u"StudentCode"), score = image->fieldIndex(QStringLiteral("C_") + subject);
     QList<QVariantList> seen; // the rows as the server last acknowledged them
@@ -291,7 +309,7 @@ double percentile(std::vector<double> v, double p)
 struct Level {
     int teachers = 0;
     qint64 saves = 0, errors = 0, conflicts = 0, lost = 0;
-    double p50 = 0, p95 = 0, p99 = 0, perSecond = 0;
+    double p50 = 0, p95 = 0, p99 = 0, perSecond = 0, openP99 = 0;
     QString firstError;
 };
 
@@ -305,18 +323,20 @@ Level runLevel(Database &db, const std::vector<std::unique_ptr<AppServer>> &serv
         who.push_back({i % schools, within % kClasses, (within / kClasses) % kSubjects, servers[size_t(i) % servers.size()].get()});
     }
     std::vector<Outcome> outcomes{size_t(teachers)};
-    const auto until = Clock::now() + length;
+    Clock::time_point until;
+    std::barrier ready(teachers, [&]() noexcept { until = Clock::now() + length; });
     std::vector<std::thread> threads;
     for (int i = 0; i < teachers; ++i)
-        threads.emplace_back([&, i] { work(who[size_t(i)], until, interval, std::uint32_t(20261207 + i * 7919 + teachers), outcomes[size_t(i)]); });
+        threads.emplace_back([&, i] { work(who[size_t(i)], ready, until, interval, std::uint32_t(20261207 + i * 7919 + teachers), outcomes[size_t(i)]); });
     for (std::thread &t : threads)
         t.join();
 
     Level l;
     l.teachers = teachers;
-    std::vector<double> all;
+    std::vector<double> all, opens;
     for (int i = 0; i < teachers; ++i) {
         const Outcome &o = outcomes[size_t(i)];
+        opens.push_back(o.openMs);
         all.insert(all.end(), o.latenciesMs.begin(), o.latenciesMs.end());
         l.saves += o.saves;
         l.errors += o.errors;
@@ -328,6 +348,7 @@ Level runLevel(Database &db, const std::vector<std::unique_ptr<AppServer>> &serv
     l.p95 = percentile(all, 0.95);
     l.p99 = percentile(all, 0.99);
     l.perSecond = double(l.saves) / double(length.count());
+    l.openP99 = percentile(opens, 0.99);
     return l;
 }
 
@@ -339,7 +360,8 @@ QList<int> numbers(const QString &text)
     return out;
 }
 
-int run(Backend backend, const QList<int> &levels, int schools, int serverCount, std::chrono::seconds length, std::chrono::milliseconds interval)
+int run(Backend backend, const QList<int> &levels, int schools, int serverCount, std::chrono::seconds length, std::chrono::milliseconds interval,
+        const QString &logs)
 {
     const char *name = backend == Backend::Postgres ? "PostgreSQL" : "SQLite";
     if (backend == Backend::Postgres) {
@@ -364,7 +386,7 @@ int run(Backend backend, const QList<int> &levels, int schools, int serverCount,
     // Every server keeps a connection per worker: two servers of 32 stay well inside PostgreSQL's
     // default of 100 connections.
     for (int i = 0; i < serverCount; ++i)
-        servers.push_back(std::make_unique<AppServer>(scratch.url(), files.path(), 32));
+        servers.push_back(std::make_unique<AppServer>(scratch.url(), files.path(), 32, logs.isEmpty() ? QString() : QStringLiteral("%1/server-%2.log").arg(logs).arg(i + 1)));
     QThread::msleep(1000);
     Database db(scratch.url());
 
@@ -380,8 +402,8 @@ int run(Backend backend, const QList<int> &levels, int schools, int serverCount,
     int failures = 0;
     for (int n : levels) {
         const Level l = runLevel(db, servers, schools, n, length, interval);
-        std::printf("%9d %7lld %7lld %10lld %5lld %8.1f %8.1f %8.1f %8.1f %12.1fx\n", l.teachers, qlonglong(l.saves), qlonglong(l.errors),
-                    qlonglong(l.conflicts), qlonglong(l.lost), l.p50, l.p95, l.p99, l.perSecond, l.p99 / alone.p50);
+        std::printf("%9d %7lld %7lld %10lld %5lld %8.1f %8.1f %8.1f %8.1f %12.1fx %12.1f\n", l.teachers, qlonglong(l.saves), qlonglong(l.errors),
+                    qlonglong(l.conflicts), qlonglong(l.lost), l.p50, l.p95, l.p99, l.perSecond, l.p99 / alone.p50, l.openP99);
         if (!l.firstError.isEmpty()) std::printf("          first error: %s\n", qPrintable(l.firstError));
         failures += l.errors > 0 || l.conflicts > 0 || l.lost > 0;
         std::fflush(stdout);
@@ -394,7 +416,7 @@ int run(Backend backend, const QList<int> &levels, int schools, int serverCount,
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    QString backends = QStringLiteral("postgres,sqlite"), levels = QStringLiteral("50,100,200");
+    QString backends = QStringLiteral("postgres,sqlite"), levels = QStringLiteral("50,100,200"), logs;
     int seconds = 30, intervalMs = 3000, servers = 2, schools = 20;
     const QStringList args = app.arguments();
     for (qsizetype i = 1; i + 1 < args.size(); i += 2) {
@@ -411,6 +433,8 @@ int main(int argc, char **argv)
             servers = value.toInt();
         else if (flag == u"--schools")
             schools = value.toInt();
+        else if (flag == u"--server-logs")
+            logs = value;
         else {
             std::fprintf(stderr, "unknown option %s\n", qPrintable(flag));
             return 2;
@@ -418,12 +442,12 @@ int main(int argc, char **argv)
     }
     if (seconds < 1 || intervalMs < 1 || servers < 1 || schools < 1 || numbers(levels).isEmpty()) {
         std::fprintf(stderr, "usage: district_load [--backend postgres,sqlite] [--teachers 50,100,200] [--seconds 30] [--interval-ms 3000] "
-                             "[--servers 2] [--schools 20]\n");
+                             "[--servers 2] [--schools 20] [--server-logs DIR]\n");
         return 2;
     }
     int status = 0;
     for (const QString &b : backends.split(u',', Qt::SkipEmptyParts))
         status |= run(b == u"sqlite" ? Backend::Sqlite : Backend::Postgres, numbers(levels), schools, servers, std::chrono::seconds(seconds),
-                      std::chrono::milliseconds(intervalMs));
+                      std::chrono::milliseconds(intervalMs), logs);
     return status;
 }

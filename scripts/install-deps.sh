@@ -14,6 +14,7 @@ packages=(
   # its storage tests run against
   libcpp-httplib-dev libssl-dev libmicrohttpd-dev libsodium-dev postgresql
   openssl # certificates for HTTPS: the district's deployment and the server program's tests
+  nginx-light # the district set-up's reverse proxy in front of two app servers (scripts/district-setup.sh)
   # report PDFs: the CJK font they embed, and pdftotext for the tests that read them back
   fonts-wqy-microhei poppler-utils
   libxlsxwriter-dev # the grid's spreadsheet export

@@ -240,7 +240,8 @@ void work(const Teacher &t, Ready &ready, const Clock::time_point &until, std::c
         s.call(QStringLiteral("AchieveQry"), QStringLiteral("QMark"),
                {val(schoolCode(t.school)), val(kGrade), val(kExamCode), ref(kNoPage), ref(classCode(t.klass)), ref(subject), ref(kInYear), ref(), ref()});
     const auto *image = opened.ok() ? std::get_if<wire::DataPacket>(&opened.refs[8]) : nullptr;
-    if (!image || image->rowCount() != kPerClass) return arrive(), fail(opened.ok() ? QStringLiteral("the sheet is not the class's 45 students") : opened.message);
+    if (!image || image->rowCount() != kPerClass)
+        return arrive(), fail(opened.ok() ? QStringLiteral("the sheet is not the class's 45 students") : opened.message);
     out.openMs = std::chrono::duration<double, std::milli>(Clock::now() - opening).count();
     arrive();
     const QList<wire::FieldDef> fields = image->fields();
@@ -386,7 +387,8 @@ int run(Backend backend, const QList<int> &levels, int schools, int serverCount,
     // Every server keeps a connection per worker: two servers of 32 stay well inside PostgreSQL's
     // default of 100 connections.
     for (int i = 0; i < serverCount; ++i)
-        servers.push_back(std::make_unique<AppServer>(scratch.url(), files.path(), 32, logs.isEmpty() ? QString() : QStringLiteral("%1/server-%2.log").arg(logs).arg(i + 1)));
+        servers.push_back(
+            std::make_unique<AppServer>(scratch.url(), files.path(), 32, logs.isEmpty() ? QString() : QStringLiteral("%1/server-%2.log").arg(logs).arg(i + 1)));
     QThread::msleep(1000);
     Database db(scratch.url());
 

@@ -1,6 +1,6 @@
 // The student register's server methods on both back ends: which students each query form gives,
-// the family filter parsed (and refused when it is anything else), photos, exam history, and the
-// updates with their refusals.
+// the family filter parsed (and refused when it is anything else), photos, exam history, the
+// updates with their refusals, and many teachers saving the register at the same moment.
 
 #include "fixtureschool.h"
 #include "server/core/auth.h"
@@ -10,6 +10,10 @@
 #include <QMap>
 
 #include <gtest/gtest.h>
+
+#include <barrier>
+#include <iostream>
+#include <thread>
 
 using namespace lumeko;
 using namespace lumeko::server;
@@ -310,6 +314,131 @@ TEST_P(StudentMethodsTest, ClassNamesPhotoRowsCardScoresAndPasswords)
     EXPECT_FALSE(wang.isEmpty());
     EXPECT_EQ(fx->call("StudentUp", "SetPass", {txt("S1"), txt("{B}"), txt("x"), ref(qint64(2))}, wang).error, ErrorCode::Forbidden)
         << "setting passwords needs the SetPass right";
+}
+
+// 2, 10 and 50 teachers press 保存 on the register at the same moment, each on the image of the
+// grade he loaded before anyone saved. Each changing a student of his own: every change is kept,
+// all of its fields. All changing the same student's name from the same image, each with a change
+// of his own student first in the same save: one wins, every other is told of the conflict, and
+// nothing of a refused save is stored, not even the row that went through before the conflict.
+TEST_P(StudentMethodsTest, TwoTenAndFiftyWritersOfTheRegisterLoseNothingAndEveryConflictIsReported)
+{
+    constexpr int kMostWriters = 50;
+    const auto own = [](int i) { return QStringLiteral("{W%1}").arg(i, 2, 10, QLatin1Char('0')); };
+    {
+        Transaction tx(fx->db());
+        for (int i = 0; i < kMostWriters; ++i)
+            fx->db().exec("INSERT INTO \"XJ_Student\" (\"sCode\", \"SchoolCode\", \"GradeCode\", \"InYear\", \"ClassCode\", \"iClassNo\", \"sName\", "
+                          "\"sNO\", \"iState\") VALUES (?, 'S1', '1701', 2026, '002', ?, ?, ?, '00')",
+                          {own(i), 10 + i, QStringLiteral("写者%1").arg(i), QStringLiteral("NO-%1").arg(i)});
+        tx.commit();
+    }
+    QStringList tokens;
+    for (int i = 0; i < kMostWriters; ++i)
+        tokens << fx->signIn("admin", "lumeko");
+
+    // The grade's register as every writer's page loads it: all its columns, one row per student.
+    const auto load = [&] {
+        const wire::Reply r =
+            fx->call("StudentQry", "QStudByGrade", {txt("1701"), ref(qint64(2026)), txt("S1"), ref(QStringLiteral("Y")), txt(""), ref()}, admin);
+        EXPECT_TRUE(r.ok()) << r.message.toStdString();
+        const wire::Value data = r.refs.value(5);
+        return std::get<wire::DataPacket>(data);
+    };
+    const auto rowOf = [](const wire::DataPacket &image, const QString &student) {
+        for (qsizetype r = 0; r < image.rowCount(); ++r)
+            if (image.value(r, image.fieldIndex(u"sCode")).toString() == student) return r;
+        ADD_FAILURE() << student.toStdString() << " is not in the register";
+        return qsizetype(0);
+    };
+    // A student's row changed as given ("sName" → 张三), against the image.
+    const auto changed = [&](const wire::DataPacket &image, const QString &student, QList<QPair<const char *, QVariant>> values) {
+        const QVariantList before = image.row(rowOf(image, student));
+        QVariantList after = before;
+        for (const auto &[field, v] : values)
+            after[image.fieldIndex(QString::fromLatin1(field))] = v;
+        return wire::RowChange{RowStatus::Modified, before, after};
+    };
+    const auto race = [&](const QList<wire::ChangePacket> &saves) {
+        QList<wire::Reply> replies(saves.size());
+        std::barrier start(saves.size());
+        std::vector<std::thread> writers;
+        for (qsizetype i = 0; i < saves.size(); ++i)
+            writers.emplace_back([&, i] {
+                start.arrive_and_wait();
+                replies[i] = fx->call("StudentUp", "UpStudent", {val(saves[i]), val(qint64(-1)), ref(qint64(0))}, tokens[i]);
+            });
+        for (std::thread &t : writers)
+            t.join();
+        return replies;
+    };
+    const auto stored = [&](const QString &student, const char *field) {
+        return fx->db().scalar(QStringLiteral("SELECT \"%1\" FROM \"XJ_Student\" WHERE \"sCode\" = ?").arg(QLatin1String(field)), {student});
+    };
+
+    for (const int n : {2, 10, 50}) {
+        // Each writer moves his own student to another seat, renames him and gives him a new number.
+        const wire::DataPacket image = load();
+        QList<wire::ChangePacket> different;
+        for (int i = 0; i < n; ++i)
+            different.append(
+                {image.fields(),
+                 {changed(
+                     image, own(i),
+                     {{"sName", QStringLiteral("写者%1-%2").arg(n).arg(i)}, {"iClassNo", n * 100 + i}, {"sNO", QStringLiteral("N%1-%2").arg(n).arg(i)}})}});
+        QList<wire::Reply> replies = race(different);
+        int acknowledged = 0, lost = 0;
+        for (int i = 0; i < n; ++i) {
+            ASSERT_TRUE(replies[i].ok()) << replies[i].message.toStdString();
+            acknowledged += replies[i].refs.value(2) == wire::Value(qint64(0)) ? 1 : 0;
+            EXPECT_EQ(replies[i].refs.value(2), wire::Value(qint64(0))) << "writer " << i << ": " << replies[i].message.toStdString();
+            const bool kept = stored(own(i), "sName").toString() == QStringLiteral("写者%1-%2").arg(n).arg(i) &&
+                              stored(own(i), "iClassNo").toInt() == n * 100 + i && stored(own(i), "sNO").toString() == QStringLiteral("N%1-%2").arg(n).arg(i);
+            lost += kept ? 0 : 1;
+            EXPECT_TRUE(kept) << "writer " << i << "'s change was lost";
+        }
+        EXPECT_EQ(stored("{A}", "sName").toString(), QStringLiteral("张三")) << "a student nobody saved is as he was";
+
+        // Every writer renames 李四 from the same image, after a change of his own student.
+        const wire::DataPacket again = load();
+        QList<wire::ChangePacket> same;
+        for (int i = 0; i < n; ++i)
+            same.append({again.fields(),
+                         {changed(again, own(i), {{"sNO", QStringLiteral("S%1-%2").arg(n).arg(i)}}),
+                          changed(again, "{B}", {{"sName", QStringLiteral("李四%1-%2").arg(n).arg(i)}, {"iClassNo", n}})}});
+        replies = race(same);
+        int winner = -1, winners = 0, conflicts = 0, failed = 0, halfWritten = 0;
+        for (int i = 0; i < n; ++i) {
+            if (!replies[i].ok()) {
+                ++failed;
+                ADD_FAILURE() << "writer " << i << ": " << replies[i].message.toStdString();
+            } else if (replies[i].refs.value(2) == wire::Value(qint64(0))) {
+                ++winners;
+                winner = i;
+            } else {
+                ++conflicts;
+                EXPECT_EQ(replies[i].refs.value(2), wire::Value(qint64(1))) << "one refused row: 李四's";
+                EXPECT_TRUE(replies[i].message.contains("XJ_Student row 2: the row was changed or deleted by someone else since it was read"))
+                    << replies[i].message.toStdString();
+            }
+        }
+        EXPECT_EQ(winners, 1);
+        EXPECT_EQ(conflicts, n - 1) << "every other writer is told";
+        EXPECT_EQ(failed, 0);
+        ASSERT_GE(winner, 0);
+        EXPECT_EQ(stored("{B}", "sName").toString(), QStringLiteral("李四%1-%2").arg(n).arg(winner));
+        EXPECT_EQ(stored("{B}", "iClassNo").toInt(), n);
+        for (int i = 0; i < n; ++i) {
+            const QString expected = i == winner ? QStringLiteral("S%1-%2").arg(n).arg(i) : QStringLiteral("N%1-%2").arg(n).arg(i);
+            if (stored(own(i), "sNO").toString() == expected) continue;
+            ++halfWritten;
+            ADD_FAILURE() << "writer " << i << ": his own student's number is " << stored(own(i), "sNO").toString().toStdString() << ", not "
+                          << expected.toStdString();
+        }
+        std::cout << "[" << backendName(GetParam()).toStdString() << "] register writers=" << n << " different students: saves=" << n
+                  << " acknowledged=" << acknowledged << " lost=" << lost << "; same student's name: saves=" << n << " winners=" << winners
+                  << " conflicts=" << conflicts << " failed=" << failed << " half_written=" << halfWritten << "\n";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, StudentMethodsTest, ::testing::Values(Backend::Sqlite, Backend::Postgres), backendParamName);

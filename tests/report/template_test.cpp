@@ -35,7 +35,8 @@ ReportTemplate everyProperty()
     }
     ReportObject m;
     m.name = "mm_1";
-    m.rect = QRectF(1.5, 2.25, 300.125, 40);
+    // A third of a 687.268 mm band, as the designer computes it: every digit must survive the file.
+    m.rect = QRectF(1.5, 2.25, 687.268 / 3, 40);
     m.text = QStringLiteral("  第一行 [sName]\n第二行 <b>&amp; \"引号\" [cdsData.\"sNO\"]  ");
     m.fontFamily = QStringLiteral("黑体");
     m.fontSize = 10.5;

@@ -2,6 +2,7 @@
 
 #include <QBuffer>
 #include <QFile>
+#include <QLocale>
 #include <QSet>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
@@ -237,7 +238,10 @@ private:
     int m_objects = 0;
 };
 
-QString number(double v) { return QString::number(v, 'g', 12); }
+QString number(double v)
+{
+    return QString::number(v, 'g', QLocale::FloatingPointShortest);
+}
 
 QString alignmentText(Qt::Alignment al)
 {

@@ -13,6 +13,16 @@ QString shown(double v)
 {
     return QString::number(v, 'g', 10);
 }
+
+// A number the server stores: 1 to 10 characters, none of them a comma, a semicolon, a quote or a
+// control character (a tab pasted into the grid's cell is no part of a number).
+bool validNumber(const QString &n)
+{
+    if (n.isEmpty() || n.size() > 10) return false;
+    for (QChar c : n)
+        if (c.unicode() < 32 || c == u',' || c == u';' || c == u'"' || c == u'\'') return false;
+    return true;
+}
 } // namespace
 
 QString questionField(const QString &number)
@@ -34,17 +44,20 @@ QList<QuestionDef> questionDefs(DataSet &questions)
 QStringList questionListProblems(DataSet &questions, double subjectFullMark)
 {
     QStringList out;
+    // Numbers are told apart without regard to letter case, as the sheet's columns (Q_13a, Q_13A)
+    // are: two such questions would give the sheet the same column twice.
     QSet<QString> seen;
     int row = 0;
     for (const QuestionDef &q : questionDefs(questions)) {
         ++row;
-        if (q.number.isEmpty() || q.number.size() > 10 || q.number.contains(u',') || q.number.contains(u';') || q.number.contains(u'"') ||
-            q.number.contains(u'\''))
+        const QString key = q.number.toCaseFolded();
+        if (!validNumber(q.number))
             out << QStringLiteral("第%1行：题号“%2”无效（1至10个字符，不含逗号、分号和引号）！").arg(row).arg(q.number);
-        else if (seen.contains(q.number))
+        else if (seen.contains(key))
             out << QStringLiteral("第%1行：题号“%2”重复！").arg(row).arg(q.number);
-        seen.insert(q.number);
-        if (!(q.fullMark > 0) || q.fullMark > subjectFullMark + kTolerance)
+        seen.insert(key);
+        // At most the subject's full mark itself, as the server takes it.
+        if (!(q.fullMark > 0) || q.fullMark > subjectFullMark)
             out << QStringLiteral("第%1行：题目满分须大于0且不超过科目满分%2！").arg(row).arg(shown(subjectFullMark));
     }
     return out;
@@ -70,7 +83,9 @@ QStringList questionSheetProblems(DataSet &sheet, const QList<QuestionDef> &ques
                 out << QStringLiteral("第%1行 %2：第%3题得分“%4”不在0至%5之间").arg(row).arg(who, q.number, v.toString()).arg(shown(q.fullMark));
                 continue;
             }
-            sum += score;
+            // Added up as the server stores the scores, to the hundredth: 5.333 and 2.333 are
+            // 5.33 and 2.33, whose 7.66 is no subject score of 7.67.
+            sum += std::round(score * 100) / 100;
             ++given;
         }
         if (given == 0) continue;

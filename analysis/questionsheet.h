@@ -23,11 +23,15 @@ LUMEKO_ACHIEVE_EXPORT QList<QuestionDef> questionDefs(DataSet &questions);
 // "Q_1": a question's column on the sheet.
 LUMEKO_ACHIEVE_EXPORT QString questionField(const QString &number);
 
-// What is wrong with the question list before it is saved ("题号“3”重复！"); empty when nothing.
+// What is wrong with the question list before it is saved ("题号“3”重复！"); empty when nothing. It
+// refuses what UpExamQuestions would: numbers of 1 to 10 characters without commas, semicolons,
+// quotes or control characters, none twice even in other letter case; full marks above 0 and at
+// most the subject's.
 LUMEKO_ACHIEVE_EXPORT QStringList questionListProblems(DataSet &questions, double subjectFullMark);
 
 // What is wrong with the sheet's rows (StudentCode, sNO, sName, Score and the question columns):
-// "第2行 李四(2026002)：小题分之和 5，科目成绩 6". A row without question scores is fine.
+// "第2行 李四(2026002)：小题分之和 5，科目成绩 6". The scores are added up to the hundredth each, as
+// the server stores them. A row without question scores is fine.
 LUMEKO_ACHIEVE_EXPORT QStringList questionSheetProblems(DataSet &sheet, const QList<QuestionDef> &questions);
 
 // The rows to send: StudentCode and the question columns of the rows changed since loading.

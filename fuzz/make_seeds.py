@@ -222,6 +222,72 @@ COMMATEXT_SEEDS = [
 ]
 
 
+# Question scores: line 1 the question list (subject full mark, then number and full mark of each
+# question), line 2 the four candidates' subject scores, then a marking system's sheet as pasted.
+QUESTIONS_SEEDS = [
+    ("two_questions",
+     "10,1,4,2,6\n9,6,,7.5\n"
+     "学号\t姓名\t第1题\t第2题\r\n2026001\t张三\t4\t5\r\n2026002\t李四\t2\t3\r\n"
+     "2026003\t王五\t1\t2\r\n9999999\t无名\t1\t1\r\n"),
+    ("halves_and_parts",
+     "150,1,3,2,3,13(1),6,13(2),8,二.1,12\n30.5,19,,12.25\n"
+     "学号\t第1题\t第2题\t第13(1)题\t第13(2)题\t第二.1题\r\n"
+     "2026001\t3\t1.5\t5.5\t8\t12.5\r\n2026002\t0\t3\t4\t\t12\r\n2026004\t1\t1\t2.25\t4\t4\r\n"),
+    ("names_as_key_and_quotes",
+     '100,"1 ",5,"2",5,3,2\n5,10\n'
+     '姓名\t学号\t第1题\t第 2 题\r\n"欧阳明"\t2026004\t2\t3\r\n张三\t 2026001 \t5\t5\r\n2026001\t张三\t4\t1\r\n'),
+    # Sub-questions by letter, and scores a marking system averaged over three markers.
+    ("parts_and_thirds",
+     "30,13a,7.5,13b,7.5,14,15\n20.67,9,15\n"
+     "学号\t第13a题\t第13b题\t第14题\r\n2026001\t5.333\t2.337\t13\r\n2026002\t4.5\t4.5\t\r\n2026003\t7.5\t0\t7.5\r\n"),
+    # One question worth the whole subject: a composition.
+    ("composition", "60,作文,60\n52.5,60,0\n学号\t第作文题\r\n2026001\t52.5\r\n2026002\t60\r\n2026003\t0\r\n"),
+    ("refused_list", "10,1,4,1,3,\"2,3\",2,4,11,5,0\n\n"),
+    ("bad_cell", "20,1,10,2,10\n8\n学号\t第1题\t第2题\r\n2026001\t4\t四\r\n2026002\t1\t1\r\n"),
+]
+
+# Requests to the score query page, "%%" between them; "$T" is the token of the last sign-in.
+SIGN_IN_A = 'POST /query/api/signin\ncontent-type: application/json\nhost: query.school\norigin: http://query.school\n\n' \
+            '{"sno": "2026010101", "password": "xm-2026!"}'
+WITH_COOKIE = "\ncookie: lumeko_query=$T\n"
+QUERYPAGE_SEEDS = [
+    ("signed_in_reads", "\n%%\n".join([
+        SIGN_IN_A,
+        "GET /query/api/me" + WITH_COOKIE,
+        "GET /query/api/exams" + WITH_COOKIE,
+        "GET /query/api/exams/1" + WITH_COOKIE,
+        "GET /query/api/exams/2" + WITH_COOKIE,
+        "POST /query/api/signout\ncontent-type: application/json" + WITH_COOKIE + "\n{}",
+        "GET /query/api/me" + WITH_COOKIE,
+    ])),
+    ("wrong_passwords_then_wait", "\n%%\n".join(
+        ['POST /query/api/signin\ncontent-type: application/json\n\n{"sno": "2026010101", "password": "guess%d"}' % i for i in range(6)]
+        + ["WAIT 16", SIGN_IN_A, "GET /query/api/exams/1" + WITH_COOKIE, "WAIT 31", "GET /query/api/exams/1" + WITH_COOKIE])),
+    ("pages_and_paths", "\n%%\n".join([
+        "GET /query", "GET /query/", "HEAD /query/query.js", "GET /query/query.css", "GET /query/../index.html",
+        "POST /query/index.html", "GET /query/api/nothing", "GET /query/api/exams/0001", "GET /query/api/exams/-1",
+        "DELETE /query/api/me", "GET /query/api/me\ncookie: lumeko_query=" + "0" * 64,
+    ])),
+    ("foreign_and_malformed", "\n%%\n".join([
+        'POST /query/api/signin\ncontent-type: text/plain\n\n{"sno": "2026010101", "password": "xm-2026!"}',
+        'POST /query/api/signin\ncontent-type: application/json\nhost: query.school\norigin: http://evil.example\n\n{"sno": "2026010101", "password": "xm-2026!"}',
+        'POST /query/api/signin\ncontent-type: application/json\nsec-fetch-site: cross-site\n\n{"sno": "2026010101", "password": "xm-2026!"}',
+        'POST /query/api/signin\ncontent-type: application/json\n\n{"sno": 2026010101, "password": ["xm-2026!"]}',
+        'POST /query/api/signin\ncontent-type: application/json\n\n{"sno": "  ", "password": "x"',
+        'POST /query/api/signin\ncontent-type: application/json\n\n{"sno": "9999999999", "password": "x"}',
+        'POST /query/api/signin\ncontent-type: application/json\n\n{"sno": "2026010102", "password": "xm-2026!"}',
+        "GET /query/api/signin",
+    ])),
+    ("over_https", "\n%%\n".join([
+        'POST /query/api/signin tls\ncontent-type: application/json; charset=utf-8\nhost: query.school\norigin: https://query.school\n'
+        'sec-fetch-site: same-origin\n\n{"sno": " 2026010101 ", "password": "xm-2026!"}',
+        "GET /query/api/exams tls\ncookie: theme=dark; lumeko_query=$T",
+        'POST /query/api/signin tls\ncontent-type: application/json\ncookie: lumeko_query=$T\n\n{"sno": "2026010101", "password": "xm-2026!"}',
+        "GET /query/api/me tls\ncookie: lumeko_query=$T",
+    ])),
+]
+
+
 def write(target, name, data):
     folder = SEEDS / target
     folder.mkdir(parents=True, exist_ok=True)
@@ -239,6 +305,10 @@ def main():
         write("fuzz_filter", "expr_%02d.txt" % i, expression.encode("utf-8"))
     for i, line in enumerate(COMMATEXT_SEEDS):
         write("fuzz_commatext", "text_%02d.txt" % i, line.encode("utf-8"))
+    for name, text in QUESTIONS_SEEDS:
+        write("fuzz_questions", name + ".txt", text.encode("utf-8"))
+    for name, text in QUERYPAGE_SEEDS:
+        write("fuzz_querypage", name + ".txt", text.encode("utf-8"))
 
 
 if __name__ == "__main__":

@@ -159,6 +159,9 @@ void upExamQuestions(MethodCall &c)
     if (number < 0 || full < 0) throw CallError(ErrorCode::BadArguments, m.fullName() + QStringLiteral(": Questions needs the fields QuestionNo and FullMark"));
     QList<Question> wanted;
     QSet<QString> seen;
+    // Numbers are told apart without regard to letter case: the sheet's columns are Q_<number>,
+    // and a table's field names are (13a and 13A would give QQuestionSheet the same column twice).
+    QSet<QString> folded;
     QStringList problems;
     for (qsizetype r = 0; r < sent.rowCount(); ++r) {
         const QString n = sent.value(r, number).toString();
@@ -167,9 +170,10 @@ void upExamQuestions(MethodCall &c)
                    knowledge >= 0 ? sent.value(r, knowledge).toString().trimmed() : QString()};
         if (!validNumber(n))
             problems << QStringLiteral("row %1: \"%2\" is no question number (1 to 10 characters without , ; or quotes)").arg(r + 1).arg(n.left(20));
-        else if (seen.contains(n))
+        else if (folded.contains(n.toCaseFolded()))
             problems << QStringLiteral("row %1: the question %2 comes twice").arg(r + 1).arg(n);
         seen.insert(n);
+        folded.insert(n.toCaseFolded());
         if (wire::isNull(fm) || !std::isfinite(q.fullMark) || q.fullMark <= 0 || q.fullMark > s.fullMark)
             problems << QStringLiteral("row %1: the full mark of a question is above 0 and at most the subject's %2").arg(r + 1).arg(s.fullMark);
         if (q.knowledge.size() > 100) problems << QStringLiteral("row %1: the knowledge point is longer than 100 characters").arg(r + 1);

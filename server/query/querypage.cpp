@@ -231,7 +231,7 @@ void QueryPage::signIn(const WebRequest &request, WebResponse &response)
     if (sno.toString().size() > 30 || password.toString().size() > 200) return refuse(response, 400, QStringLiteral("学号或密码过长。"));
 
     Database &db = m_service.connection();
-    StudentAccess access(db, m_service.environment().now());
+    StudentAccess access(db, m_service.environment().now(), m_service.environment().options().passwordCost);
     // A browser that signs in again leaves its earlier session behind; it ends here.
     access.signOut(tokenOf(request));
     const StudentSignIn result = access.signIn(sno.toString(), password.toString(), request.peer);

@@ -13,11 +13,15 @@ using wire::FieldType;
 namespace {
 
 // Verified against when no student has the number, so that an unknown number takes as long to
-// refuse as a wrong password.
-const QString &dummyHash()
+// refuse as a wrong password: hashed at the cost the students' passwords are.
+const QString &dummyHash(PasswordCost cost)
 {
-    static const QString h = hashPassword(QStringLiteral("no such student"));
-    return h;
+    if (cost == PasswordCost::Minimal) {
+        static const QString minimal = hashPassword(QStringLiteral("no such student"), PasswordCost::Minimal);
+        return minimal;
+    }
+    static const QString interactive = hashPassword(QStringLiteral("no such student"), PasswordCost::Interactive);
+    return interactive;
 }
 
 QString numberSubject(const QString &studentNumber, const QString &peer)
@@ -89,7 +93,7 @@ StudentSignIn StudentAccess::signIn(const QString &studentNumber, const QString 
     qsizetype match = -1;
     bool busy = false;
     if (number.isEmpty() || found.rowCount() == 0) {
-        busy = checkPassword(dummyHash(), password) == PasswordCheck::Busy;
+        busy = checkPassword(dummyHash(m_cost), password) == PasswordCheck::Busy;
     } else {
         for (qsizetype r = 0; r < std::min<qsizetype>(found.rowCount(), kCandidates) && !busy; ++r) {
             const PasswordCheck check = checkPassword(found.value(r, 7).toString(), password);

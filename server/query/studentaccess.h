@@ -9,6 +9,7 @@
 // browser in a cookie; the server stores only its hash (XT_StudentSession) and ends it after half
 // an hour without a request, on sign-out, or when the student's password is set anew.
 
+#include "server/core/auth.h"
 #include "server/query/query_export.h"
 #include "server/storage/database.h"
 
@@ -52,8 +53,9 @@ public:
     static constexpr int kSessionMinutes = 30;     // a session ends this long after its last request
     static constexpr int kCandidates = 5;          // students of one number (across schools) tried at most
 
-    // `now` is the server's clock (ServerEnvironment::now()).
-    StudentAccess(Database &db, QDateTime now) : m_db(db), m_now(std::move(now)) {}
+    // `now` is the server's clock (ServerEnvironment::now()); `cost` the one the server hashes the
+    // students' passwords at (ServerOptions::passwordCost), which an unknown number is refused at.
+    StudentAccess(Database &db, QDateTime now, PasswordCost cost = PasswordCost::Interactive) : m_db(db), m_now(std::move(now)), m_cost(cost) {}
 
     StudentSignIn signIn(const QString &studentNumber, const QString &password, const QString &peer);
     // The student of a live session; empty for an unknown, ended or malformed token. Keeps the
@@ -67,6 +69,7 @@ public:
 private:
     Database &m_db;
     QDateTime m_now;
+    PasswordCost m_cost;
 };
 
 } // namespace lumeko::server

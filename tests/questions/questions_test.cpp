@@ -74,6 +74,35 @@ TEST(QuestionSheet, TheListAndTheScoresAreCheckedInTheTeachersWords)
     EXPECT_EQ(sent.value(0, sent.fieldIndex(QStringLiteral("Q_2"))).toString(), QStringLiteral("4"));
 }
 
+// What the dialog lets through must be what UpExamQuestions and UpQuestionMarks take, or the teacher
+// only hears "更新失败！" after he has pasted a whole sheet.
+TEST(QuestionSheet, TheChecksRefuseWhatTheServerRefusesAndNoMore)
+{
+    // Subject full mark 10. 13a and 13A would be one column of the sheet (Q_13A, by a table's
+    // rules on field names); a tab inside a number and a full mark a hair above the subject's are
+    // refused by the server; the subject's full mark itself is not.
+    DataSet questions;
+    questions.createTable({{"QuestionNo", wire::FieldType::Text, 10, 0}, {"FullMark", wire::FieldType::Float, 0, 0}});
+    for (const auto &[n, full] :
+         std::initializer_list<std::pair<const char *, double>>{{"13a", 4}, {"13A", 3}, {"1\t2", 2}, {"5", 10.004}, {"6", 10}, {"二.1", 2}})
+        questions.appendRecord({QString::fromUtf8(n), full});
+    EXPECT_EQ(questionListProblems(questions, 10).join(u'|'),
+              QStringLiteral("第2行：题号“13A”重复！|第3行：题号“1\t2”无效（1至10个字符，不含逗号、分号和引号）！|第4行：题目满分须大于0且不超过科目满分10！"));
+
+    // Questions 1 and 2 of 6 marks each. The server keeps scores to the hundredth and adds up what
+    // it keeps: 张三's 5.333 + 2.333 are 5.33 + 2.33 = 7.66, not his 7.67, though the thirds add
+    // up to 7.666; 李四's are 7.66 exactly. 王五's 2.5 + 3.25 = 5.75. 赵六's 2.496 + 2.496 are
+    // kept as 2.5 + 2.5 = 5, not his 4.99, though they add up to 4.992.
+    const QList<QuestionDef> defs{{QStringLiteral("1"), 6}, {QStringLiteral("2"), 6}};
+    DataSet sheet;
+    fillSheet(sheet, {{"{A}", "2026001", QStringLiteral("张三"), 7.67, 5.333, 2.333},
+                      {"{B}", "2026002", QStringLiteral("李四"), 7.66, 5.333, 2.333},
+                      {"{C}", "2026003", QStringLiteral("王五"), 5.75, 2.5, 3.25},
+                      {"{D}", "2026004", QStringLiteral("赵六"), 4.99, 2.496, 2.496}});
+    EXPECT_EQ(questionSheetProblems(sheet, defs).join(u'|'),
+              QStringLiteral("第1行 张三(2026001)：小题分之和 7.66，科目成绩 7.67|第4行 赵六(2026004)：小题分之和 5，科目成绩 4.99"));
+}
+
 // 语文 of the mid-term, full mark 10: 张三 9 and 李四 6 in class 001, 王五 3 in class 002.
 class QuestionDialog : public pub::testing::SignedInHost {
 protected:

@@ -16,6 +16,7 @@
 
 #include "fixtureschool.h"
 #include "server/core/auth.h"
+#include "wire/codec.h"
 
 #include <gtest/gtest.h>
 
@@ -183,6 +184,26 @@ TEST_P(QuestionMethodsTest, ScoresThatDoNotAddUpAreAllListedAndNothingIsStored)
     const wire::Reply his = fx->call("AchieveQry", "QQuestionSheet", args, wang);
     ASSERT_TRUE(his.ok());
     EXPECT_EQ(std::get<wire::DataPacket>(his.refs[6]).rowCount(), 2) << "class 002 only";
+}
+
+// A table's field names are told apart without regard to letter case, so 13a and 13A would give
+// the sheet the column Q_13A twice, which no client reads: they are one number.
+TEST_P(QuestionMethodsTest, NumbersInAnotherLetterCaseAreOneQuestionAndTheSheetReadsBack)
+{
+    const wire::Reply twice = defineQuestions(admin, {{"13a", 4.0, false, {}}, {"13A", 3.0, false, {}}, {"13B", 3.0, false, {}}});
+    EXPECT_EQ(twice.error, ErrorCode::Refused);
+    EXPECT_TRUE(twice.message.contains(u"row 2: the question 13A comes twice")) << twice.message.toStdString();
+    EXPECT_FALSE(twice.message.contains(u"row 3")) << twice.message.toStdString();
+    EXPECT_EQ(fx->db().scalar("SELECT COUNT(*) FROM \"CJ_ExamQuestion\"").toLongLong(), 0);
+
+    ASSERT_TRUE(defineQuestions(admin, {{"13a", 4.0, false, {}}, {"13B", 6.0, false, {}}}).ok());
+    QList<wire::Argument> args = examArgs("001");
+    args << ref();
+    const wire::Reply sheet = fx->call("AchieveQry", "QQuestionSheet", args, admin);
+    ASSERT_TRUE(sheet.ok()) << sheet.message.toStdString();
+    const wire::DataPacket back = wire::decodeDataPacket(wire::encodeDataPacket(std::get<wire::DataPacket>(sheet.refs[6])));
+    EXPECT_EQ(back.fieldIndex(QStringLiteral("Q_13a")), 6);
+    EXPECT_EQ(back.fieldIndex(QStringLiteral("Q_13B")), 7);
 }
 
 TEST_P(QuestionMethodsTest, TheItemAnalysisAndTheScoreSegmentsAsWorkedByHand)

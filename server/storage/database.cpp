@@ -9,6 +9,7 @@
 #include <QSqlRecord>
 #include <QUrl>
 #include <algorithm>
+#include <optional>
 
 namespace lumeko::server {
 
@@ -180,8 +181,42 @@ void Database::run(QSqlQuery &q, const QString &sql, const QVariantList &params)
         throw StorageError(QStringLiteral("%1 [%2]").arg(q.lastError().text().trimmed(), sql.left(200)));
 }
 
+namespace {
+
+// Whether SQLite takes its write lock for the statement.
+bool writes(const QString &sql)
+{
+    const QStringView s = QStringView(sql).trimmed();
+    for (const char *verb : {"INSERT", "UPDATE", "DELETE", "REPLACE", "CREATE", "DROP", "ALTER"})
+        if (s.startsWith(QLatin1StringView(verb), Qt::CaseInsensitive)) return true;
+    return false;
+}
+
+// A turn in the queue of the file's writers, held for one statement.
+class WriterTurn {
+public:
+    explicit WriterTurn(WriterQueue &queue) : m_queue(queue)
+    {
+        if (!m_queue.enter(std::chrono::seconds(15))) throw StorageError(QStringLiteral("the database is busy: other saves have held it for 15 s; try again"));
+    }
+    ~WriterTurn() { m_queue.leave(); }
+    WriterTurn(const WriterTurn &) = delete;
+    WriterTurn &operator=(const WriterTurn &) = delete;
+
+private:
+    WriterQueue &m_queue;
+};
+
+} // namespace
+
 int Database::exec(const QString &sql, const QVariantList &params)
 {
+    // A statement that writes outside a transaction (a sign-in's session row, a session's touch)
+    // takes SQLite's write lock on its own: it waits its turn among the writers like a
+    // transaction, rather than in SQLite's busy handler, where writers that came after it would
+    // pass it again and again while it sleeps.
+    std::optional<WriterTurn> turn;
+    if (m_writers && !m_inTransaction && writes(sql)) turn.emplace(*m_writers);
     if (params.isEmpty()) {
         // Statements without parameters (pragmas, schema changes, transaction control) run unprepared.
         QSqlQuery q(QSqlDatabase::database(m_connection, false));
@@ -258,6 +293,8 @@ qint64 Database::insertReturningId(const QString &sql, const QVariantList &param
         q.finish();
         return id;
     }
+    std::optional<WriterTurn> turn;
+    if (m_writers && !m_inTransaction) turn.emplace(*m_writers);
     QSqlQuery &q = prepared(sql);
     run(q, sql, params);
     const qint64 id = q.lastInsertId().toLongLong();

@@ -64,7 +64,9 @@ public:
     Backend backend() const { return m_url.backend; }
     const DatabaseUrl &url() const { return m_url; }
 
-    // Runs one statement; returns the number of rows it changed. Throws StorageError.
+    // Runs one statement; returns the number of rows it changed. Throws StorageError. On SQLite a
+    // statement that writes outside a transaction waits its turn among the writers as a
+    // transaction does.
     int exec(const QString &sql, const QVariantList &params = {});
     // Runs a query and returns its rows typed by `fields` (one per result column, in order).
     wire::DataPacket select(const QString &sql, const QVariantList &params, const QList<wire::FieldDef> &fields);

@@ -352,3 +352,37 @@ TEST(SqliteWriters, TakeTurnsInTheOrderTheyCameAndAGiveUpLeavesNoHole)
     EXPECT_TRUE(impatient->enter(std::chrono::milliseconds(50))) << "the file is free again";
     impatient->leave();
 }
+
+// A statement that writes outside a transaction (a sign-in's session row, a session's touch) takes
+// its turn like a transaction: it is not passed by a transaction that came after it while it
+// waits, and it does not pass one that came before it.
+TEST(SqliteWriters, AWriteOutsideATransactionTakesItsTurnInTheOrderItCame)
+{
+    TestDatabase database(Backend::Sqlite);
+    database.open()->execScript("CREATE TABLE \"Turns\" (\"n\" INTEGER)");
+    auto first = database.open(false);
+    first->begin(); // holds the turn
+
+    std::vector<std::thread> writers;
+    for (int i = 0; i < 4; ++i) {
+        writers.emplace_back([&, i] {
+            auto db = database.open(false);
+            if (i % 2 == 1) {
+                Transaction t(*db);
+                db->exec("INSERT INTO \"Turns\" (\"n\") VALUES (?)", {i});
+                t.commit();
+            } else {
+                db->exec("INSERT INTO \"Turns\" (\"n\") VALUES (?)", {i});
+            }
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(100)); // each waiting before the next comes
+    }
+    first->rollback();
+    for (std::thread &w : writers)
+        w.join();
+    const wire::DataPacket rows = database.open(false)->select("SELECT \"n\" FROM \"Turns\" ORDER BY rowid", {}, {{"n", wire::FieldType::Integer, 0, 0}});
+    std::vector<int> order;
+    for (qsizetype r = 0; r < rows.rowCount(); ++r)
+        order.push_back(rows.value(r, 0).toInt());
+    EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3})) << "the rows in the order they were written";
+}

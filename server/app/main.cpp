@@ -1,4 +1,5 @@
-// lumeko-server: creates a school database, serves it over HTTP or HTTPS, and backs it up.
+// lumeko-server: creates a school database, serves it over HTTP or HTTPS, backs it up and restores
+// a backup.
 //
 //   lumeko-server init   --db URL [--demo] [--seed N]
 //   lumeko-server serve  --db URL [--listen HOST:PORT] [--files DIR] [--threads N]
@@ -6,9 +7,11 @@
 //                        [--max-connections N] [--max-per-address N]
 //                        (the calls at /call, the score query page at /query/)
 //   lumeko-server backup --db URL --to FILE
+//   lumeko-server restore --db URL --from FILE   (into a new, empty database)
 //
 // URL is sqlite:PATH or postgresql://[user[:password]@][host][:port]/database.
 
+#include "restore.h"
 #include "server/core/auth.h"
 #include "server/core/service.h"
 #include "server/http/httpserver.h"
@@ -56,7 +59,10 @@ int init(const DatabaseUrl &url, bool demo, quint32 seed)
     if (url.backend == Backend::Sqlite) QDir().mkpath(QFileInfo(url.path).absolutePath());
     Database db(url);
     const int before = migrate(db);
-    out() << (before == 0 ? "created the schema (version " : "the schema is at version ") << latestSchemaVersion() << ")\n";
+    if (before == 0)
+        out() << "created the schema (version " << latestSchemaVersion() << ")\n";
+    else
+        out() << "the schema is at version " << latestSchemaVersion() << "\n";
     seedSystemData(db);
     if (!demo) return 0;
     if (db.scalar(QStringLiteral("SELECT count(*) FROM \"XT_School\"")).toLongLong() > 0) {
@@ -178,17 +184,9 @@ int backup(const DatabaseUrl &url, const QString &to)
         Database db(url);
         db.exec(QStringLiteral("VACUUM INTO ?"), {QFileInfo(to).absoluteFilePath()});
     } else {
-        QStringList args = {QStringLiteral("--format=custom"), QStringLiteral("--file=") + to};
-        if (!url.host.isEmpty()) args << QStringLiteral("--host=") + url.host;
-        if (url.port) args << QStringLiteral("--port=") + QString::number(url.port);
-        if (!url.user.isEmpty()) args << QStringLiteral("--username=") + url.user;
-        args << url.database;
         QProcess dump;
-        if (!url.password.isEmpty()) {
-            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-            env.insert(QStringLiteral("PGPASSWORD"), url.password);
-            dump.setProcessEnvironment(env);
-        }
+        QStringList args = postgresClientArgs(url, dump);
+        args << QStringLiteral("--format=custom") << QStringLiteral("--file=") + to << url.database;
         dump.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         dump.start(QStringLiteral("pg_dump"), args);
         if (!dump.waitForFinished(-1) || dump.exitStatus() != QProcess::NormalExit || dump.exitCode() != 0) {
@@ -210,9 +208,10 @@ int main(int argc, char **argv)
     p.setApplicationDescription(QStringLiteral("The LumekoAchieve application server.\n\n"
                                                "Commands:\n  init    create the schema (--demo: and the demo school)\n"
                                                "  serve   serve the database over HTTP, or HTTPS with --tls-cert and --tls-key\n"
-                                               "  backup  write a backup of the database"));
+                                               "  backup  write a backup of the database\n"
+                                               "  restore restore a backup into a new, empty database"));
     p.addHelpOption();
-    p.addPositionalArgument(QStringLiteral("command"), QStringLiteral("init, serve or backup"));
+    p.addPositionalArgument(QStringLiteral("command"), QStringLiteral("init, serve, backup or restore"));
     p.addOption({QStringLiteral("db"), QStringLiteral("sqlite:PATH or postgresql://..."), QStringLiteral("URL")});
     p.addOption({QStringLiteral("demo"), QStringLiteral("init: also generate the demo school")});
     p.addOption({QStringLiteral("seed"), QStringLiteral("init: the demo school's random seed"), QStringLiteral("N"), QStringLiteral("20120901")});
@@ -226,6 +225,7 @@ int main(int argc, char **argv)
                  QStringLiteral("serve: connections open at once from one address (raise it for schools behind one NAT address)"), QStringLiteral("N"),
                  QStringLiteral("256")});
     p.addOption({QStringLiteral("to"), QStringLiteral("backup: the file to write"), QStringLiteral("FILE")});
+    p.addOption({QStringLiteral("from"), QStringLiteral("restore: the backup to restore"), QStringLiteral("FILE")});
     p.process(app);
 
     const QStringList args = p.positionalArguments();
@@ -255,6 +255,7 @@ int main(int argc, char **argv)
             return serve(url, so);
         }
         if (command == u"backup") return backup(url, p.value(QStringLiteral("to")));
+        if (command == u"restore") return restoreBackup(url, p.value(QStringLiteral("from")), out(), err());
         err() << "unknown command \"" << command << "\"\n" << p.helpText();
         return 2;
     } catch (const std::exception &e) {

@@ -14,9 +14,14 @@ int freeLoopbackPort()
     return probe.serverPort();
 }
 
-ServerProcess::ServerProcess(const DatabaseUrl &db, const QString &files, QStringList extra)
+ServerProcess::ServerProcess(const DatabaseUrl &db, const QString &files, QStringList extra, AccessLog log)
     : m_db(db), m_files(files), m_extra(std::move(extra)), m_port(freeLoopbackPort())
 {
+    if (log == AccessLog::Quiet) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("lumeko.http.access.info=false"));
+        m_process.setProcessEnvironment(env);
+    }
     start();
 }
 
@@ -28,9 +33,9 @@ ServerProcess::~ServerProcess()
 void ServerProcess::start()
 {
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process.start(
-        QStringLiteral(LUMEKO_SERVER_BIN),
-        QStringList{"serve", "--db", m_db.toString(), "--listen", QStringLiteral("127.0.0.1:%1").arg(m_port), "--files", m_files, "--threads", "16"} + m_extra);
+    m_process.start(QStringLiteral(LUMEKO_SERVER_BIN), QStringList{"serve", "--db", m_db.toString(true), "--listen", QStringLiteral("127.0.0.1:%1").arg(m_port),
+                                                                   "--files", m_files, "--threads", "16"} +
+                                                           m_extra);
 }
 
 link::HttpLinkOptions ServerProcess::link() const
@@ -47,7 +52,9 @@ bool ServerProcess::waitUntilServing(const QString &login, const QString &passwo
     link::ClientSession s(link);
     for (int i = 0; i < 100; ++i) {
         if (m_process.state() == QProcess::NotRunning) return false;
-        if (s.signIn(login, password, QStringLiteral("probe")).ok()) return true;
+        const wire::Reply r = s.signIn(login, password, QStringLiteral("probe"));
+        if (r.ok()) return true;
+        m_lastRefusal = r.message;
         QThread::msleep(100);
     }
     return false;

@@ -16,9 +16,12 @@ int freeLoopbackPort();
 
 class ServerProcess {
 public:
+    // Quiet: no access log, for tests whose thousands of saves would each print a line.
+    enum class AccessLog { Shown, Quiet };
+
     // Starts `lumeko-server serve` on the database with the photo store in files; extra arguments
     // (e.g. --max-per-address 512) are added to the command line.
-    ServerProcess(const DatabaseUrl &db, const QString &files, QStringList extra = {});
+    ServerProcess(const DatabaseUrl &db, const QString &files, QStringList extra = {}, AccessLog log = AccessLog::Shown);
     ~ServerProcess();
 
     int port() const { return m_port; }
@@ -26,6 +29,8 @@ public:
 
     // Waits until the server answers a sign-in of login, or the time runs out.
     bool waitUntilServing(const QString &login = QStringLiteral("admin"), const QString &password = QStringLiteral("lumeko"));
+    // What the last sign-in of waitUntilServing was answered.
+    std::string lastRefusal() const { return m_lastRefusal.toStdString(); }
     // SIGTERM, and the exit status of the orderly stop (-1 when it did not stop in time).
     int stop();
     // SIGKILL: no chance to flush or close anything.
@@ -41,6 +46,7 @@ private:
     QStringList m_extra;
     int m_port;
     QProcess m_process;
+    QString m_lastRefusal;
 };
 
 } // namespace lumeko::server::testing

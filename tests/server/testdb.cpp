@@ -3,6 +3,7 @@
 #include "server/storage/migrations.h"
 
 #include <QCoreApplication>
+#include <QThread>
 
 #include <cstdlib>
 
@@ -78,6 +79,41 @@ std::unique_ptr<Database> TestDatabase::open(bool migrateSchema) const
     auto db = std::make_unique<Database>(m_url);
     if (migrateSchema) migrate(*db);
     return db;
+}
+
+ScratchDatabase::ScratchDatabase(Backend backend, const QString &name)
+{
+    if (backend == Backend::Sqlite) {
+        m_url.backend = Backend::Sqlite;
+        m_url.path = m_dir.filePath(name + QStringLiteral(".db"));
+        return;
+    }
+    m_url = DatabaseUrl::parse(maintenanceUrl());
+    m_url.database = QStringLiteral("lumeko_test_%1_%2").arg(QCoreApplication::applicationPid()).arg(name);
+    Database admin(DatabaseUrl::parse(maintenanceUrl()));
+    admin.exec(QStringLiteral("DROP DATABASE IF EXISTS ") + Database::quoted(m_url.database) + QStringLiteral(" WITH (FORCE)"));
+    admin.exec(QStringLiteral("CREATE DATABASE ") + Database::quoted(m_url.database) + QStringLiteral(" ENCODING 'UTF8' TEMPLATE template0"));
+}
+
+ScratchDatabase::~ScratchDatabase()
+{
+    if (m_url.backend != Backend::Postgres) return;
+    // A plain DROP stops an autovacuum worker busy in the database, which FORCE may not (it runs as
+    // a superuser); FORCE ends the connections of processes the test killed that the server has not
+    // yet noticed are gone.
+    QString why;
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        try {
+            Database admin(DatabaseUrl::parse(maintenanceUrl()));
+            admin.exec(QStringLiteral("DROP DATABASE IF EXISTS ") + Database::quoted(m_url.database) +
+                       (attempt % 2 == 0 ? QString() : QStringLiteral(" WITH (FORCE)")));
+            return;
+        } catch (const StorageError &e) {
+            why = e.message();
+        }
+        QThread::msleep(200);
+    }
+    ADD_FAILURE() << "the scratch database " << m_url.database.toStdString() << " was not dropped: " << why.toStdString();
 }
 
 } // namespace lumeko::server::testing

@@ -35,6 +35,25 @@ private:
     DatabaseUrl m_url;
 };
 
+// A database of its own, made empty, for a test that hands it to other processes (lumeko-server,
+// pg_dump, pg_restore) or needs several at once: on PostgreSQL a new database beside the test
+// process's, dropped with whoever is still connected when the object goes; on SQLite a file name
+// in a temporary folder, not yet created. The caller makes the schema when it wants one.
+class ScratchDatabase {
+public:
+    // `name` tells the test's databases apart (letters, digits and "_").
+    ScratchDatabase(Backend backend, const QString &name);
+    ~ScratchDatabase();
+    ScratchDatabase(const ScratchDatabase &) = delete;
+    ScratchDatabase &operator=(const ScratchDatabase &) = delete;
+
+    const DatabaseUrl &url() const { return m_url; }
+
+private:
+    QTemporaryDir m_dir;
+    DatabaseUrl m_url;
+};
+
 #define LUMEKO_REQUIRE_BACKEND(backend)                                                              \
     do {                                                                                             \
         QString why_;                                                                                \

@@ -62,18 +62,19 @@ StudentSignIn StudentAccess::signIn(const QString &studentNumber, const QString 
         out.secondsLeft = throttle.secondsBlocked(addressKey);
         return out;
     };
+    // A held-off address is refused before anything is counted. The address as a whole is counted
+    // by its failures, after the check: a school's students behind one NAT address look up their
+    // scores together the evening the exam is published, and their sign-ins in flight are no
+    // guesses.
     if (throttle.secondsBlocked(addressKey) > 0) return heldOff();
-    // A locked number is refused before its password is looked at: the right password does not
-    // open it early.
+    // A number is counted before its password is checked, so that guesses at it sent at once are
+    // checked no more often than guesses sent one after the other. A locked number is refused
+    // before its password is looked at: the right password does not open it early.
     const int attempt = throttle.admit(numberKey, kNumberRule);
     if (attempt == 0) {
         out.outcome = StudentSignIn::Outcome::Locked;
         out.secondsLeft = throttle.secondsBlocked(numberKey);
         return out;
-    }
-    if (throttle.admit(addressKey, kAddressRule) == 0) {
-        throttle.takeBack(numberKey);
-        return heldOff();
     }
 
     // One number may be a student's in more than one school of the district; the password decides
@@ -108,12 +109,13 @@ StudentSignIn StudentAccess::signIn(const QString &studentNumber, const QString 
     }
     if (busy) {
         throttle.takeBack(numberKey);
-        throttle.takeBack(addressKey);
         out.outcome = StudentSignIn::Outcome::Busy;
         return out;
     }
     if (match < 0) {
-        // The attempt was counted before the check; it stays counted.
+        // The number's attempt was counted before the check and stays counted; the address's
+        // failure is counted now.
+        throttle.admit(addressKey, kAddressRule);
         if (attempt >= kAttempts) {
             out.outcome = StudentSignIn::Outcome::Locked;
             out.secondsLeft = kLockSeconds;
@@ -124,7 +126,6 @@ StudentSignIn StudentAccess::signIn(const QString &studentNumber, const QString 
         return out;
     }
     throttle.clear(numberKey);
-    throttle.takeBack(addressKey);
 
     QueryStudent &s = out.student;
     s.code = found.value(match, 0).toString();

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -194,6 +195,41 @@ TEST_P(QueryAccess, AnAddressGuessingOverManyNumbersIsHeldOff)
     EXPECT_FALSE(a.json.value("locked").toBool()) << "no number is locked by it";
     server->advance(StudentAccess::kAddressHoldSeconds);
     EXPECT_EQ(browser.signIn(kNumberA, kPasswordA).status, 200);
+}
+
+// The evening an exam is published, a school's students behind one NAT address look up their
+// scores together. Their sign-ins in flight are no failures of the address: counted as such, the
+// fifty-first blocked the whole school for a quarter of an hour.
+TEST(QueryAccessAtOnce, StudentsSigningInTogetherFromOneAddressAllGetIn)
+{
+    constexpr int kStudents = StudentAccess::kAddressAttempts + 10;
+    LUMEKO_REQUIRE_BACKEND(Backend::Sqlite);
+    QueryServer server(Backend::Sqlite, {}, kStudents + 4);
+    const QString hash = hashPassword(QStringLiteral("pw"), PasswordCost::Minimal);
+    for (int i = 0; i < kStudents; ++i)
+        server.db().exec(
+            "INSERT INTO \"XJ_Student\" (\"sCode\", \"SchoolCode\", \"GradeCode\", \"InYear\", \"ClassCode\", \"iClassNo\", "
+            "\"iState\", \"sName\", \"sNO\", \"sPass\") VALUES (?, 'S1', '1701', 2026, '001', ?, '00', ?, ?, ?)",
+            {QStringLiteral("{NAT-%1}").arg(i), 10 + i, QStringLiteral("学生%1").arg(i), QStringLiteral("30270%1").arg(i, 3, 10, QChar(u'0')), hash});
+    // The checks take turns, one at a time here, and the only turn is held a while: every
+    // sign-in is in flight, waiting for its check, at the same time.
+    const int atOnce = PasswordChecks::atOnce();
+    const auto longestWait = PasswordChecks::longestWait();
+    PasswordChecks::configure(1, std::chrono::seconds(30));
+    std::atomic<int> signedIn{0};
+    std::vector<std::thread> browsers;
+    {
+        const PasswordChecks::Turn held(std::chrono::milliseconds(-1));
+        for (int i = 0; i < kStudents; ++i)
+            browsers.emplace_back([&, i] {
+                if (server.client().signIn(QStringLiteral("30270%1").arg(i, 3, 10, QChar(u'0')), "pw").status == 200) ++signedIn;
+            });
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    }
+    for (std::thread &t : browsers)
+        t.join();
+    PasswordChecks::configure(atOnce, longestWait);
+    EXPECT_EQ(signedIn.load(), kStudents);
 }
 
 TEST_P(QueryAccess, ALockHoldsTheNumberOnlyAtTheAddressThatGuessed)

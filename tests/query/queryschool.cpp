@@ -182,11 +182,11 @@ Answer QueryClient::signIn(const QString &number, const QString &password)
     return post("/query/api/signin", QJsonDocument(body).toJson(QJsonDocument::Compact).toStdString());
 }
 
-QueryServer::QueryServer(Backend backend, HttpServerOptions options) : fixture(backend)
+QueryServer::QueryServer(Backend backend, HttpServerOptions options, int workerThreads) : fixture(backend)
 {
     exams = seedQuerySchool(fixture.db());
     m_page = std::make_unique<QueryPage>(fixture.service());
-    options.workerThreads = 4;
+    options.workerThreads = workerThreads;
     m_http = std::make_unique<HttpServer>(fixture.service(), options);
     m_http->addWebHandler(QStringLiteral("/query"), *m_page);
     QString why;

@@ -73,10 +73,11 @@ private:
     std::unique_ptr<httplib::Client> m_client;
 };
 
-// A service over the fixture database (with the test's clock), the query page on an HTTP server.
+// A service over the fixture database (with the test's clock), the query page on an HTTP server
+// with a few workers (each holds a database connection).
 class QueryServer {
 public:
-    explicit QueryServer(Backend backend, HttpServerOptions options = {});
+    explicit QueryServer(Backend backend, HttpServerOptions options = {}, int workerThreads = 4);
     ~QueryServer();
 
     ServiceFixture fixture;

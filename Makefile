@@ -7,7 +7,7 @@ JOBS       ?= 2
 CMAKE_ARGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 FUZZ_SECONDS ?= 600
 
-.PHONY: all deps configure build run serve test format-check bench fuzz fuzz-run clean
+.PHONY: all deps configure build run serve test format-check bench load fuzz fuzz-run clean
 
 all: build
 
@@ -43,6 +43,14 @@ bench: configure
 	cmake -S . -B $(BUILD) -DLUMEKO_BENCH=ON
 	cmake --build $(BUILD) -j $(JOBS)
 	@for b in $(BUILD)/bin/*_bench; do echo "== $$b"; $$b --benchmark_counters_tabular=true || exit 1; done
+
+# The district's evening before a deadline: 50, 100 and 200 teachers saving scores at once through
+# two lumeko-server processes on PostgreSQL, and through one on SQLite (about seven minutes).
+# LOAD_ARGS passes options on, e.g. LOAD_ARGS="--backend sqlite --teachers 100 --seconds 10".
+load: configure
+	cmake -S . -B $(BUILD) -DLUMEKO_BENCH=ON
+	cmake --build $(BUILD) -j $(JOBS) --target district_load
+	LUMEKO_BENCH_PG=$$(bash scripts/test-postgres.sh) $(BUILD)/bin/district_load $(LOAD_ARGS)
 
 $(FUZZ_BUILD)/build.ninja:
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMEKO_FUZZ=ON -DLUMEKO_TESTS=OFF

@@ -288,6 +288,11 @@ QUERYPAGE_SEEDS = [
 ]
 
 
+# The seat-and-score box: the first byte picks the full mark (0: 100, 1: 150, 3: 10, 4: 0.5).
+SEATENTRY_SEEDS = [b"\x000186", b"\x000290.456", b"\x01 12150 ", b"\x03099.995", b"\x0400.5", b"\x00a186",
+                   b"\x0001", b"\x00-186", b"\x0002nan", b"\x0003101", b"\x00\xef\xbc\x90\xef\xbc\x9186"]
+
+
 def write(target, name, data):
     folder = SEEDS / target
     folder.mkdir(parents=True, exist_ok=True)
@@ -307,6 +312,8 @@ def main():
         write("fuzz_commatext", "text_%02d.txt" % i, line.encode("utf-8"))
     for name, text in QUESTIONS_SEEDS:
         write("fuzz_questions", name + ".txt", text.encode("utf-8"))
+    for i, typed in enumerate(SEATENTRY_SEEDS):
+        write("fuzz_seatentry", "typed_%02d.bin" % i, typed)
     for name, text in QUERYPAGE_SEEDS:
         write("fuzz_querypage", name + ".txt", text.encode("utf-8"))
 

@@ -2,6 +2,7 @@
 
 #include "framework/sharedroutines.h"
 #include "host/pub/pub.h"
+#include "scores/seatentry.h"
 #include "scores/ufrmachievepage.h"
 #include "toolkit/grid/bandedgrid.h"
 
@@ -13,8 +14,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
-
-#include <cmath>
 
 namespace lumeko::achieve {
 
@@ -80,18 +79,13 @@ void TfrmInputScore::fail(const QString &message, int scoreStart)
 
 void TfrmInputScore::enterScore()
 {
-    const QString text = edInput->text().trimmed();
-    if (text.isEmpty()) return;
-    bool ok = false;
-    const int seat = text.left(2).toInt(&ok);
-    if (!ok || text.size() < 2) return fail(QStringLiteral("输入的前两位座号错误！"), 0);
-    const double score = text.mid(2).toDouble(&ok);
-    if (!ok) return fail(QStringLiteral("输入的成绩分数格式不正确！"), 2);
+    if (edInput->text().trimmed().isEmpty()) return;
     const int subject = cbSubject->currentIndex();
     const QString code = subject >= 0 ? m_codes.value(subject) : QString();
-    const double full = code.isEmpty() ? -1 : m_page->subjectFullMark(code);
-    if (code.isEmpty() || score < 0 || score > full) return fail(QStringLiteral("输入的成绩分数不是有效的数字！"), 2);
-    const double rounded = std::nearbyint(score / 0.01) * 0.01;
+    // Without a subject no score is valid.
+    const auto entry = readSeatEntry(edInput->text(), code.isEmpty() ? -1 : m_page->subjectFullMark(code));
+    if (const auto *refused = std::get_if<SeatEntryRefusal>(&entry)) return fail(refused->message, refused->wrongFrom);
+    const auto [seat, score] = std::get<SeatScore>(entry);
 
     DataSet &sheet = *m_page->cdsData;
     const QString klass = cbClass->currentText();
@@ -99,7 +93,7 @@ void TfrmInputScore::enterScore()
         if (sheet.valueAt(r, sheet.fieldIndex(u"ClassName")).toString() != klass || sheet.valueAt(r, sheet.fieldIndex(u"iClassNO")).toInt() != seat) continue;
         sheet.moveTo(r);
         sheet.edit();
-        sheet.setValue(QStringLiteral("C_") + code, rounded);
+        sheet.setValue(QStringLiteral("C_") + code, score);
         sheet.post();
         // The page checks the score and keeps the row's totals, as for a typed one.
         if (m_page->checkScore(QStringLiteral("C_") + code)) m_page->computeRowTotals();

@@ -155,6 +155,10 @@ TEST_F(AchievePageTest, SeatAndScoreAsOneNumber)
     EXPECT_TRUE(box->edInput->text().isEmpty());
     EXPECT_EQ(enter("01"), QStringList{QStringLiteral("输入的成绩分数格式不正确！")});
     EXPECT_EQ(enter("a186"), QStringList{QStringLiteral("输入的前两位座号错误！")});
+    EXPECT_EQ(enter("-186"), QStringList{QStringLiteral("输入的前两位座号错误！")}) << "no seat is negative";
+    // Qt reads "nan" as a number, which no score comparison would have stopped.
+    EXPECT_EQ(enter("02nan"), QStringList{QStringLiteral("输入的成绩分数格式不正确！")});
+    EXPECT_EQ(enter("02inf"), QStringList{QStringLiteral("输入的成绩分数格式不正确！")});
     EXPECT_EQ(enter("03101"), QStringList{QStringLiteral("输入的成绩分数不是有效的数字！")}) << "英语's full mark is 100";
     EXPECT_EQ(box->edInput->selectedText(), QStringLiteral("101")) << "the score part is marked for correction";
     EXPECT_TRUE(cell(*p, "{S2}", "C_003").isNull()) << "nothing changed by the refused entries";

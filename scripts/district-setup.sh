@@ -173,7 +173,11 @@ step_restore() {
   say "restore into ${DB}_restored"
   as_postgres dropdb --if-exists "${DB}_restored"
   as_postgres createdb -O "$OWNER" -E UTF8 -T template0 "${DB}_restored"
-  pg_restore --no-owner --exit-on-error --dbname="postgresql://$OWNER@127.0.0.1/${DB}_restored" "$WORK/backup/school.dump"
+  "$BIN/lumeko-server" restore --db "postgresql://$OWNER@127.0.0.1/${DB}_restored" --from "$WORK/backup/school.dump"
+  say "a second restore into the now full database is refused"
+  if "$BIN/lumeko-server" restore --db "postgresql://$OWNER@127.0.0.1/${DB}_restored" --from "$WORK/backup/school.dump" 2>/dev/null; then
+    fail "a backup was restored over a database with tables"
+  fi
   local counts='SELECT string_agg(format($$%s=%s$$, table_name, (xpath($$/row/c/text()$$, query_to_xml(format($$SELECT count(*) AS c FROM %I$$, table_name), false, true, $$$$)))[1]::text), $$ $$ ORDER BY table_name) FROM information_schema.tables WHERE table_schema = $$public$$'
   [ "$(psql -tAd "$owner_url" -c "$counts")" = "$(psql -tAd "postgresql://$OWNER@127.0.0.1/${DB}_restored" -c "$counts")" ] \
     || fail "the restored database's rows differ from the original's"

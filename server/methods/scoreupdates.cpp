@@ -545,6 +545,9 @@ void upSubjectItems(MethodCall &c)
         return;
     }
     const StoredExam exam = examOfRows(c, m, p);
+    // The page ranks the candidates on its sheet: a teacher stores rankings of the classes he
+    // sees and of no others.
+    const ScoreScope scope(c, exam);
     static const char *const columns[] = {"examId",     "SubjectCode", "StudentCode", "InYear",       "score",      "gradeOrder",
                                           "classOrder", "areaOrder",   "scoreLevel",  "gradePercent", "areaPercent"};
     int field[11];
@@ -566,6 +569,11 @@ void upSubjectItems(MethodCall &c)
         if (!stored.classOf.contains(student) || !(subjects.codes.contains(subject) || subject == u"FUL" || subject == u"MAI" || subject == u"BAS")) {
             ++errors;
             messages << QStringLiteral("row %1: student %2 or subject %3 is not part of the exam").arg(r + 1).arg(student, subject);
+            continue;
+        }
+        if (!scope.sees(stored.classOf.value(student))) {
+            ++errors;
+            messages << QStringLiteral("row %1: student %2 is not in a class you see").arg(r + 1).arg(student);
             continue;
         }
         if (row.status == RowStatus::Deleted) {

@@ -5,6 +5,7 @@
 
 #include "fixtureschool.h"
 #include "server/core/auth.h"
+#include "server/storage/schema.h"
 
 #include <gtest/gtest.h>
 
@@ -284,6 +285,67 @@ TEST_P(ScoreMethodsTest, EveryEditRuleHoldsAgainstHandMadeCalls)
     wire::ChangePacket removal = packet(s, {{RowStatus::Deleted, changed(s, "{D}", {}).oldValues, {}}});
     EXPECT_EQ(upMark(removal, wang).first, 1) << "wang may not change the candidates";
     EXPECT_EQ(count("CJ_ExamStudent"), 4);
+}
+
+// The page's rankings (UpSubjectItems) and letter shares (UpExamGradePer) as hand-made calls: a
+// teacher stores rankings of the candidates he sees and of no others, a call with one row he may
+// not store stores nothing, a frozen exam and one past its deadline for a teacher take none, and
+// shares that do not add up to 100 are refused whole.
+TEST_P(ScoreMethodsTest, RankingsAndLetterSharesKeepTheEditRules)
+{
+    wire::ChangePacket items;
+    items.fields = schemaTable(u"CJ_SubjectItem")
+                       .fieldDefs({"examId", "SubjectCode", "StudentCode", "InYear", "score", "gradeOrder", "classOrder", "areaOrder", "scoreLevel",
+                                   "gradePercent", "areaPercent"});
+    const auto item = [&](const char *student, const char *subject, int classOrder) {
+        return wire::RowChange{RowStatus::Inserted, {}, {exam, subject, student, 2026, 80.0, 1, classOrder, QVariant(), "A", 10, QVariant()}};
+    };
+    const auto upItems = [&](QList<wire::RowChange> rows, const QString &token) -> std::pair<qint64, QString> {
+        items.rows = std::move(rows);
+        const wire::Reply r = fx->call("AchieveUp", "UpSubjectItems", {val(items), val(qint64(-1)), ref(qint64(0))}, token);
+        return {r.ok() ? std::get<qint64>(r.refs[2]) : -1, r.message};
+    };
+    wire::ChangePacket shares;
+    shares.fields = schemaTable(u"CJ_ExamGradePer").fieldDefs({"examId", "sArea", "APer", "BPer", "CPer", "DPer", "EPer"});
+    const auto upShares = [&](double e, const QString &token) {
+        shares.rows = {{RowStatus::Inserted, {}, {exam, QStringLiteral("本部"), 20.0, 30.0, 30.0, 15.0, e}}};
+        return fx->call("AchieveUp", "UpExamGradePer", {val(shares), val(qint64(-1)), ref(qint64(0))}, token);
+    };
+
+    // wang sees class 002 only.
+    auto r = upItems({item("{C}", "003", 1)}, wang);
+    ASSERT_EQ(r.first, 0) << r.second.toStdString();
+    r = upItems({item("{D}", "003", 2), item("{A}", "003", 1)}, wang);
+    EXPECT_EQ(r.first, 1);
+    EXPECT_TRUE(r.second.contains(u"row 2: student {A} is not in a class you see")) << r.second.toStdString();
+    EXPECT_EQ(count("CJ_SubjectItem"), 1) << "nothing of the refused call is stored";
+
+    wire::Reply shared = upShares(6, admin);
+    EXPECT_EQ(shared.error, ErrorCode::BadArguments);
+    EXPECT_TRUE(shared.message.contains(u"add up to 101")) << shared.message.toStdString();
+    EXPECT_EQ(upShares(-5, admin).error, ErrorCode::BadArguments);
+    EXPECT_EQ(count("CJ_ExamGradePer"), 0);
+    ASSERT_TRUE(upShares(5, admin).ok());
+
+    // The next morning the deadline has passed for wang, not for the administrator.
+    fx->now = QDateTime(QDate(2026, 12, 7), QTime(8, 0), Qt::LocalTime).toUTC();
+    admin = fx->signIn("admin", "lumeko");
+    wang = fx->signIn("wang", "pw6");
+    r = upItems({item("{D}", "003", 2)}, wang);
+    EXPECT_EQ(r.first, -1);
+    EXPECT_TRUE(r.second.contains(QStringLiteral("限入时间"))) << r.second.toStdString();
+    EXPECT_EQ(upItems({item("{D}", "003", 2)}, admin).first, 0);
+
+    // A frozen exam takes nothing from anybody.
+    fx->db().exec("UPDATE \"CJ_ExamTotal\" SET \"Freeze\" = ?", {fx->db().toDb(true, wire::FieldType::Boolean)});
+    r = upItems({item("{B}", "003", 2)}, admin);
+    EXPECT_EQ(r.first, -1);
+    EXPECT_TRUE(r.second.contains(QStringLiteral("冻结"))) << r.second.toStdString();
+    shares.rows = {
+        {RowStatus::Modified, {exam, QStringLiteral("本部"), 20.0, 30.0, 30.0, 15.0, 5.0}, {exam, QStringLiteral("本部"), 25.0, 25.0, 30.0, 15.0, 5.0}}};
+    EXPECT_EQ(fx->call("AchieveUp", "UpExamGradePer", {val(shares), val(qint64(-1)), ref(qint64(0))}, admin).error, ErrorCode::Forbidden);
+    EXPECT_EQ(count("CJ_SubjectItem"), 2);
+    EXPECT_EQ(fx->db().scalar("SELECT \"APer\" FROM \"CJ_ExamGradePer\"").toDouble(), 20.0);
 }
 
 TEST_P(ScoreMethodsTest, EachTeacherSeesHisClassesAndTheirSubjects)

@@ -280,27 +280,40 @@ ColumnTallies ExamStatistics::tally(std::span<const double> scores, const Column
     return out;
 }
 
+AllPassState allPassState(std::span<const std::span<const double>> subjects, std::span<const double> passMarks, std::size_t row)
+{
+    bool any = false, all = !subjects.empty();
+    for (std::size_t j = 0; j < subjects.size(); ++j) {
+        const double v = row < subjects[j].size() ? subjects[j][row] : kNoScore;
+        if (isScored(v)) {
+            any = true;
+            if (j < passMarks.size() && v < passMarks[j]) all = false;
+        } else {
+            all = false;
+        }
+    }
+    return !any ? AllPassState::NoScore : all ? AllPassState::Passed : AllPassState::Sat;
+}
+
 AllPassTallies ExamStatistics::allPass(std::span<const std::span<const double>> subjects, std::span<const double> passMarks) const
+{
+    std::vector<AllPassState> states(m_layout.classOf.size());
+    for (std::size_t i = 0; i < states.size(); ++i)
+        states[i] = allPassState(subjects, passMarks, i);
+    return allPass(states);
+}
+
+AllPassTallies ExamStatistics::allPass(std::span<const AllPassState> states) const
 {
     AllPassTallies out;
     out.classes.assign(std::size_t(m_layout.classes), {});
-    const std::size_t n = m_layout.classOf.size();
+    const std::size_t n = std::min(m_layout.classOf.size(), states.size());
     for (std::size_t i = 0; i < n; ++i) {
         const int c = m_layout.classOf[i];
         if (c < 0) continue;
-        bool any = false, all = !subjects.empty();
-        for (std::size_t j = 0; j < subjects.size(); ++j) {
-            const double v = i < subjects[j].size() ? subjects[j][i] : kNoScore;
-            if (isScored(v)) {
-                any = true;
-                if (j < passMarks.size() && v < passMarks[j]) all = false;
-            } else {
-                all = false;
-            }
-        }
         AllPassTally &t = out.classes[std::size_t(c)];
-        t.sat += any ? 1 : 0;
-        t.passed += any && all ? 1 : 0;
+        t.sat += states[i] != AllPassState::NoScore ? 1 : 0;
+        t.passed += states[i] == AllPassState::Passed ? 1 : 0;
     }
     out.branches.assign(std::size_t(m_layout.branches), {});
     for (int c = 0; c < m_layout.classes; ++c) {

@@ -125,6 +125,12 @@ struct LUMEKO_DOMAIN_EXPORT AllPassTallies {
     AllPassTally ofClasses(std::span<const int> classIndexes) const;
 };
 
+// One candidate's standing over every subject: no score at all, sat (a score in some subject) or
+// passed every subject. UpExamOrder stores it per candidate (CJ_ExamStudent.iAllPass).
+enum class AllPassState : qint8 { NoScore = 0, Sat = 1, Passed = 2 };
+// The standing of row `row` over the subjects' columns and their pass marks.
+LUMEKO_DOMAIN_EXPORT AllPassState allPassState(std::span<const std::span<const double>> subjects, std::span<const double> passMarks, std::size_t row);
+
 class LUMEKO_DOMAIN_EXPORT ExamStatistics {
 public:
     explicit ExamStatistics(ExamLayout layout);
@@ -134,6 +140,8 @@ public:
     // One pass over the column (and the ranking when letters or layers are asked for).
     ColumnTallies tally(std::span<const double> scores, const ColumnMarks &marks, const TallyOptions &options = {}) const;
     AllPassTallies allPass(std::span<const std::span<const double>> subjects, std::span<const double> passMarks) const;
+    // The same from each row's standing, as stored.
+    AllPassTallies allPass(std::span<const AllPassState> states) const;
 
 private:
     ExamLayout m_layout;

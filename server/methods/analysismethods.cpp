@@ -390,6 +390,7 @@ QVariant asText(const QVariant &v)
 
 domain::AllPassTallies allPassOf(const domain::ExamStatistics &engine, const ExamData &d)
 {
+    if (!d.allPassStates.empty()) return engine.allPass(d.allPassStates);
     std::vector<std::span<const double>> columns;
     std::vector<double> passMarks;
     for (const ScoreColumn &s : d.subjects) {

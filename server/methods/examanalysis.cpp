@@ -125,10 +125,17 @@ ExamData loadExam(MethodCall &c, const P::Method &method, const ExamKey &k, cons
             every = types.contains(listed.value(r, 0).toString());
         allTypes = every;
     }
+    // 全科 counts every subject's scores of every candidate, which for a joint exam is most of the
+    // reading: the standings UpExamOrder stored serve instead, when no candidate's is unknown
+    // (a changed score or pass mark leaves it NULL until UpExamOrder runs again).
+    const bool storedStandings =
+        req.allSubjects &&
+        db.scalar(QStringLiteral("SELECT count(*) FROM \"CJ_ExamStudent\" WHERE \"examId\" = ? AND \"iAllPass\" IS NULL"), {d.exam.id}).toLongLong() == 0;
     QList<int> loaded; // subjects read, by index into d.subjects
     for (int j = 0; j < d.subjects.size(); ++j)
-        if (req.allSubjects || std::any_of(req.columns.cbegin(), req.columns.cend(),
-                                           [&](const SubjectRef &s) { return s.kind == SubjectRef::Kind::Subject && s.code == d.subjects[j].code; }))
+        if ((req.allSubjects && !storedStandings) || std::any_of(req.columns.cbegin(), req.columns.cend(), [&](const SubjectRef &s) {
+                return s.kind == SubjectRef::Kind::Subject && s.code == d.subjects[j].code;
+            }))
             loaded.append(j);
     const bool excluding = !req.filter.excludedStudents.isEmpty();
     QStringList select{QStringLiteral("es.\"ClassCode\"")};
@@ -143,6 +150,11 @@ ExamData loadExam(MethodCall &c, const P::Method &method, const ExamKey &k, cons
             select << QStringLiteral("es.\"%1\"").arg(QLatin1String(t));
             fields.append({QString::fromLatin1(t), FieldType::Float, 0, 0});
         }
+    const int standingField = int(select.size());
+    if (storedStandings) {
+        select << QStringLiteral("es.\"iAllPass\"");
+        fields.append({"iAllPass", FieldType::Integer, 0, 0});
+    }
     const int firstScore = int(select.size());
     QString joins;
     QVariantList params;
@@ -242,6 +254,12 @@ ExamData loadExam(MethodCall &c, const P::Method &method, const ExamKey &k, cons
     };
     for (int l = 0; l < loaded.size(); ++l)
         d.subjects[loaded[l]].scores = columnOf(firstScore + l);
+    if (storedStandings) {
+        const wire::Column &col = candidates.column(standingField);
+        d.allPassStates.resize(n);
+        for (std::size_t i = 0; i < n; ++i)
+            d.allPassStates[i] = domain::AllPassState(std::clamp<qint64>(col.intAt(counted[i]), 0, 2));
+    }
 
     // The totals and the header's marks of each.
     if (anyTotal) {

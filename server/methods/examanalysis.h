@@ -45,6 +45,9 @@ struct ExamData {
     QHash<QString, int> subjectIndex;
     std::optional<ScoreColumn> totals[3];
     std::optional<domain::LetterShares> letters;
+    // Each counted student's standing over every subject as UpExamOrder stored it, when 全科 was
+    // asked for and every candidate has one; empty when the subjects' scores were read instead.
+    std::vector<domain::AllPassState> allPassStates;
     // The course table: "class|subject" → teacher code; teacher code → name.
     QHash<QString, QString> teacherOf;
     QHash<QString, QString> teacherNames;

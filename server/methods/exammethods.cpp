@@ -229,6 +229,7 @@ void upExamTotal(MethodCall &c)
     const wire::ChangePacket *subjects = c.isNull(1) ? nullptr : &c.changes(1);
     c.integer(2);
     QSet<QString> created, unfrozen; // exams this call creates or unfreezes
+    QSet<qint64> subjectsChanged;    // stored exams whose subjects or pass marks this call changes
     const auto name = [](const ExamKey &k) { return QStringList{k.grade, QString::number(k.inYear), k.code, k.page}.join(u'|'); };
     if (header)
         for (const wire::RowChange &row : header->rows) {
@@ -250,7 +251,10 @@ void upExamTotal(MethodCall &c)
             const std::optional<StoredExam> stored = findExam(c.db(), k);
             if (!stored && !created.contains(name(k)))
                 throw CallError(ErrorCode::Refused, QStringLiteral("%1: subject rows of an exam that does not exist; nothing was stored").arg(m.fullName()));
-            if (stored) requireExamWrite(c, m, k, false);
+            if (stored) {
+                requireExamWrite(c, m, k, false);
+                subjectsChanged.insert(stored->id);
+            }
             if (stored && stored->frozen && !unfrozen.contains(name(k)))
                 throw CallError(ErrorCode::Forbidden,
                                 QStringLiteral("%1: the exam %2 is frozen; its subjects cannot be changed").arg(m.fullName(), stored->name));
@@ -267,6 +271,9 @@ void upExamTotal(MethodCall &c)
         errors += r.errors;
         messages += r.messages;
     }
+    // A candidate's standing over every subject depends on the subjects and their pass marks.
+    for (const qint64 exam : subjectsChanged)
+        c.db().exec(QStringLiteral("UPDATE \"CJ_ExamStudent\" SET \"iAllPass\" = NULL WHERE \"examId\" = ?"), {exam});
     if (errors == 0) tx.commit();
     c.setRef(3, qint64(errors));
     if (errors > 0) c.setMessage(messages.join(u'\n'));

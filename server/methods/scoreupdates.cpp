@@ -7,6 +7,7 @@
 // conflict. The call is stored whole or not at all; every stored change is written to the score
 // history in the same transaction.
 
+#include "domain/examstatistics.h"
 #include "domain/sheetranker.h"
 #include "server/core/service.h"
 #include "server/grammar/codelists.h"
@@ -51,11 +52,13 @@ struct ExamSubjects {
     QHash<QString, double> fullMark; // 0: none given
     QHash<QString, int> type;        // 0 base, 1 main, 2 auxiliary
     QHash<QString, QString> name;
+    QHash<QString, double> passMark; // 0: none given
 };
 ExamSubjects examSubjects(Database &db, const ExamKey &k)
 {
     const wire::DataPacket rows = db.select(
-        QStringLiteral("SELECT es.\"SubjectCode\", es.\"FullMark\", COALESCE(gs.\"SubjectType\", 2), COALESCE(s.\"SubjectName\", es.\"SubjectCode\") "
+        QStringLiteral("SELECT es.\"SubjectCode\", es.\"FullMark\", COALESCE(gs.\"SubjectType\", 2), COALESCE(s.\"SubjectName\", es.\"SubjectCode\"), "
+                       "es.\"PassMark\" "
                        "FROM \"CJ_ExamSubject\" es LEFT JOIN \"XJ_GradeSubject\" gs ON gs.\"SchoolCode\" = es.\"SchoolCode\" AND gs.\"InYear\" = es.\"InYear\" "
                        "AND gs.\"GradeCode\" = es.\"GradeCode\" AND gs.\"SubjectCode\" = es.\"SubjectCode\" "
                        "LEFT JOIN \"XJ_Subject\" s ON s.\"SchoolCode\" = es.\"SchoolCode\" AND s.\"SubjectCode\" = es.\"SubjectCode\" "
@@ -65,7 +68,8 @@ ExamSubjects examSubjects(Database &db, const ExamKey &k)
         {{"SubjectCode", FieldType::Text, 0, 0},
          {"FullMark", FieldType::Float, 0, 0},
          {"SubjectType", FieldType::Integer, 0, 0},
-         {"SubjectName", FieldType::Text, 0, 0}});
+         {"SubjectName", FieldType::Text, 0, 0},
+         {"PassMark", FieldType::Float, 0, 0}});
     ExamSubjects s;
     for (qsizetype r = 0; r < rows.rowCount(); ++r) {
         const QString code = rows.value(r, 0).toString();
@@ -73,6 +77,7 @@ ExamSubjects examSubjects(Database &db, const ExamKey &k)
         s.fullMark.insert(code, rows.value(r, 1).toDouble());
         s.type.insert(code, rows.value(r, 2).toInt());
         s.name.insert(code, rows.value(r, 3).toString());
+        s.passMark.insert(code, rows.value(r, 4).toDouble());
     }
     return s;
 }
@@ -367,6 +372,13 @@ void MarkUpdate::write(const StoredExam &exam)
     db.execValues(QStringLiteral("INSERT INTO \"CJ_Mark\" (\"examId\", \"StudentCode\", \"SubjectCode\", \"score\", \"gradeOrder\")"), 5, upserts,
                   QStringLiteral("ON CONFLICT (\"examId\", \"StudentCode\", \"SubjectCode\") DO UPDATE SET \"score\" = excluded.\"score\", "
                                  "\"gradeOrder\" = excluded.\"gradeOrder\""));
+    // The standing over every subject of a student whose score changed is no longer known; the
+    // analyses read his scores until UpExamOrder finds it again.
+    QSet<QString> changedStudents;
+    for (const Cell &cell : m_writes)
+        changedStudents.insert(cell.student);
+    for (const QString &student : changedStudents)
+        db.exec(QStringLiteral("UPDATE \"CJ_ExamStudent\" SET \"iAllPass\" = NULL WHERE \"examId\" = ? AND \"StudentCode\" = ?"), {exam.id, student});
 
     // The history: the save once, a line per changed score.
     const SessionUser &u = m_c.user();
@@ -420,9 +432,8 @@ void upExamOrder(MethodCall &c)
 
     // The sheet as columns: one row per candidate, one column per subject.
     const wire::DataPacket candidates = db.select(
-        QStringLiteral(
-            "SELECT \"StudentCode\", \"FullTotal\", \"MainTotal\", \"BaseTotal\", \"FullOrder\", \"MainOrder\", \"BaseOrder\" FROM \"CJ_ExamStudent\" "
-            "WHERE \"examId\" = ? ORDER BY \"StudentCode\""),
+        QStringLiteral("SELECT \"StudentCode\", \"FullTotal\", \"MainTotal\", \"BaseTotal\", \"FullOrder\", \"MainOrder\", \"BaseOrder\", \"iAllPass\" "
+                       "FROM \"CJ_ExamStudent\" WHERE \"examId\" = ? ORDER BY \"StudentCode\""),
         {exam.id},
         {{"StudentCode", FieldType::Text, 0, 0},
          {"FullTotal", FieldType::Float, 0, 0},
@@ -430,7 +441,8 @@ void upExamOrder(MethodCall &c)
          {"BaseTotal", FieldType::Float, 0, 0},
          {"FullOrder", FieldType::Integer, 0, 0},
          {"MainOrder", FieldType::Integer, 0, 0},
-         {"BaseOrder", FieldType::Integer, 0, 0}});
+         {"BaseOrder", FieldType::Integer, 0, 0},
+         {"iAllPass", FieldType::Integer, 0, 0}});
     const qsizetype n = candidates.rowCount();
     QHash<QString, qsizetype> rowOf;
     for (qsizetype r = 0; r < n; ++r)
@@ -464,6 +476,24 @@ void upExamOrder(MethodCall &c)
     }
     db.execValues(QStringLiteral("INSERT INTO \"CJ_Mark\" (\"examId\", \"StudentCode\", \"SubjectCode\", \"score\", \"gradeOrder\")"), 5, rankRows,
                   QStringLiteral("ON CONFLICT (\"examId\", \"StudentCode\", \"SubjectCode\") DO UPDATE SET \"gradeOrder\" = excluded.\"gradeOrder\""));
+
+    // Each candidate's standing over every subject, which the analyses' 全科 items count.
+    {
+        std::vector<std::span<const double>> spans;
+        std::vector<double> passMarks;
+        for (qsizetype j = 0; j < subjects.codes.size(); ++j) {
+            spans.emplace_back(scores[std::size_t(j)]);
+            passMarks.push_back(subjects.passMark.value(subjects.codes[j]));
+        }
+        QList<QVariantList> standings;
+        for (qsizetype r = 0; r < n; ++r) {
+            const qint64 state = qint64(domain::allPassState(spans, passMarks, std::size_t(r)));
+            if (candidates.column(7).isNull(r) || candidates.column(7).intAt(r) != state) standings.append({exam.id, candidates.value(r, 0), state});
+        }
+        // The candidates exist: the insert half of the statement never applies.
+        db.execValues(QStringLiteral("INSERT INTO \"CJ_ExamStudent\" (\"examId\", \"StudentCode\", \"iAllPass\")"), 3, standings,
+                      QStringLiteral("ON CONFLICT (\"examId\", \"StudentCode\") DO UPDATE SET \"iAllPass\" = excluded.\"iAllPass\""));
+    }
 
     // Totals over every subject of the exam, and their grade ranks.
     if (columns.fullTotal) {

@@ -76,6 +76,12 @@ const QList<UpgradeStep> &upgradeSteps()
                  for (const QString &sql : createTableStatements(schemaTable(QString::fromLatin1(table)), db.backend()))
                      db.exec(sql);
          }},
+        {6, "each candidate's standing over every subject CJ_ExamStudent.iAllPass",
+         [](Database &db) {
+             // Empty: the analyses read the scores until UpExamOrder next finds the standings.
+             db.exec(QStringLiteral("ALTER TABLE \"CJ_ExamStudent\" ADD COLUMN \"iAllPass\" %1")
+                         .arg(db.backend() == Backend::Postgres ? QStringLiteral("BIGINT") : QStringLiteral("INTEGER")));
+         }},
     };
     return steps;
 }

@@ -225,12 +225,25 @@ QList<TableDef> declareTables()
         t << s.done();
     }
     // Candidates of an exam with their totals and total ranks; scores are stored narrow below, one row
-    // per candidate and subject, and the score sheet is assembled from them.
-    t << Table("CJ_ExamStudent").integer("examId").text("StudentCode", Guid).text("ClassCode", Code3)
-             .text("AuthNo", 30).real("FullTotal").real("MainTotal").real("BaseTotal").integer("FullOrder")
-             .integer("MainOrder").integer("BaseOrder")
-             .key({"examId", "StudentCode"}).index({"StudentCode"})
-             .references({"examId"}, "CJ_ExamTotal", {"Id"}).done();
+    // per candidate and subject, and the score sheet is assembled from them. iAllPass is the
+    // candidate's standing over every subject (0 no score, 1 sat, 2 passed every subject) as
+    // UpExamOrder last found it; NULL once a score or a pass mark it depends on has changed.
+    t << Table("CJ_ExamStudent")
+             .integer("examId")
+             .text("StudentCode", Guid)
+             .text("ClassCode", Code3)
+             .text("AuthNo", 30)
+             .real("FullTotal")
+             .real("MainTotal")
+             .real("BaseTotal")
+             .integer("FullOrder")
+             .integer("MainOrder")
+             .integer("BaseOrder")
+             .integer("iAllPass")
+             .key({"examId", "StudentCode"})
+             .index({"StudentCode"})
+             .references({"examId"}, "CJ_ExamTotal", {"Id"})
+             .done();
     t << Table("CJ_Mark").integer("examId").text("StudentCode", Guid).text("SubjectCode", Code3).real("score")
              .integer("gradeOrder")
              .key({"examId", "StudentCode", "SubjectCode"}).index({"examId", "SubjectCode", "score"})

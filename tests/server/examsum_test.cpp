@@ -6,6 +6,7 @@
 #include "analysisorganisation.h"
 #include "fixtureschool.h"
 #include "server/core/auth.h"
+#include "server/storage/schema.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@ using namespace lumeko;
 using namespace lumeko::server;
 using namespace lumeko::server::testing;
 using wire::ErrorCode;
+using wire::RowStatus;
 
 namespace {
 
@@ -313,6 +315,73 @@ TEST_P(ExamSumTest, ClassComparisonOfASubjectAndTheTotals)
     for (qsizetype r = 0; r < a.rows.rowCount(); ++r)
         keys.insert(a.rows.value(r, 0).toString() + u'|' + a.rows.value(r, 1).toString());
     EXPECT_EQ(keys.size(), a.rows.rowCount());
+}
+
+// 全科 counts the standings UpExamOrder stores with the totals; a changed score or pass mark
+// leaves the standings it touches unknown, and until UpExamOrder runs again the analysis reads
+// the scores: never a stale count.
+TEST_P(ExamSumTest, TheAllSubjectRowsFollowEveryChangedScoreAndPassMark)
+{
+    const QString settings = QStringLiteral("000001000010000000000;统招生,借读生;002");
+    const auto passed = [&](const char *column) {
+        const Answer a = sum(1, settings);
+        EXPECT_TRUE(a.reply.ok()) << a.reply.message.toStdString();
+        return a.at({"全科", "全科及格人数", QStringLiteral("期中考试")}, column).toString();
+    };
+    const auto standings = [&](const char *where) {
+        return fx->db()
+            .scalar(QStringLiteral("SELECT count(*) FROM \"CJ_ExamStudent\" WHERE \"examId\" = ? AND %1").arg(QLatin1String(where)), {exam})
+            .toLongLong();
+    };
+    const auto order = [&] {
+        ASSERT_TRUE(fx->call("AchieveUp", "UpExamOrder",
+                             {txt("S1"), txt("1701"), txt("001"), ref(kNoPage), ref(QStringLiteral("FULLTOTAL,FULLORDER")), ref(qint64(2026))}, admin)
+                        .ok());
+    };
+    // Stored by the fixture's UpExamOrder: 9 passed every subject, 3 sat without, 2 sat nothing.
+    EXPECT_EQ(standings("\"iAllPass\" = 2"), 9);
+    EXPECT_EQ(standings("\"iAllPass\" = 1"), 3);
+    EXPECT_EQ(standings("\"iAllPass\" = 0"), 2);
+    EXPECT_EQ(passed("Class_001"), "4");
+    // The stored standings are what is counted: one altered by hand shows.
+    fx->db().exec("UPDATE \"CJ_ExamStudent\" SET \"iAllPass\" = 1 WHERE \"StudentCode\" = '{S02}'");
+    EXPECT_EQ(passed("Class_001"), "3");
+    order();
+    EXPECT_EQ(passed("Class_001"), "4") << "UpExamOrder finds it again";
+
+    // S01's 数学 goes from 100 to 40, below its pass mark of 60.
+    const wire::Reply sheet =
+        fx->call("AchieveQry", "QMark",
+                 {txt("S1"), txt("1701"), txt("001"), ref(kNoPage), ref(QString()), ref(QStringLiteral("001;002")), ref(qint64(2026)), ref(), ref()}, admin);
+    ASSERT_TRUE(sheet.ok()) << sheet.message.toStdString();
+    const wire::DataPacket upload = std::get<wire::DataPacket>(sheet.refs[8]);
+    qsizetype row = 0;
+    while (row < upload.rowCount() && upload.value(row, upload.fieldIndex(u"StudentCode")).toString() != u"{S01}")
+        ++row;
+    ASSERT_LT(row, upload.rowCount());
+    QVariantList now = upload.row(row);
+    now[upload.fieldIndex(u"C_002")] = 40.0;
+    const wire::ChangePacket change{upload.fields(), {{RowStatus::Modified, upload.row(row), now}}};
+    const wire::Reply saved = fx->call("AchieveUp", "UpMark", {val(change), val(qint64(-1)), ref(qint64(0))}, admin);
+    ASSERT_TRUE(saved.ok() && std::get<qint64>(saved.refs[2]) == 0) << saved.message.toStdString();
+    EXPECT_EQ(standings("\"iAllPass\" IS NULL"), 1) << "only S01's standing is unknown";
+    EXPECT_EQ(passed("Class_001"), "3") << "read from the scores";
+    order();
+    EXPECT_EQ(standings("\"iAllPass\" IS NULL"), 0);
+    EXPECT_EQ(passed("Class_001"), "3");
+
+    // 数学's pass mark goes down to 40: every standing is unknown, and 40 and 45 pass.
+    wire::ChangePacket subjects;
+    subjects.fields = schemaTable(u"CJ_ExamSubject").fieldDefs({"SchoolCode", "GradeCode", "InYear", "ExamCode", "PageName", "SubjectCode", "PassMark"});
+    subjects.rows = {{RowStatus::Modified, {"S1", "1701", 2026, "001", kNoPage, "002", 60.0}, {"S1", "1701", 2026, "001", kNoPage, "002", 40.0}}};
+    const wire::Reply redefined = fx->call("AchieveUp", "UpExamTotal", {val(wire::Null{}), val(subjects), val(qint64(-1)), ref(qint64(0))}, admin);
+    ASSERT_TRUE(redefined.ok() && std::get<qint64>(redefined.refs[3]) == 0) << redefined.message.toStdString();
+    EXPECT_EQ(standings("\"iAllPass\" IS NULL"), 14);
+    EXPECT_EQ(passed("Class_001"), "4");
+    EXPECT_EQ(passed("Class_002"), "4");
+    order();
+    EXPECT_EQ(passed("Class_002"), "4");
+    EXPECT_EQ(standings("\"iAllPass\" = 2"), 10);
 }
 
 TEST_P(ExamSumTest, SubjectComparisonHasAColumnPerSubjectAndARowPerClassAndItem)

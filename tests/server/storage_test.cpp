@@ -119,6 +119,7 @@ TEST_P(StorageTest, AFirstReleaseDatabaseGetsTheScoreHistoryAndKeepsItsRows)
     db->exec(QStringLiteral("DROP TABLE \"XT_StudentSession\""));
     db->exec(QStringLiteral("DROP TABLE \"CJ_MarkLog\""));
     db->exec(QStringLiteral("DROP TABLE \"CJ_MarkSave\""));
+    db->exec(QStringLiteral("ALTER TABLE \"CJ_ExamStudent\" DROP COLUMN \"iAllPass\""));
     db->exec(QStringLiteral("UPDATE \"XT_SchemaVersion\" SET \"nVersion\" = 1"));
     db->exec(QStringLiteral("INSERT INTO \"XJ_Dept\" (\"SchoolCode\", \"sCode\", \"sName\") VALUES ('S1', '001', ?)"), {QStringLiteral("教务处")});
     ASSERT_EQ(schemaVersionOf(*db), 1);
@@ -130,7 +131,8 @@ TEST_P(StorageTest, AFirstReleaseDatabaseGetsTheScoreHistoryAndKeepsItsRows)
     EXPECT_EQ(count(*db, QStringLiteral("XJ_Dept")), 1);
     EXPECT_EQ(count(*db, QStringLiteral("XT_GradeJournal")), 0);
     EXPECT_EQ(count(*db, QStringLiteral("CJ_ExamQuestion")), 0);
-    EXPECT_EQ(count(*db, QStringLiteral("XT_SchemaVersion")), 5) << "each step is recorded beside the first version";
+    EXPECT_EQ(db->scalar(QStringLiteral("SELECT count(\"iAllPass\") FROM \"CJ_ExamStudent\"")).toLongLong(), 0) << "the new column is there, empty";
+    EXPECT_EQ(count(*db, QStringLiteral("XT_SchemaVersion")), 6) << "each step is recorded beside the first version";
 }
 
 TEST_P(StorageTest, EveryValueTypeSurvivesAStoreAndARead)

@@ -125,60 +125,79 @@ ExamData loadExam(MethodCall &c, const P::Method &method, const ExamKey &k, cons
             every = types.contains(listed.value(r, 0).toString());
         allTypes = every;
     }
-    // 全科 counts every subject's scores of every candidate, which for a joint exam is most of the
-    // reading: the standings UpExamOrder stored serve instead, when no candidate's is unknown
-    // (a changed score or pass mark leaves it NULL until UpExamOrder runs again).
-    const bool storedStandings =
-        req.allSubjects &&
-        db.scalar(QStringLiteral("SELECT count(*) FROM \"CJ_ExamStudent\" WHERE \"examId\" = ? AND \"iAllPass\" IS NULL"), {d.exam.id}).toLongLong() == 0;
-    QList<int> loaded; // subjects read, by index into d.subjects
-    for (int j = 0; j < d.subjects.size(); ++j)
-        if ((req.allSubjects && !storedStandings) || std::any_of(req.columns.cbegin(), req.columns.cend(), [&](const SubjectRef &s) {
-                return s.kind == SubjectRef::Kind::Subject && s.code == d.subjects[j].code;
-            }))
-            loaded.append(j);
+    // One row per candidate: his class (and code, when some are excluded), the totals, his standing
+    // over every subject when 全科 counts the stored ones, and the scores of the subjects read.
+    struct Read {
+        wire::DataPacket rows;
+        QList<int> loaded; // subjects read, by index into d.subjects
+        int firstTotal = 0, standingField = -1, firstScore = 0;
+    };
     const bool excluding = !req.filter.excludedStudents.isEmpty();
-    QStringList select{QStringLiteral("es.\"ClassCode\"")};
-    QList<FieldDef> fields{{"ClassCode", FieldType::Text, 0, 0}};
-    if (excluding) {
-        select << QStringLiteral("es.\"StudentCode\"");
-        fields.append({"StudentCode", FieldType::Text, 0, 0});
-    }
-    const int firstTotal = int(select.size());
-    if (anyTotal)
-        for (const char *t : {"FullTotal", "MainTotal", "BaseTotal"}) {
-            select << QStringLiteral("es.\"%1\"").arg(QLatin1String(t));
-            fields.append({QString::fromLatin1(t), FieldType::Float, 0, 0});
+    const auto read = [&](bool standings) {
+        Read out;
+        for (int j = 0; j < d.subjects.size(); ++j)
+            if ((req.allSubjects && !standings) || std::any_of(req.columns.cbegin(), req.columns.cend(), [&](const SubjectRef &s) {
+                    return s.kind == SubjectRef::Kind::Subject && s.code == d.subjects[j].code;
+                }))
+                out.loaded.append(j);
+        QStringList select{QStringLiteral("es.\"ClassCode\"")};
+        QList<FieldDef> fields{{"ClassCode", FieldType::Text, 0, 0}};
+        if (excluding) {
+            select << QStringLiteral("es.\"StudentCode\"");
+            fields.append({"StudentCode", FieldType::Text, 0, 0});
         }
-    const int standingField = int(select.size());
-    if (storedStandings) {
-        select << QStringLiteral("es.\"iAllPass\"");
-        fields.append({"iAllPass", FieldType::Integer, 0, 0});
+        out.firstTotal = int(select.size());
+        if (anyTotal)
+            for (const char *t : {"FullTotal", "MainTotal", "BaseTotal"}) {
+                select << QStringLiteral("es.\"%1\"").arg(QLatin1String(t));
+                fields.append({QString::fromLatin1(t), FieldType::Float, 0, 0});
+            }
+        if (standings) {
+            out.standingField = int(select.size());
+            select << QStringLiteral("es.\"iAllPass\"");
+            fields.append({"iAllPass", FieldType::Integer, 0, 0});
+        }
+        out.firstScore = int(select.size());
+        QString joins;
+        QVariantList params;
+        for (int j : out.loaded) {
+            const QString alias = QStringLiteral("m%1").arg(j);
+            select << alias + QStringLiteral(".\"score\"");
+            fields.append({alias, FieldType::Float, 0, 0});
+            joins += QStringLiteral(" LEFT JOIN \"CJ_Mark\" %1 ON %1.\"examId\" = es.\"examId\" AND %1.\"StudentCode\" = es.\"StudentCode\" AND "
+                                    "%1.\"SubjectCode\" = ?")
+                         .arg(alias);
+            params << d.subjects[j].code;
+        }
+        QString where = QStringLiteral("es.\"examId\" = ?");
+        params << d.exam.id;
+        if (!allTypes) {
+            where += QStringLiteral(" AND st.\"sType\" IN (%1)").arg(QStringList(types.size(), QStringLiteral("?")).join(u','));
+            for (const QString &t : types)
+                params << t;
+        }
+        // The register row is read only for the student type: a student with exam data cannot be
+        // removed from the register, so every candidate has one.
+        const QString student = allTypes ? QString() : QStringLiteral(" JOIN \"XJ_Student\" st ON st.\"sCode\" = es.\"StudentCode\"");
+        out.rows = db.select(QStringLiteral("SELECT %1 FROM \"CJ_ExamStudent\" es%2%3 WHERE %4").arg(select.join(u", "), student, joins, where), params, fields);
+        return out;
+    };
+    // 全科 counts every subject's scores of every candidate, which for a joint exam is most of the
+    // reading: the standings UpExamOrder stored serve instead, unless one of them is unknown (a
+    // changed score or pass mark leaves it NULL until UpExamOrder runs again); then the scores are
+    // read after all.
+    Read r = read(req.allSubjects);
+    if (r.standingField >= 0) {
+        const wire::Column &standing = r.rows.column(r.standingField);
+        for (qsizetype i = 0; i < r.rows.rowCount(); ++i)
+            if (standing.isNull(i)) {
+                r = read(false);
+                break;
+            }
     }
-    const int firstScore = int(select.size());
-    QString joins;
-    QVariantList params;
-    for (int j : loaded) {
-        const QString alias = QStringLiteral("m%1").arg(j);
-        select << alias + QStringLiteral(".\"score\"");
-        fields.append({alias, FieldType::Float, 0, 0});
-        joins +=
-            QStringLiteral(" LEFT JOIN \"CJ_Mark\" %1 ON %1.\"examId\" = es.\"examId\" AND %1.\"StudentCode\" = es.\"StudentCode\" AND %1.\"SubjectCode\" = ?")
-                .arg(alias);
-        params << d.subjects[j].code;
-    }
-    QString where = QStringLiteral("es.\"examId\" = ?");
-    params << d.exam.id;
-    if (!allTypes) {
-        where += QStringLiteral(" AND st.\"sType\" IN (%1)").arg(QStringList(types.size(), QStringLiteral("?")).join(u','));
-        for (const QString &t : types)
-            params << t;
-    }
-    // The register row is read only for the student type: a student with exam data cannot be
-    // removed from the register, so every candidate has one.
-    const QString student = allTypes ? QString() : QStringLiteral(" JOIN \"XJ_Student\" st ON st.\"sCode\" = es.\"StudentCode\"");
-    const wire::DataPacket candidates =
-        db.select(QStringLiteral("SELECT %1 FROM \"CJ_ExamStudent\" es%2%3 WHERE %4").arg(select.join(u", "), student, joins, where), params, fields);
+    const wire::DataPacket &candidates = r.rows;
+    const QList<int> &loaded = r.loaded;
+    const int firstTotal = r.firstTotal, standingField = r.standingField, firstScore = r.firstScore;
 
     // The classes the rows name, by code, with their names, branches and head teachers: the grade's
     // alias and branch before the school's, the code when the class is in neither.
@@ -254,7 +273,7 @@ ExamData loadExam(MethodCall &c, const P::Method &method, const ExamKey &k, cons
     };
     for (int l = 0; l < loaded.size(); ++l)
         d.subjects[loaded[l]].scores = columnOf(firstScore + l);
-    if (storedStandings) {
+    if (standingField >= 0) {
         const wire::Column &col = candidates.column(standingField);
         d.allPassStates.resize(n);
         for (std::size_t i = 0; i < n; ++i)

@@ -179,7 +179,8 @@ ExamData loadExam(MethodCall &c, const P::Method &method, const ExamKey &k, cons
         // The register row is read only for the student type: a student with exam data cannot be
         // removed from the register, so every candidate has one.
         const QString student = allTypes ? QString() : QStringLiteral(" JOIN \"XJ_Student\" st ON st.\"sCode\" = es.\"StudentCode\"");
-        out.rows = db.select(QStringLiteral("SELECT %1 FROM \"CJ_ExamStudent\" es%2%3 WHERE %4").arg(select.join(u", "), student, joins, where), params, fields);
+        out.rows =
+            db.select(QStringLiteral("SELECT %1 FROM \"CJ_ExamStudent\" es%2%3 WHERE %4").arg(select.join(u", "), student, joins, where), params, fields);
         return out;
     };
     // 全科 counts every subject's scores of every candidate, which for a joint exam is most of the

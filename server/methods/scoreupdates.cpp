@@ -378,7 +378,8 @@ void MarkUpdate::write(const StoredExam &exam)
     for (const Cell &cell : m_writes)
         changedStudents.insert(cell.student);
     for (const QString &student : changedStudents)
-        db.exec(QStringLiteral("UPDATE \"CJ_ExamStudent\" SET \"iAllPass\" = NULL WHERE \"examId\" = ? AND \"StudentCode\" = ?"), {exam.id, student});
+        db.exec(QStringLiteral("UPDATE \"CJ_ExamStudent\" SET \"iAllPass\" = NULL WHERE \"examId\" = ? AND \"StudentCode\" = ? AND \"iAllPass\" IS NOT NULL"),
+                {exam.id, student});
 
     // The history: the save once, a line per changed score.
     const SessionUser &u = m_c.user();

@@ -69,9 +69,10 @@ void signIn(MethodCall &c)
     const bool known = t && !t->hash.isEmpty();
     const PasswordCheck check = checkPassword(known ? t->hash : dummyHash(), password);
     if (check == PasswordCheck::Busy) {
-        // Not a guess: the server had no turn for the check.
+        // Not a guess: the server had no turn for the check. Answered as a time-out, which the
+        // teacher is told is the server's (a refusal would read as a wrong password).
         throttle.takeBack(loginSubject);
-        throw CallError(ErrorCode::Refused, QStringLiteral("the server is checking too many passwords at once; try again in a moment"));
+        throw CallError(ErrorCode::Timeout, QStringLiteral("the server is checking too many passwords at once; try again in a moment"));
     }
     if (check != PasswordCheck::Right || !known) {
         throttle.admit(peerSubject, SignInThrottle::kAddress);

@@ -3,6 +3,7 @@
 
 #include "fixtureschool.h"
 #include "scriptedprovider.h"
+#include "server/core/auth.h"
 
 #include "host/pub/lumekopub.h"
 #include "host/pub/provider.h"
@@ -124,6 +125,17 @@ TEST_F(HostSession, FailedSignInsLeaveTheServicesSignedOutWithATextForTheUser)
     EXPECT_STREQ(GetSchoolId(), "");
     // Objects of the ended session no longer reach the server.
     EXPECT_EQ(before.call(QStringLiteral("DBDate")).error, ErrorCode::NotSignedIn);
+
+    // A server too busy checking other passwords is not taken for a wrong password.
+    const int atOnce = server::PasswordChecks::atOnce();
+    const auto longestWait = server::PasswordChecks::longestWait();
+    server::PasswordChecks::configure(1, std::chrono::milliseconds(50));
+    {
+        const server::PasswordChecks::Turn held(std::chrono::milliseconds(-1)); // another sign-in's
+        EXPECT_FALSE(signIn(link, QStringLiteral("admin"), QStringLiteral("lumeko"), &error));
+    }
+    server::PasswordChecks::configure(atOnce, longestWait);
+    EXPECT_TRUE(error.startsWith(u"服务器没有及时响应，请稍后再试。")) << error.toStdString();
 
     FakeLink down;
     down.answer = [](wire::Call &) { return wire::Reply::failure(ErrorCode::Internal, QStringLiteral("connection refused by 127.0.0.1:9")); };

@@ -200,6 +200,7 @@ TEST_P(ServiceTest, GuessesSentAtOnceAreCheckedNoMoreOftenThanOneAfterTheOther)
         const PasswordChecks::Turn held(std::chrono::milliseconds(-1)); // the only turn, held by "another sign-in"
         for (int i = 0; i < 6; ++i) {
             const wire::Reply busy = fx->call(S, "SignIn", {txt("wang"), txt("pw6"), txt("PC")}, {}, QStringLiteral("10.0.2.1"));
+            EXPECT_EQ(busy.error, ErrorCode::Timeout) << "the server's, not the password's";
             EXPECT_EQ(busy.message, "the server is checking too many passwords at once; try again in a moment");
         }
     }

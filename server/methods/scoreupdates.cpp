@@ -89,6 +89,19 @@ struct StoredSheet {
     QHash<QString, int> ranks;     // the stored grade ranks, by "student|subject"
     QHash<QString, QString> classOf;
 };
+// The class of each candidate of the exam, by student code.
+QHash<QString, QString> classesOfCandidates(Database &db, qint64 examId)
+{
+    const wire::DataPacket candidates =
+        db.select(QStringLiteral("SELECT \"StudentCode\", COALESCE(\"ClassCode\", '') FROM \"CJ_ExamStudent\" WHERE \"examId\" = ?"), {examId},
+                  {{"StudentCode", FieldType::Text, 0, 0}, {"ClassCode", FieldType::Text, 0, 0}});
+    QHash<QString, QString> classOf;
+    classOf.reserve(candidates.rowCount());
+    for (qsizetype r = 0; r < candidates.rowCount(); ++r)
+        classOf.insert(candidates.column(0).textAt(r), candidates.column(1).textAt(r));
+    return classOf;
+}
+
 StoredSheet storedSheet(Database &db, qint64 examId, const QStringList &subjects = {})
 {
     StoredSheet s;
@@ -112,11 +125,7 @@ StoredSheet storedSheet(Database &db, qint64 examId, const QStringList &subjects
         s.scores.insert(key, marks.column(2).floatAt(r));
         if (!marks.column(3).isNull(r)) s.ranks.insert(key, int(marks.column(3).intAt(r)));
     }
-    const wire::DataPacket candidates =
-        db.select(QStringLiteral("SELECT \"StudentCode\", COALESCE(\"ClassCode\", '') FROM \"CJ_ExamStudent\" WHERE \"examId\" = ?"), {examId},
-                  {{"StudentCode", FieldType::Text, 0, 0}, {"ClassCode", FieldType::Text, 0, 0}});
-    for (qsizetype r = 0; r < candidates.rowCount(); ++r)
-        s.classOf.insert(candidates.column(0).textAt(r), candidates.column(1).textAt(r));
+    s.classOf = classesOfCandidates(db, examId);
     return s;
 }
 
@@ -587,7 +596,8 @@ void upSubjectItems(MethodCall &c)
     if (field[1] < 0 || field[2] < 0)
         throw CallError(ErrorCode::BadArguments, QStringLiteral("%1: the changes lack SubjectCode or StudentCode").arg(m.fullName()));
     Database &db = c.db();
-    const StoredSheet stored = storedSheet(db, exam.id);
+    // Rankings are checked against the candidates and their classes only, not the scores.
+    const QHash<QString, QString> classOf = classesOfCandidates(db, exam.id);
     const ExamSubjects subjects = examSubjects(db, exam.key);
     QList<QVariantList> upserts;
     int errors = 0;
@@ -597,12 +607,12 @@ void upSubjectItems(MethodCall &c)
         const wire::RowChange &row = p.rows[r];
         const QVariantList &v = row.status == RowStatus::Deleted ? row.oldValues : row.newValues;
         const QString student = v.value(field[2]).toString(), subject = v.value(field[1]).toString();
-        if (!stored.classOf.contains(student) || !(subjects.codes.contains(subject) || subject == u"FUL" || subject == u"MAI" || subject == u"BAS")) {
+        if (!classOf.contains(student) || !(subjects.codes.contains(subject) || subject == u"FUL" || subject == u"MAI" || subject == u"BAS")) {
             ++errors;
             messages << QStringLiteral("row %1: student %2 or subject %3 is not part of the exam").arg(r + 1).arg(student, subject);
             continue;
         }
-        if (!scope.sees(stored.classOf.value(student))) {
+        if (!scope.sees(classOf.value(student))) {
             ++errors;
             messages << QStringLiteral("row %1: student %2 is not in a class you see").arg(r + 1).arg(student);
             continue;

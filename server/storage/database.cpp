@@ -192,13 +192,16 @@ bool writes(const QString &sql)
     return false;
 }
 
+// Waits for the writer's turn among the file's writers, a transaction's or a single statement's.
+void awaitWriterTurn(WriterQueue &queue)
+{
+    if (!queue.enter(std::chrono::seconds(15))) throw StorageError(QStringLiteral("the database is busy: other saves have held it for 15 s; try again"));
+}
+
 // A turn in the queue of the file's writers, held for one statement.
 class WriterTurn {
 public:
-    explicit WriterTurn(WriterQueue &queue) : m_queue(queue)
-    {
-        if (!m_queue.enter(std::chrono::seconds(15))) throw StorageError(QStringLiteral("the database is busy: other saves have held it for 15 s; try again"));
-    }
+    explicit WriterTurn(WriterQueue &queue) : m_queue(queue) { awaitWriterTurn(m_queue); }
     ~WriterTurn() { m_queue.leave(); }
     WriterTurn(const WriterTurn &) = delete;
     WriterTurn &operator=(const WriterTurn &) = delete;
@@ -333,8 +336,7 @@ void Database::execScript(const QString &script)
 void Database::begin()
 {
     if (m_inTransaction) throw StorageError(QStringLiteral("a transaction is already open on this connection"));
-    if (m_writers && !m_writers->enter(std::chrono::seconds(15)))
-        throw StorageError(QStringLiteral("the database is busy: other saves have held it for 15 s; try again"));
+    if (m_writers) awaitWriterTurn(*m_writers);
     try {
         exec(m_url.backend == Backend::Sqlite ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"));
     } catch (...) {

@@ -55,24 +55,28 @@ QString wrongKind(const QString &from, BackupKind kind)
     return QStringLiteral("%1 is not a backup made by lumeko-server backup\n").arg(from);
 }
 
+// The write-ahead log or rollback journal SQLite left beside a database file; empty when none.
+QString logBeside(const QString &file)
+{
+    for (const char *suffix : {"-wal", "-journal"})
+        if (QFileInfo::exists(file + QLatin1String(suffix))) return file + QLatin1String(suffix);
+    return {};
+}
+
 // A SQLite backup is itself a database: it is copied beside the target, checked there (integrity,
 // a school's schema this server can open) and only then given the target's name.
 int restoreSqlite(const DatabaseUrl &url, const QString &from, QTextStream &out, QTextStream &err)
 {
     // A database file with its log beside it is one in use or not closed cleanly: the file alone
     // misses what the log holds.
-    for (const char *sidecar : {"-wal", "-journal"}) {
-        if (QFileInfo::exists(from + QLatin1String(sidecar))) {
-            err << from << sidecar << " exists: " << from << " is a database in use, not a backup; back it up with lumeko-server backup\n";
-            return 1;
-        }
+    if (const QString log = logBeside(from); !log.isEmpty()) {
+        err << log << " exists: " << from << " is a database in use, not a backup; back it up with lumeko-server backup\n";
+        return 1;
     }
     const QFileInfo target(url.path);
-    for (const char *sidecar : {"-wal", "-journal"}) {
-        if (QFileInfo::exists(url.path + QLatin1String(sidecar))) {
-            err << url.path << sidecar << " exists: the log of a database that was open there; restore into a new file\n";
-            return 1;
-        }
+    if (const QString log = logBeside(url.path); !log.isEmpty()) {
+        err << log << " exists: the log of a database that was open there; restore into a new file\n";
+        return 1;
     }
     if (target.exists() && target.size() > 0) {
         if (kindOf(url.path) != BackupKind::Sqlite) {

@@ -41,6 +41,23 @@ QList<QuestionDef> questionDefs(DataSet &questions)
     return out;
 }
 
+ImportTarget questionImportTarget(DataSet &fields, DataSet &sheet, const QList<QuestionDef> &questions)
+{
+    fields.createTable(
+        {{"sFldName", wire::FieldType::Text, 40, 0}, {"sFldCaption", wire::FieldType::Text, 40, 0}, {"sFieldType", wire::FieldType::Text, 1, 0}});
+    fields.appendRecord({QStringLiteral("sName"), QStringLiteral("姓名"), QStringLiteral("S")});
+    fields.appendRecord({QStringLiteral("sNO"), QStringLiteral("学号"), QStringLiteral("S")});
+    for (const QuestionDef &q : questions)
+        fields.appendRecord({questionField(q.number), QStringLiteral("第%1题").arg(q.number), QStringLiteral("F")});
+    ImportTarget target;
+    target.fields = &fields;
+    target.data = &sheet;
+    target.keyCaptions = {QStringLiteral("学号"), QStringLiteral("姓名")};
+    target.keyFields = {QStringLiteral("sNO"), QStringLiteral("sName")};
+    target.excludedFields = {QStringLiteral("StudentCode"), QStringLiteral("ClassCode"), QStringLiteral("ClassName"), QStringLiteral("Score")};
+    return target;
+}
+
 QStringList questionListProblems(DataSet &questions, double subjectFullMark)
 {
     QStringList out;

@@ -5,6 +5,7 @@
 // and the rows sent to the server.
 
 #include "framework/achieve_export.h"
+#include "framework/import/importmerge.h"
 #include "toolkit/data/dataset.h"
 
 #include <QList>
@@ -28,6 +29,10 @@ LUMEKO_ACHIEVE_EXPORT QString questionField(const QString &number);
 // quotes or control characters, none twice even in other letter case; full marks above 0 and at
 // most the subject's.
 LUMEKO_ACHIEVE_EXPORT QStringList questionListProblems(DataSet &questions, double subjectFullMark);
+
+// Where the import wizard puts a marking system's pasted sheet: the sheet's rows matched by 学号 or
+// 姓名, a 第N题 column for each question. Fills `fields` with the fields offered.
+LUMEKO_ACHIEVE_EXPORT ImportTarget questionImportTarget(DataSet &fields, DataSet &sheet, const QList<QuestionDef> &questions);
 
 // What is wrong with the sheet's rows (StudentCode, sNO, sName, Score and the question columns):
 // "第2行 李四(2026002)：小题分之和 5，科目成绩 6". The scores are added up to the hundredth each, as

@@ -290,19 +290,9 @@ void TfrmExamQuestions::importScores()
     }
     tabParts->setCurrentIndex(1);
     DataSet fields;
-    fields.createTable(
-        {{"sFldName", wire::FieldType::Text, 40, 0}, {"sFldCaption", wire::FieldType::Text, 40, 0}, {"sFieldType", wire::FieldType::Text, 1, 0}});
-    fields.appendRecord({QStringLiteral("sName"), QStringLiteral("姓名"), QStringLiteral("S")});
-    fields.appendRecord({QStringLiteral("sNO"), QStringLiteral("学号"), QStringLiteral("S")});
-    for (const QuestionDef &q : questions)
-        fields.appendRecord({questionField(q.number), QStringLiteral("第%1题").arg(q.number), QStringLiteral("F")});
     TPubImportSet wizard(this);
     wizard.Caption = cbSubject->currentText() + QStringLiteral(" 小题分导入向导");
-    wizard.target.fields = &fields;
-    wizard.target.data = cdsSheet;
-    wizard.target.keyCaptions = {QStringLiteral("学号"), QStringLiteral("姓名")};
-    wizard.target.keyFields = {QStringLiteral("sNO"), QStringLiteral("sName")};
-    wizard.target.excludedFields = {QStringLiteral("StudentCode"), QStringLiteral("ClassCode"), QStringLiteral("ClassName"), QStringLiteral("Score")};
+    wizard.target = questionImportTarget(fields, *cdsSheet, questions);
     wizard.prepare();
     // Question scores go to the exam's candidates only.
     wizard.cbAddData->setChecked(false);

@@ -148,17 +148,7 @@ wire::DataPacket serverSheet(const QList<QuestionDef> &questions, const QStringL
 void importPasted(DataSet &sheet, const QList<QuestionDef> &questions, const QString &pasted)
 {
     DataSet fields;
-    fields.createTable({{"sFldName", FieldType::Text, 40, 0}, {"sFldCaption", FieldType::Text, 40, 0}, {"sFieldType", FieldType::Text, 1, 0}});
-    fields.appendRecord({QStringLiteral("sName"), QStringLiteral("姓名"), QStringLiteral("S")});
-    fields.appendRecord({QStringLiteral("sNO"), QStringLiteral("学号"), QStringLiteral("S")});
-    for (const QuestionDef &q : questions)
-        fields.appendRecord({questionField(q.number), QStringLiteral("第%1题").arg(q.number), QStringLiteral("F")});
-    ImportTarget target;
-    target.fields = &fields;
-    target.data = &sheet;
-    target.keyCaptions = {QStringLiteral("学号"), QStringLiteral("姓名")};
-    target.keyFields = {QStringLiteral("sNO"), QStringLiteral("sName")};
-    target.excludedFields = {QStringLiteral("StudentCode"), QStringLiteral("ClassCode"), QStringLiteral("ClassName"), QStringLiteral("Score")};
+    const ImportTarget target = questionImportTarget(fields, sheet, questions);
     ImportOptions options;
     options.keys = {QStringLiteral("学号")};
     options.overwrite = true;
